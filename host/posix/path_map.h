@@ -1,0 +1,27 @@
+// host/posix/path_map.h: Windows paths on the host, the way Wine sees them.
+//
+// Prefix: $WINEPREFIX when set and not empty, else $HOME/.wine. A drive
+// letter x: maps to <prefix>/dosdevices/x: when that exists, else c: to
+// <prefix>/drive_c and z: to /. The current directory stands on z:.
+// Components are converted from code page 932 to UTF-8; an existing entry
+// matches a component whatever its ASCII letter case.
+#pragma once
+
+#include <cstddef>
+
+// Host paths are at most this long, NUL included.
+constexpr size_t HOST_PATH_SIZE = 4096;
+
+// Maps `windows_path` to a host path in `host_path` (HOST_PATH_SIZE bytes).
+// Every component but the last must exist as a directory to be matched by
+// case; the last is matched by case when it exists and kept as written
+// otherwise. Returns false when the path cannot be mapped (an absent drive,
+// a network path, a component that is not valid code page 932, too long).
+bool map_path(const char* windows_path, char* host_path);
+
+// Makes `windows_path` absolute against the current directory, as Windows
+// paths: a relative path or one without a drive gains the drive and folders
+// of the current directory (on Z:), for example Z:\home\user\dist\inst\x.
+// Writes a code page 932 string of at most `capacity` bytes, NUL included.
+// Returns false when it does not fit or cannot be converted.
+bool full_windows_path(const char* windows_path, char* out, size_t capacity);

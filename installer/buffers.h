@@ -1,0 +1,36 @@
+// installer/buffers.h: the buffers that the installer owns for the whole run
+// and that the other steps read.
+//
+// Every buffer holds at most LINE_SIZE - 1 bytes of text and a NUL. All of
+// them start as zero bytes. Text is code page 932 bytes throughout.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+constexpr size_t LINE_SIZE = 256;
+
+// The last line read from the console, without its line feed.
+extern char answer_line[LINE_SIZE];
+// Where the game goes; set once after the first question, always ending in
+// a backslash, never changed afterwards.
+extern char install_directory[LINE_SIZE];
+// Scratch: the install directory followed by a bare file name.
+extern char path_buffer[LINE_SIZE];
+// One command line for run_command.
+extern char command_line[LINE_SIZE];
+// "name:<first word of the name answer>," or empty.
+extern char name_option[LINE_SIZE];
+// Always "color" once the settings are made.
+extern char color_option[LINE_SIZE];
+// Always "nonumber_pad" once the settings are made.
+extern char number_pad_option[LINE_SIZE];
+// The one open-file handle that the probe and the file writers use in turn.
+extern FILE* file_slot;
+
+// The longest install directory the installer accepts: the longest command
+// line composed from it, "deltree /y %syamawyrm.exe", adds 23 bytes and must
+// still fit one buffer.
+constexpr size_t MAX_INSTALL_DIRECTORY = 232;
+static_assert(MAX_INSTALL_DIRECTORY + 23 == LINE_SIZE - 1,
+              "the longest command line must fit the command-line buffer");

@@ -1,0 +1,7 @@
+// installer/main.cpp: the program's entry. No argument is read.
+#include "installer/flow.h"
+
+int main()
+{
+    run_installer();
+}

@@ -1,0 +1,10 @@
+// installer/shortcut.h: the two shortcuts to the launch batch file.
+#pragma once
+
+constexpr int SHORTCUT_START_MENU = 1;
+constexpr int SHORTCUT_DESKTOP = 2;
+
+// Saves a shortcut of `kind` (SHORTCUT_START_MENU or SHORTCUT_DESKTOP) to
+// the install directory followed by `target_name`. Returns 1 for any other
+// kind, 0 otherwise, saved or not.
+int create_shortcut(int kind, const char* target_name);

@@ -1,0 +1,93 @@
+// lha/stream.cpp: the archive stream and the output file.
+//
+// State (both records are declared in lha/stream.h):
+//   archive_stream  the archive being read; open only during one call of
+//                   extract_archive.
+//   output_file     the member being written; open only while one member
+//                   is extracted.
+//   crc_register    the CRC-16/ARC of what the current member has written.
+#include "lha/stream.h"
+
+#include <cstring>
+
+#include "host/files.h"
+
+ArchiveStream archive_stream;
+OutputFile output_file;
+uint16_t crc_register;
+
+bool open_archive_stream(const char* archive_name)
+{
+    archive_stream.file = open_file(archive_name, "rb");
+    archive_stream.next = archive_stream.buffer + ARCHIVE_KEEP;
+    archive_stream.end = archive_stream.next;
+    archive_stream.past_end = 0;
+    archive_stream.exhausted = archive_stream.file == nullptr;
+    return archive_stream.file != nullptr;
+}
+
+void close_archive_stream()
+{
+    if (archive_stream.file != nullptr)
+        fclose(archive_stream.file);
+    archive_stream.file = nullptr;
+    archive_stream.exhausted = true;
+}
+
+unsigned read_archive_byte_slow()
+{
+    ArchiveStream& in = archive_stream;
+    if (!in.exhausted) {
+        // Keep the last ARCHIVE_KEEP bytes in front of the new ones, so that
+        // unread_archive_bytes can still reach them.
+        uint8_t* const start = in.buffer + ARCHIVE_KEEP;
+        memmove(in.buffer, in.end - ARCHIVE_KEEP, ARCHIVE_KEEP);
+        const size_t count = fread(start, 1, ARCHIVE_BUFFER_SIZE, in.file);
+        in.next = start;
+        in.end = start + count;
+        if (count < ARCHIVE_BUFFER_SIZE)
+            in.exhausted = true;
+        if (count > 0)
+            return *in.next++;
+    }
+    in.past_end++;
+    return 0xFF;
+}
+
+void unread_archive_bytes(unsigned count)
+{
+    ArchiveStream& in = archive_stream;
+    while (count > 0 && in.past_end > 0) {
+        in.past_end--;
+        count--;
+    }
+    in.next -= count;
+}
+
+void flush_output_buffer()
+{
+    OutputFile& out = output_file;
+    if (out.fill > 0 && !out.failed && fwrite(out.buffer, 1, out.fill, out.file) != out.fill)
+        out.failed = true;
+    out.fill = 0;
+}
+
+bool open_output_file(const char* path)
+{
+    output_file.file = open_file(path, "wb");
+    output_file.fill = 0;
+    output_file.failed = false;
+    return output_file.file != nullptr;
+}
+
+bool close_output_file()
+{
+    OutputFile& out = output_file;
+    flush_output_buffer();
+    if (fflush(out.file) != 0 || ferror(out.file))
+        out.failed = true;
+    if (fclose(out.file) != 0)
+        out.failed = true;
+    out.file = nullptr;
+    return !out.failed;
+}

@@ -1,0 +1,103 @@
+// lha/stream.h: the archive stream that members are read from, and the
+// output file that extracted bytes go to, with its CRC register.
+//
+// Both live only during one call of extract_archive.
+//
+// Reading past the end. Every read of the archive stream yields its next
+// byte; at the end of the file, and after a read error, every read yields
+// 0xFF. Nothing else tests for the end of the archive: a truncated header
+// fails its checksum, truncated data fails its CRC, and an -lh1- member
+// decodes on from all-ones bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "lha/crc16.h"
+
+// Bytes read from the file at a time.
+constexpr size_t ARCHIVE_BUFFER_SIZE = 64 * 1024;
+// Bytes that stay in front of the buffer when it is refilled, so that a
+// reader that took bytes ahead of its need can give up to this many back.
+constexpr size_t ARCHIVE_KEEP = 8;
+
+// The archive stream.
+//   file      the open archive, or nullptr between calls.
+//   next      the next byte to deliver, inside buffer.
+//   end       one past the last byte read from the file into buffer.
+//   past_end  how many 0xFF bytes have been delivered beyond the end of
+//             the file (or after a read error) and not given back.
+//   exhausted the file has ended or failed: no more reads are tried.
+//   buffer    ARCHIVE_KEEP bytes kept from the last refill, then the bytes
+//             of the current refill.
+struct ArchiveStream {
+    FILE* file;
+    const uint8_t* next;
+    const uint8_t* end;
+    uint32_t past_end;
+    bool exhausted;
+    uint8_t buffer[ARCHIVE_KEEP + ARCHIVE_BUFFER_SIZE];
+};
+extern ArchiveStream archive_stream;
+
+// Opens the archive by its (Windows) name; false when it cannot be opened.
+bool open_archive_stream(const char* archive_name);
+void close_archive_stream();
+
+// Refills the buffer once next has reached end and returns the next byte,
+// or 0xFF past the end.
+unsigned read_archive_byte_slow();
+
+// The next byte of the archive stream, or 0xFF past its end.
+inline unsigned read_archive_byte()
+{
+    if (archive_stream.next != archive_stream.end)
+        return *archive_stream.next++;
+    return read_archive_byte_slow();
+}
+
+// Gives back the last `count` bytes read, count at most ARCHIVE_KEEP: the
+// next reads deliver them again.
+void unread_archive_bytes(unsigned count);
+
+// Bytes put into the output file's buffer before it is written out.
+constexpr size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
+
+// The output file of the member being extracted.
+//   file    the open file, or nullptr.
+//   fill    bytes waiting in buffer.
+//   failed  a write of this file has failed; it is reported when the file
+//           is closed.
+struct OutputFile {
+    FILE* file;
+    size_t fill;
+    bool failed;
+    uint8_t buffer[OUTPUT_BUFFER_SIZE];
+};
+extern OutputFile output_file;
+
+// The CRC-16/ARC of the bytes written to the current output file so far.
+extern uint16_t crc_register;
+
+// Writes the buffered bytes to the file.
+void flush_output_buffer();
+
+// Writes the low eight bits of `value` to the output file and folds them
+// into the CRC register. The only way bytes reach an output file.
+inline void put_output_byte(unsigned value)
+{
+    const uint8_t byte = static_cast<uint8_t>(value);
+    output_file.buffer[output_file.fill++] = byte;
+    if (output_file.fill == OUTPUT_BUFFER_SIZE)
+        flush_output_buffer();
+    crc_register = crc16_step(crc_register, byte);
+}
+
+// Opens an output file by its (Windows) path; false when it cannot be
+// created.
+bool open_output_file(const char* path);
+
+// Flushes and closes the output file; false when any write, the flush or
+// the close failed.
+bool close_output_file();

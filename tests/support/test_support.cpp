@@ -1,0 +1,122 @@
+// tests/support/test_support.cpp
+#include "tests/support/test_support.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+Bytes bytes_of(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+std::string make_temp_dir()
+{
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/ymw-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        perror("mkdtemp");
+        abort();
+    }
+    return std::string(buffer.data());
+}
+
+void remove_tree(const std::string& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return;
+    if (S_ISDIR(info.st_mode)) {
+        chmod(path.c_str(), 0700);
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..")
+                    remove_tree(path + "/" + name);
+            }
+            closedir(dir);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+Bytes read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool file_exists(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+void write_file(const std::string& path, const Bytes& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+uint16_t reference_crc16(const Bytes& data)
+{
+    uint16_t crc = 0;
+    for (uint8_t byte : data) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+static void put_le(Bytes& out, uint32_t value, int count)
+{
+    for (int i = 0; i < count; i++)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void append_member(Bytes& archive, const TestMember& m)
+{
+    Bytes body;  // header bytes 2 .. H + 1
+    body.insert(body.end(), m.method.begin(), m.method.end());                        // method id, 5 bytes
+    put_le(body, m.packed_size_set ? m.packed_size : static_cast<uint32_t>(m.packed.size()), 4);  // packed size
+    put_le(body, m.unpacked_size_set ? m.unpacked_size : static_cast<uint32_t>(m.packed.size()), 4);  // unpacked size
+    put_le(body, 0x0000, 2);                                                          // time, MS-DOS
+    put_le(body, 0x2921, 2);                                                          // date, MS-DOS
+    body.push_back(0x20);                                                             // attribute
+    body.push_back(0x00);                                                             // header level 0
+    body.push_back(static_cast<uint8_t>(m.name.size()));                              // N
+    body.insert(body.end(), m.name.begin(), m.name.end());                            // name
+    put_le(body, m.crc_set ? m.crc : reference_crc16(m.packed), 2);                   // CRC-16 of the data
+    body.insert(body.end(), m.extra.begin(), m.extra.end());                          // extra header bytes
+
+    uint8_t sum = 0;
+    for (uint8_t byte : body)
+        sum = static_cast<uint8_t>(sum + byte);
+    archive.push_back(static_cast<uint8_t>(static_cast<int>(body.size()) + m.header_size_delta));  // H
+    archive.push_back(static_cast<uint8_t>(sum + m.checksum_delta));                              // checksum
+    archive.insert(archive.end(), body.begin(), body.end());
+    archive.insert(archive.end(), m.packed.begin(), m.packed.end());
+}
+
+TestMember stored_member(const std::string& name, const Bytes& data)
+{
+    TestMember m;
+    m.name = name;
+    m.packed = data;
+    return m;
+}
+
+void append_end(Bytes& archive)
+{
+    archive.push_back(0);
+}

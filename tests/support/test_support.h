@@ -1,0 +1,48 @@
+// tests/support/test_support.h: what the tests of every folder share: real
+// temporary folders, whole-file reads and writes, and a small writer of
+// level-0 LHA archives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes bytes_of(const std::string& text);
+
+// A fresh, empty folder under $TMPDIR (or /tmp); removed by remove_tree.
+std::string make_temp_dir();
+// Removes a folder and everything below it, following no link.
+void remove_tree(const std::string& path);
+
+Bytes read_file(const std::string& path);
+bool file_exists(const std::string& path);
+void write_file(const std::string& path, const Bytes& data);
+
+// CRC-16/ARC computed bit by bit, independent of the table in lha/.
+uint16_t reference_crc16(const Bytes& data);
+
+// One level-0 member header and its packed data, field by field. The
+// defaults make a well-formed stored member; tests change single fields.
+struct TestMember {
+    std::string method = "-lh0-";
+    std::string name;
+    Bytes packed;                // the packed data, written after the header
+    uint32_t packed_size = 0;    // written as four bytes; packed.size() unless set
+    bool packed_size_set = false;
+    uint32_t unpacked_size = 0;  // unpacked size; packed.size() unless set
+    bool unpacked_size_set = false;
+    uint16_t crc = 0;            // CRC of the data; computed from packed unless set
+    bool crc_set = false;
+    Bytes extra;                 // header bytes after the CRC, counted in H
+    int header_size_delta = 0;   // added to the correct H
+    int checksum_delta = 0;      // added to the correct checksum
+};
+
+// Appends the member's header and packed data to `archive`.
+void append_member(Bytes& archive, const TestMember& member);
+// A stored member of `data` named `name`, well formed.
+TestMember stored_member(const std::string& name, const Bytes& data);
+// Appends the end marker, a single byte 0.
+void append_end(Bytes& archive);
