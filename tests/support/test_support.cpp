@@ -99,6 +99,10 @@ void append_member(Bytes& archive, const TestMember& m)
     put_le(body, m.crc_set ? m.crc : reference_crc16(m.packed), 2);                   // CRC-16 of the data
     body.insert(body.end(), m.extra.begin(), m.extra.end());                          // extra header bytes
 
+    if (body.size() + static_cast<size_t>(m.header_size_delta) > 255) {
+        fprintf(stderr, "test member header too long: %zu bytes\n", body.size());
+        abort();
+    }
     uint8_t sum = 0;
     for (uint8_t byte : body)
         sum = static_cast<uint8_t>(sum + byte);
@@ -119,4 +123,36 @@ TestMember stored_member(const std::string& name, const Bytes& data)
 void append_end(Bytes& archive)
 {
     archive.push_back(0);
+}
+
+// Console capture: standard output goes to a temporary file between
+// begin_capture and end_capture.
+#include <fcntl.h>
+
+#include "host/console.h"
+#include "tests/support/capture.h"
+
+static int saved_stdout = -1;
+
+std::string begin_capture()
+{
+    console_flush();
+    fflush(stdout);
+    char name[] = "/tmp/ymw-capture-XXXXXX";
+    const int fd = mkstemp(name);
+    saved_stdout = dup(1);
+    dup2(fd, 1);
+    close(fd);
+    return name;
+}
+
+std::string end_capture(const std::string& handle)
+{
+    console_flush();
+    fflush(stdout);
+    dup2(saved_stdout, 1);
+    close(saved_stdout);
+    const Bytes data = read_file(handle);
+    unlink(handle.c_str());
+    return std::string(data.begin(), data.end());
 }

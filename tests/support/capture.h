@@ -1,0 +1,20 @@
+// tests/support/capture.h: what a step prints on the console, captured.
+#pragma once
+
+#include <string>
+
+// Runs `step` with standard output sent to a temporary file and returns
+// every byte it printed through the console.
+template <typename Step>
+std::string capture_console(Step step);
+
+std::string begin_capture();
+std::string end_capture(const std::string& handle);
+
+template <typename Step>
+std::string capture_console(Step step)
+{
+    const std::string handle = begin_capture();
+    step();
+    return end_capture(handle);
+}
