@@ -1,0 +1,434 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the built installer.
+
+Each case runs the executable in a fresh temporary folder with a fresh Wine
+prefix, answers piped on standard input, and COMSPEC pointing at a recorder
+that logs every command line it is handed. The console output is compared
+byte for byte (code page 932 under LC_ALL=C, UTF-8 under a UTF-8 locale),
+and so are the command lines, the exit code and the files left behind.
+
+Usage: installer_e2e.py BINARY DATA_DIR [unittest options]
+"""
+import hashlib
+import json
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BINARY = None
+DATA_DIR = None
+
+
+# --- Archives -------------------------------------------------------------
+
+def crc16(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def stored_member(name, data):
+    """A level-0 header for a stored member, then its data."""
+    name = name.encode('cp932') if isinstance(name, str) else name
+    body = b'-lh0-'                              # method id
+    body += len(data).to_bytes(4, 'little')      # packed size
+    body += len(data).to_bytes(4, 'little')      # unpacked size
+    body += (0).to_bytes(2, 'little')            # time
+    body += (0x2921).to_bytes(2, 'little')       # date
+    body += b'\x20'                              # attribute
+    body += b'\x00'                              # header level
+    body += bytes([len(name)]) + name            # name length, name
+    body += crc16(data).to_bytes(2, 'little')    # CRC-16 of the data
+    return bytes([len(body), sum(body) & 0xFF]) + body + data
+
+
+GAME_FILES = {
+    'yamawyrm.exe': b'MZ\x90\x00' + bytes(range(256)) * 4,
+    'yamawyrm.ico': b'\x00\x00\x01\x00icon',
+    'jguide.txt': 'ガイドブック\r\n'.encode('cp932'),
+    'license.txt': b'license\r\n',
+}
+
+
+def game_archive(files=GAME_FILES):
+    return b''.join(stored_member(n, d) for n, d in files.items()) + b'\x00'
+
+
+# --- The dialogue as it must appear ---------------------------------------
+
+RULE = '-' * 62 + '\n'
+BANNER = ('\x1b[2J' + RULE +
+          '  日本語Wyrmhold(Yamawyrm) for Windows95/98/NT  セットアップ\n'
+          '  Yamawyrm移植チーム 制作\n' + RULE + '\n')
+PROMPT = ' -->'
+ASK_DIRECTORY = ('Yamawyrmをインストールする場所を指定してください。\n'
+                 ' (省略するとc:\\games\\yamawyrm\\になります。)\n' + PROMPT)
+TOO_LONG = 'パスが長すぎます。もっと短い場所を指定してください。\n'
+BAD_CHARACTER = 'パスに使えない文字が含まれています。別の場所を指定してください。\n'
+EXTRACTING_ALL = '--- バイナリファイルを展開中...\n'
+ASK_UPDATE = 'バージョン1.0.5.4.1をY2k対策版にアップデートしますか? [y/n]\n' + PROMPT
+EXTRACTING_EXE = '--- "yamawyrm.exe"を展開中...\n'
+ASK_REPLACE = '旧ファイルを全消去してインストールしていいですか? [y/n]\n' + PROMPT
+DELETING = 'ファイルを消去します。\n'
+NOT_INSTALLED = 'インストールをしませんでした。\n'
+NO_NAME = '名前を省略しました。Yamawyrm起動時に入力してください。\n'
+SETTINGS = ('\n--- Yamawyrmの設定に関しての質問をします...\n'
+            'あなたの名前は(あなたのプレイヤーの名前は)何ですか ?\n' + PROMPT)
+FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成完了。\n'
+                 '\n--- 起動用バッチファイル"yamawyrm.bat"を作成中...\n作成完了。\n'
+                 '\n--- ショートカットを作成中...\n')
+SHORTCUTS_DONE = '作成完了。\n\n\n'
+ASK_GUIDE = ('初心者向けの『ガイドブック』を読みますか? [y/n]\n'
+             ' (初めてプレイする方はぜひお読みください。)\n' + PROMPT)
+CLOSING = '\nインストールを終了しました。\nリターンキーを押してください。'
+LISTING_ALL = ''.join('\t%s\n' % n for n in GAME_FILES) + '[ EOF ]\n'
+LISTING_UPDATE = '\tyamawyrm.exe\n[ EOF ]\n\tyamawyrm.ico\n[ EOF ]\n'
+
+
+def directory_part(directory, refusals=''):
+    return (ASK_DIRECTORY + refusals + '\n%sにインストールします。\n\n'
+            '--- ディレクトリ"%s"を作成中...\n\n' % (directory, directory))
+
+
+def update_part(directory):
+    return '"%s"に既にyamawyrm.exeが存在しています!\n' % directory + ASK_UPDATE
+
+
+def ending(name_lines='', shortcut_lines=''):
+    return (SETTINGS + name_lines + FILES_WRITTEN + shortcut_lines + SHORTCUTS_DONE +
+            ASK_GUIDE + CLOSING)
+
+
+def mkdir_lines(*levels):
+    return ['mkdir ' + level for level in levels]
+
+
+def deltree_lines(directory, quote=False):
+    q = '"' if quote else ''
+    return ['deltree /y %s%s%s%s' % (q, directory, tail, q)
+            for tail in ('yamawyrm.exe', 'recover.exe', 'logfile', 'record',
+                         '*.sav', 'bone*.*')]
+
+
+# --- Running the installer ------------------------------------------------
+
+RECORDER = '''#!/bin/sh
+# Logs the command line it was handed ("/c" LINE) and succeeds.
+printf '%s\\n' "$2" >> "$RECORD_LOG"
+'''
+
+
+class Run:
+    def __init__(self, stdout, code, commands):
+        self.stdout = stdout
+        self.code = code
+        self.commands = commands
+
+
+class InstallerCase(unittest.TestCase):
+    maxDiff = None
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix='ymw-e2e-')
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+        self.cwd = os.path.join(self.root, 'dist')
+        self.prefix = os.path.join(self.root, 'prefix')
+        os.makedirs(self.cwd)
+        os.makedirs(os.path.join(self.prefix, 'drive_c'))
+        self.recorder = os.path.join(self.root, 'recorder.sh')
+        with open(self.recorder, 'w') as f:
+            f.write(RECORDER)
+        os.chmod(self.recorder, 0o755)
+        self.log = os.path.join(self.root, 'commands.log')
+        self.put_archive(game_archive())
+
+    def put_archive(self, data):
+        with open(os.path.join(self.cwd, 'ymw.lz_'), 'wb') as f:
+            f.write(data)
+
+    def host(self, *parts):
+        return os.path.join(self.prefix, 'drive_c', *parts)
+
+    def default_dir(self):
+        os.makedirs(self.host('games', 'yamawyrm'), exist_ok=True)
+        return self.host('games', 'yamawyrm')
+
+    def run_setup(self, answers, locale='C', recorder=True, extra_env=None):
+        env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'),
+               'HOME': self.root, 'WINEPREFIX': self.prefix,
+               'LC_ALL': locale, 'RECORD_LOG': self.log}
+        if recorder:
+            env['COMSPEC'] = self.recorder
+        env.update(extra_env or {})
+        if isinstance(answers, str):
+            answers = answers.encode('utf-8' if 'UTF' in locale.upper() else 'cp932')
+        result = subprocess.run([BINARY], input=answers, cwd=self.cwd, env=env,
+                                stdout=subprocess.PIPE, timeout=60)
+        commands = []
+        if os.path.exists(self.log):
+            with open(self.log, 'rb') as f:
+                commands = [line.decode('cp932') for line in f.read().splitlines()]
+            os.unlink(self.log)
+        return Run(result.stdout, result.returncode, commands)
+
+    def assertConsole(self, run, text, encoding='cp932'):
+        expected = text.encode(encoding)
+        if run.stdout != expected:
+            self.assertEqual(run.stdout.decode(encoding, 'replace'), text)
+            self.assertEqual(run.stdout, expected)
+
+    def assertInstalled(self, folder, names=GAME_FILES):
+        for name in names:
+            with open(os.path.join(folder, name), 'rb') as f:
+                self.assertEqual(f.read(), GAME_FILES[name], name)
+
+
+class Branches(InstallerCase):
+    def test_fresh_install_in_the_default_directory(self):
+        folder = self.default_dir()
+        run = self.run_setup('\nTaro Yamada\nn\n\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) +
+                           EXTRACTING_ALL + LISTING_ALL + ending())
+        self.assertEqual(run.code, 0)
+        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
+        self.assertInstalled(folder)
+
+    def test_update_finds_an_installation_by_a_case_different_name(self):
+        folder = self.default_dir()
+        for name, data in (('YAMAWYRM.EXE', b'old exe'), ('Yamawyrm.Ico', b'old ico'),
+                           ('jguide.txt', b'old guide'), ('save.sav', b'saved')):
+            with open(os.path.join(folder, name), 'wb') as f:
+                f.write(data)
+        run = self.run_setup('\ny\n\nn\n\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + update_part(directory) +
+                           EXTRACTING_EXE + LISTING_UPDATE + ending(NO_NAME))
+        self.assertEqual(run.code, 0)
+        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
+        # The existing files are written over under their own names.
+        self.assertEqual(sorted(os.listdir(folder)),
+                         ['YAMAWYRM.EXE', 'Yamawyrm.Ico', 'jguide.txt', 'save.sav'])
+        with open(os.path.join(folder, 'YAMAWYRM.EXE'), 'rb') as f:
+            self.assertEqual(f.read(), GAME_FILES['yamawyrm.exe'])
+        with open(os.path.join(folder, 'Yamawyrm.Ico'), 'rb') as f:
+            self.assertEqual(f.read(), GAME_FILES['yamawyrm.ico'])
+        with open(os.path.join(folder, 'jguide.txt'), 'rb') as f:
+            self.assertEqual(f.read(), b'old guide')
+
+    def test_replace_deletes_then_extracts_everything(self):
+        folder = self.default_dir()
+        with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+            f.write(b'old')
+        run = self.run_setup('\nn\nY\n\nn\n\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + update_part(directory) +
+                           ASK_REPLACE + DELETING + EXTRACTING_ALL + LISTING_ALL +
+                           ending(NO_NAME))
+        self.assertEqual(run.code, 0)
+        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm') +
+                         deltree_lines(directory))
+        self.assertInstalled(folder)
+
+    def test_refusal_touches_nothing_and_exits_with_1(self):
+        folder = self.default_dir()
+        with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+            f.write(b'old')
+        run = self.run_setup('\nn\nn\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + update_part(directory) +
+                           ASK_REPLACE + NOT_INSTALLED)
+        self.assertEqual(run.code, 1)
+        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
+        self.assertEqual(os.listdir(folder), ['yamawyrm.exe'])
+
+    def test_yes_no_questions_prompt_again_until_the_first_byte_decides(self):
+        folder = self.default_dir()
+        with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+            f.write(b'old')
+        # An empty line, a blank before the letter and a full-width y bring
+        # the prompt back; "Nope" is no, "yes please" is yes.
+        answers = '\n\n y\nｙ\nNope\nyes please\nHero\n\n\t\nn\n\n'
+        run = self.run_setup(answers)
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + update_part(directory) +
+                           PROMPT * 3 + ASK_REPLACE + DELETING + EXTRACTING_ALL + LISTING_ALL +
+                           SETTINGS + FILES_WRITTEN + SHORTCUTS_DONE + ASK_GUIDE + PROMPT * 2 +
+                           CLOSING)
+        self.assertEqual(run.code, 0)
+
+    def test_guide_is_shown_with_write(self):
+        self.default_dir()
+        run = self.run_setup('\n\ny\n\n')
+        self.assertEqual(run.commands[-1], 'write c:\\games\\yamawyrm\\jguide.txt')
+        self.assertEqual(run.code, 0)
+
+    def test_missing_archive_ends_with_1(self):
+        self.default_dir()
+        os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
+        run = self.run_setup('\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                           'Error: File cannot open. (ymw.lz_)\n')
+        self.assertEqual(run.code, 1)
+
+
+class Directories(InstallerCase):
+    def check_install(self, answer, directory, commands, folder, refusals=''):
+        run = self.run_setup(answer + '\n\nn\n\n')
+        self.assertConsole(run, BANNER + directory_part(directory, refusals) + EXTRACTING_ALL +
+                           LISTING_ALL + ending(NO_NAME))
+        self.assertEqual(run.commands, commands)
+        self.assertEqual(run.code, 0)
+        self.assertInstalled(folder)
+        return run
+
+    def test_relative_directory_is_below_the_current_one(self):
+        os.makedirs(os.path.join(self.cwd, 'games'))
+        self.check_install('games', 'games\\', mkdir_lines('games'),
+                           os.path.join(self.cwd, 'games'))
+
+    def test_trailing_backslash_is_kept_and_case_as_typed(self):
+        os.makedirs(self.host('Games'))
+        self.check_install('C:\\Games\\', 'C:\\Games\\', mkdir_lines('C:', 'C:\\Games'),
+                           self.host('Games'))
+
+    def test_driveless_directory_stands_on_the_current_drive(self):
+        zroot = os.path.join(self.root, 'zroot')
+        os.makedirs(os.path.join(zroot, 'games', 'yamawyrm'))
+        os.makedirs(os.path.join(self.prefix, 'dosdevices'))
+        os.symlink(zroot, os.path.join(self.prefix, 'dosdevices', 'z:'))
+        self.check_install('\\games\\yamawyrm', '\\games\\yamawyrm\\',
+                           mkdir_lines('', '\\games', '\\games\\yamawyrm'),
+                           os.path.join(zroot, 'games', 'yamawyrm'))
+
+    def test_drive_relative_directory(self):
+        droot = os.path.join(self.root, 'ddrive')
+        os.makedirs(os.path.join(droot, 'games'))
+        os.makedirs(os.path.join(self.prefix, 'dosdevices'))
+        os.symlink(droot, os.path.join(self.prefix, 'dosdevices', 'd:'))
+        self.check_install('d:games', 'd:games\\', mkdir_lines('d:games'),
+                           os.path.join(droot, 'games'))
+
+    def test_forward_slashes_make_one_level(self):
+        os.makedirs(self.host('games', 'ymw'))
+        self.check_install('c:/games/ymw', 'c:/games/ymw\\', mkdir_lines('c:/games/ymw'),
+                           self.host('games', 'ymw'))
+
+    def test_too_long_and_forbidden_answers_are_asked_again(self):
+        os.makedirs(self.host('ok'))
+        answer = 'c:\\' + 'x' * 230 + '\nc:\\a*b\nc:\\a|b\nc:\\a\x01b\nc:\\ok'
+        self.check_install(answer, 'c:\\ok\\', mkdir_lines('c:', 'c:\\ok'), self.host('ok'),
+                           refusals=TOO_LONG + PROMPT + BAD_CHARACTER + PROMPT +
+                           BAD_CHARACTER + PROMPT + BAD_CHARACTER + PROMPT)
+
+    def test_longest_accepted_directory(self):
+        name = 'x' * 228
+        os.makedirs(self.host(name))
+        self.check_install('c:\\' + name, 'c:\\%s\\' % name, mkdir_lines('c:', 'c:\\' + name),
+                           self.host(name))
+
+    def test_directory_with_a_blank_is_quoted_in_command_lines(self):
+        folder = self.host('My Games')
+        os.makedirs(folder)
+        with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+            f.write(b'old')
+        run = self.run_setup('c:\\My Games\nn\ny\n\ny\n\n')
+        directory = 'c:\\My Games\\'
+        self.assertEqual(run.commands, ['mkdir c:', 'mkdir "c:\\My Games"'] +
+                         deltree_lines(directory, quote=True) +
+                         ['write "c:\\My Games\\jguide.txt"'])
+        self.assertInstalled(folder)
+
+    def test_trail_byte_backslash_is_not_a_separator(self):
+        # ソ is 0x83 0x5C: the answer gains its own backslash, and make_dirs
+        # does not cut the path inside the character.
+        folder = self.host('ソ')
+        os.makedirs(folder)
+        self.check_install('c:\\ソ', 'c:\\ソ\\', mkdir_lines('c:', 'c:\\ソ'), folder)
+
+
+class EndOfInput(InstallerCase):
+    def test_no_input_at_all_installs_into_the_default(self):
+        folder = self.default_dir()
+        run = self.run_setup('')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                           LISTING_ALL + ending(NO_NAME))
+        self.assertEqual(run.code, 0)
+        self.assertInstalled(folder)
+
+    def test_end_of_input_at_the_update_question_refuses(self):
+        folder = self.default_dir()
+        with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+            f.write(b'old')
+        run = self.run_setup('\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + update_part(directory) +
+                           ASK_REPLACE + NOT_INSTALLED)
+        self.assertEqual(run.code, 1)
+
+    def test_last_line_without_line_feed_counts(self):
+        self.default_dir()
+        run = self.run_setup('\nHero\ny')
+        self.assertEqual(run.commands[-1], 'write c:\\games\\yamawyrm\\jguide.txt')
+        self.assertEqual(run.code, 0)
+
+
+class Utf8Console(InstallerCase):
+    def test_console_is_converted_both_ways(self):
+        folder = self.host('ゲーム')
+        os.makedirs(folder)
+        run = self.run_setup('c:\\ゲーム\n山田 太郎\nn\n\n', locale='C.UTF-8')
+        directory = 'c:\\ゲーム\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                           LISTING_ALL + ending(), encoding='utf-8')
+        # The command interpreter gets code page 932, as Windows gives it.
+        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\ゲーム'))
+        self.assertInstalled(folder)
+
+
+class Corpus(InstallerCase):
+    """Every archive of the independent encoder installs byte for byte."""
+
+    def test_corpus_archives(self):
+        corpus = os.path.join(DATA_DIR, 'corpus')
+        for entry in sorted(os.listdir(corpus)):
+            manifest_path = os.path.join(corpus, entry, 'manifest.json')
+            if not os.path.exists(manifest_path):
+                continue
+            with self.subTest(archive=entry):
+                self.check_archive(os.path.join(corpus, entry), manifest_path)
+
+    def check_archive(self, folder, manifest_path):
+        with open(manifest_path, encoding='utf-8') as f:
+            manifest = json.load(f)
+        shutil.copy(os.path.join(folder, manifest['archive']), os.path.join(self.cwd, 'ymw.lz_'))
+        target = os.path.join(self.root, 'inst-' + os.path.basename(folder))
+        os.makedirs(target)
+        run = self.run_setup(target + '\n\nn\n\n')
+        printed = run.stdout.decode('cp932')
+        start = printed.index(EXTRACTING_ALL) + len(EXTRACTING_ALL)
+        listing = printed[start:printed.index(SETTINGS)]
+        self.assertEqual(listing.splitlines(), manifest['console_lines'])
+        for item in manifest['files']:
+            with open(os.path.join(folder, item['path']), 'rb') as f:
+                expected = f.read()
+            with open(os.path.join(target, item['name']), 'rb') as f:
+                self.assertEqual(hashlib.sha256(f.read()).hexdigest(), item['sha256'], item['name'])
+            self.assertEqual(hashlib.sha256(expected).hexdigest(), item['sha256'])
+        left = set(os.listdir(target)) - {'wyrmhold.cnf', 'yamawyrm.bat'}
+        self.assertEqual(left, {item['name'] for item in manifest['files']})
+
+
+if __name__ == '__main__':
+    BINARY = os.path.abspath(sys.argv[1])
+    DATA_DIR = os.path.abspath(sys.argv[2])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
