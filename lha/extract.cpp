@@ -209,6 +209,8 @@ void extract_archive(const char* archive_name, const char* pattern)
             continue;
         }
         console_printf("\t%s\n", name);
+        // Show the name while a long member is being written.
+        console_flush();
         extract_member();
         if (!close_output_file())
             console_printf("Error: File cannot write. (%s)\n", name);
