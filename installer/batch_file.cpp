@@ -1,2 +1,24 @@
+// installer/batch_file.cpp: the batch file that the shortcuts start. It
+// changes to the install directory, drive first when the directory names
+// one, so that the game runs there whatever the shortcut's working
+// directory is.
 #include "installer/batch_file.h"
-void write_batch_file(const char*) {}
+
+#include <cstdio>
+
+#include "installer/buffers.h"
+#include "installer/config_file.h"
+
+void write_batch_file(const char* file_name)
+{
+    if (!open_install_file(file_name))
+        return;
+    fputs("@echo off\n", file_slot);
+    // "cd" does not change the current drive, so a directory on another
+    // drive needs that drive made current first. The letter keeps its case.
+    if (install_directory[0] != '\0' && install_directory[1] == ':')
+        fprintf(file_slot, "%c:\n", install_directory[0]);
+    fprintf(file_slot, "cd %s\n", install_directory);
+    fputs("yamawyrm.exe\n", file_slot);
+    close_install_file(file_name);
+}
