@@ -1,1 +1,191 @@
-// Temporary.
+// host/posix/codepage.cpp: code page 932 through the system's iconv.
+//
+// State:
+//   descriptors  one iconv conversion per Direction, opened at its first use
+//                and kept for the run; (iconv_t)-1 before that and when the
+//                system lacks the conversion (every call of that direction
+//                then fails).
+//   opened       whether descriptors[d] has been tried.
+#include "host/posix/codepage.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cerrno>
+#include <cstring>
+
+enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, DIRECTION_COUNT };
+
+// Entry d: the iconv names of the target and the source encoding of
+// Direction d. UTF-16 is little-endian without a byte-order mark, the form
+// that cp932_to_utf16 hands out as units.
+static const char* const ENCODINGS[DIRECTION_COUNT][2] = {
+    {"UTF-8", "CP932"},
+    {"CP932", "UTF-8"},
+    {"UTF-16LE", "CP932"},
+};
+
+static iconv_t descriptors[DIRECTION_COUNT];
+static bool opened[DIRECTION_COUNT];
+
+static iconv_t descriptor(Direction direction)
+{
+    if (!opened[direction]) {
+        descriptors[direction] = iconv_open(ENCODINGS[direction][0], ENCODINGS[direction][1]);
+        opened[direction] = true;
+    }
+    return descriptors[direction];
+}
+
+static bool is_cp932_trail(unsigned char byte)
+{
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
+
+// How many bytes at `text` (`left` of them, at least one) make the one
+// character that could not be converted, so that it becomes a single '?'.
+static size_t bad_character_length(Direction direction, const char* text, size_t left)
+{
+    const auto first = static_cast<unsigned char>(text[0]);
+    if (direction != UTF8_TO_CP932)
+        return is_cp932_lead(first) && left > 1 && is_cp932_trail(static_cast<unsigned char>(text[1])) ? 2 : 1;
+    // A UTF-8 lead byte and the continuation bytes that follow it, up to the
+    // length it announces.
+    size_t wanted = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    size_t length = 1;
+    while (length < wanted && length < left && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        length++;
+    return length;
+}
+
+// Converts `length` bytes into at most `capacity` bytes at `out`, without a
+// terminator. Returns the bytes stored, or -1 when the text does not fit,
+// when it is invalid and `strict`, or when the conversion is missing.
+static long convert(Direction direction, const char* text, size_t length, char* out, size_t capacity,
+                    bool strict)
+{
+    iconv_t cd = descriptor(direction);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return -1;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(text);
+    size_t in_left = length;
+    char* next = out;
+    size_t out_left = capacity;
+    while (in_left > 0) {
+        if (iconv(cd, &in, &in_left, &next, &out_left) != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG || strict || out_left == 0)
+            return -1;
+        // EILSEQ, or EINVAL for a character cut off at the end.
+        *next++ = '?';
+        out_left--;
+        const size_t skip = bad_character_length(direction, in, in_left);
+        in += skip;
+        in_left -= skip;
+    }
+    return static_cast<long>(next - out);
+}
+
+static long convert_string(Direction direction, const char* text, size_t length, char* out,
+                           size_t capacity, bool strict)
+{
+    if (capacity == 0)
+        return -1;
+    const long stored = convert(direction, text, length, out, capacity - 1, strict);
+    if (stored < 0)
+        return -1;
+    out[stored] = '\0';
+    return stored;
+}
+
+long cp932_to_utf8(const char* text, size_t length, char* out, size_t capacity, bool strict)
+{
+    return convert_string(CP932_TO_UTF8, text, length, out, capacity, strict);
+}
+
+long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, bool strict)
+{
+    return convert_string(UTF8_TO_CP932, text, length, out, capacity, strict);
+}
+
+int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
+{
+    constexpr size_t UTF16_STAGE_UNITS = 1024;
+    char stage[2 * UTF16_STAGE_UNITS];
+    if (capacity == 0)
+        return 0;
+    const size_t room = capacity - 1 < UTF16_STAGE_UNITS ? capacity - 1 : UTF16_STAGE_UNITS;
+    const long stored = convert(CP932_TO_UTF16, text, strlen(text), stage, 2 * room, true);
+    if (stored < 0)
+        return 0;
+    const size_t units = static_cast<size_t>(stored) / 2;
+    for (size_t i = 0; i < units; i++)
+        out[i] = static_cast<uint16_t>(static_cast<unsigned char>(stage[2 * i]) |
+                                       static_cast<unsigned char>(stage[2 * i + 1]) << 8);
+    out[units] = 0;
+    return static_cast<int>(units + 1);
+}
+
+size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t length, char* out)
+{
+    char joined[CP932_PIECE_SIZE + 1];
+    size_t count = 0;
+    if (stream.holding)
+        joined[count++] = static_cast<char>(stream.lead);
+    if (length > CP932_PIECE_SIZE)
+        length = CP932_PIECE_SIZE;
+    memcpy(joined + count, piece, length);
+    count += length;
+
+    // Find where the last whole character ends; a lead byte after it waits.
+    size_t whole = 0;
+    stream.holding = false;
+    while (whole < count) {
+        if (!is_cp932_lead(static_cast<unsigned char>(joined[whole]))) {
+            whole++;
+        } else if (whole + 1 < count) {
+            whole += 2;
+        } else {
+            stream.lead = static_cast<unsigned char>(joined[whole]);
+            stream.holding = true;
+            break;
+        }
+    }
+    const long stored = convert(CP932_TO_UTF8, joined, whole, out, UTF8_PIECE_SIZE, false);
+    if (stored >= 0)
+        return static_cast<size_t>(stored);
+    memcpy(out, joined, whole);
+    return whole;
+}
+
+// "UTF-8", "utf8", "UTF8": the spellings differ between systems.
+static bool names_utf8(const char* charset)
+{
+    char letters[8];
+    size_t count = 0;
+    for (const char* c = charset; *c != '\0'; c++) {
+        if (*c == '-' || *c == '_')
+            continue;
+        if (count + 1 == sizeof letters)
+            return false;
+        letters[count++] = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+    }
+    letters[count] = '\0';
+    return strcmp(letters, "utf8") == 0;
+}
+
+bool user_charset_is_utf8()
+{
+    constexpr size_t LOCALE_NAME_SIZE = 512;
+    char saved[LOCALE_NAME_SIZE] = "C";
+    const char* current = setlocale(LC_ALL, nullptr);
+    if (current != nullptr && strlen(current) < sizeof saved)
+        strcpy(saved, current);
+    bool utf8 = false;
+    if (setlocale(LC_ALL, "") != nullptr)
+        utf8 = names_utf8(nl_langinfo(CODESET));
+    setlocale(LC_ALL, saved);
+    return utf8;
+}

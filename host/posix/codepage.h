@@ -5,6 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// Whether `byte` begins a Shift_JIS double-byte character: the byte after it
+// belongs to the same character, even when it is a backslash (0x5C).
+inline bool is_cp932_lead(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // Converts `length` bytes of code page 932 text to UTF-8 in `out`
 // (capacity bytes, NUL-terminated). With `strict`, a byte sequence that is
 // not valid code page 932 fails the call; otherwise it becomes '?'.
@@ -20,3 +27,28 @@ long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, 
 // code page 932. Returns the number of units stored including the
 // terminator, or 0 when the text is invalid or does not fit completely.
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity);
+
+// Code page 932 text that arrives in pieces, as console writes do: a lead
+// byte that ends one piece waits here for the byte that completes it.
+struct Cp932Stream {
+    unsigned char lead;  // the waiting lead byte, when holding
+    bool holding;
+};
+
+// The longest piece cp932_stream_to_utf8 takes, and the room its output
+// needs: every code page 932 character is in the Basic Multilingual Plane,
+// so one input byte (a halfwidth katakana) gives at most three UTF-8 bytes,
+// and a waiting lead byte adds one input byte.
+constexpr size_t CP932_PIECE_SIZE = 1024;
+constexpr size_t UTF8_PIECE_SIZE = 3 * (CP932_PIECE_SIZE + 1);
+
+// Converts the next piece of a stream (at most CP932_PIECE_SIZE bytes) to
+// UTF-8 in `out` (UTF8_PIECE_SIZE bytes, no NUL added); what cannot be
+// converted becomes '?'. When the system has no code page 932 conversion
+// the bytes pass unchanged. Returns the number of bytes stored.
+size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t length, char* out);
+
+// Whether the user's locale (LC_ALL, LC_CTYPE, LANG, as setlocale reads
+// them) uses UTF-8. The program's own locale is left as it was, so that no
+// byte test of the program depends on the user's locale.
+bool user_charset_is_utf8();

@@ -1,1 +1,333 @@
-// Temporary.
+// host/posix/path_map.cpp: Windows paths taken apart and found on the host.
+//
+// State (filled afresh by every take_apart and read right after it):
+//   parts              the components of the path, in order, "." and ".."
+//                      already applied; each points into the caller's path
+//                      or into current_directory.
+//   part_count         how many entries of parts are in use.
+//   drive_letter       the drive as written, or 'Z' when the path starts at
+//                      the current directory or at the root of the current
+//                      drive.
+//   from_current       the path starts at the host's current directory, so
+//                      its root is the host's root.
+//   ends_in_separator  the path's last byte is a separator.
+//   current_directory  the host's current directory, as getcwd gave it.
+#include "host/posix/path_map.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/posix/codepage.h"
+
+// One component. `text` is not NUL-terminated; `host` says whether its
+// bytes are a host name already (from the current directory) or code page
+// 932 bytes from the Windows path.
+struct PathPart {
+    const char* text;
+    size_t length;
+    bool host;
+};
+
+// Every component takes at least one byte and a separator.
+constexpr size_t MAX_PATH_PARTS = HOST_PATH_SIZE / 2;
+// The drive that the current directory stands on, as under Wine.
+constexpr char CURRENT_DRIVE = 'z';
+// One host directory entry's name and its NUL.
+constexpr size_t NAME_SIZE = 256;
+static_assert(NAME_MAX < NAME_SIZE, "a host name must fit NAME_SIZE");
+
+static PathPart parts[MAX_PATH_PARTS];
+static size_t part_count;
+static char drive_letter;
+static bool from_current;
+static bool ends_in_separator;
+static char current_directory[HOST_PATH_SIZE];
+
+static bool is_separator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+static bool is_ascii_letter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+static char lower_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+static bool is_network_path(const char* path)
+{
+    return is_separator(path[0]) && is_separator(path[1]);
+}
+
+static bool add_part(const char* text, size_t length, bool host)
+{
+    if (length == 0 || (length == 1 && text[0] == '.'))
+        return true;
+    if (length == 2 && text[0] == '.' && text[1] == '.') {
+        if (part_count > 0)
+            part_count--;
+        return true;
+    }
+    if (part_count == MAX_PATH_PARTS)
+        return false;
+    parts[part_count++] = PathPart{text, length, host};
+    return true;
+}
+
+// Fills the state from `path`; false for a network path, a current
+// directory that cannot be read, or too many components.
+static bool take_apart(const char* path)
+{
+    part_count = 0;
+    from_current = false;
+    ends_in_separator = false;
+    drive_letter = 'Z';
+    if (is_network_path(path))
+        return false;
+
+    const char* rest = path;
+    bool at_root = is_separator(path[0]);
+    if (is_ascii_letter(path[0]) && path[1] == ':') {
+        rest = path + 2;
+        at_root = is_separator(*rest) || lower_ascii(path[0]) != CURRENT_DRIVE;
+        drive_letter = path[0];
+    }
+    if (!at_root) {
+        if (getcwd(current_directory, sizeof current_directory) == nullptr)
+            return false;
+        from_current = true;
+        drive_letter = 'Z';
+        const char* start = current_directory;
+        for (const char* c = current_directory;; c++) {
+            if (*c != '/' && *c != '\0')
+                continue;
+            if (!add_part(start, static_cast<size_t>(c - start), true))
+                return false;
+            if (*c == '\0')
+                break;
+            start = c + 1;
+        }
+    }
+
+    // A lead byte takes the next byte with it, whatever that byte is.
+    size_t start = 0;
+    size_t i = 0;
+    for (;;) {
+        const char c = rest[i];
+        if (c == '\0' || is_separator(c)) {
+            if (!add_part(rest + start, i - start, false))
+                return false;
+            if (c == '\0')
+                break;
+            ends_in_separator = true;
+            start = ++i;
+            continue;
+        }
+        ends_in_separator = false;
+        i += is_cp932_lead(static_cast<unsigned char>(c)) && rest[i + 1] != '\0' ? 2 : 1;
+    }
+
+    // Windows drops trailing dots and blanks from a path's last name. Neither
+    // byte can be the second byte of a double-byte character.
+    if (!ends_in_separator && part_count > 0 && !parts[part_count - 1].host) {
+        PathPart& last = parts[part_count - 1];
+        while (last.length > 0 && (last.text[last.length - 1] == '.' || last.text[last.length - 1] == ' '))
+            last.length--;
+        if (last.length == 0)
+            part_count--;
+    }
+    return true;
+}
+
+static bool append(char* path, const char* text, size_t length)
+{
+    const size_t used = strlen(path);
+    if (used + length >= HOST_PATH_SIZE)
+        return false;
+    memcpy(path + used, text, length);
+    path[used + length] = '\0';
+    return true;
+}
+
+static bool append_name(char* path, const char* name)
+{
+    const size_t used = strlen(path);
+    if (used == 0 || path[used - 1] != '/')
+        if (!append(path, "/", 1))
+            return false;
+    return append(path, name, strlen(name));
+}
+
+bool wine_prefix(char* host_path)
+{
+    host_path[0] = '\0';
+    const char* prefix = getenv("WINEPREFIX");
+    if (prefix != nullptr && *prefix != '\0')
+        return append(host_path, prefix, strlen(prefix));
+    const char* home = getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        const passwd* user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || *home == '\0')
+        return false;
+    return append(host_path, home, strlen(home)) && append(host_path, "/.wine", 6);
+}
+
+// The host folder of the root of drive `letter`, in `host_path`.
+static bool map_drive(char letter, char* host_path)
+{
+    const char letter_lower = lower_ascii(letter);
+    char device[] = "/dosdevices/?:";
+    device[sizeof device - 3] = letter_lower;
+    struct stat info;
+    const bool have_prefix = wine_prefix(host_path);
+    const size_t prefix_length = strlen(host_path);
+    if (have_prefix && append(host_path, device, sizeof device - 1) && lstat(host_path, &info) == 0)
+        return true;
+    host_path[prefix_length] = '\0';
+    if (letter_lower == 'c')
+        return have_prefix && append(host_path, "/drive_c", 8);
+    if (letter_lower == CURRENT_DRIVE) {
+        strcpy(host_path, "/");
+        return true;
+    }
+    return false;
+}
+
+static bool same_ignoring_case(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; a++, b++)
+        if (lower_ascii(*a) != lower_ascii(*b))
+            return false;
+    return *a == *b;
+}
+
+// Bytes that Windows refuses in a name: control bytes and  " * : < > ? |
+static bool is_allowed_name(const char* name)
+{
+    for (const char* c = name; *c != '\0'; c++)
+        if (static_cast<unsigned char>(*c) < 0x20 || strchr("\"*:<>?|", *c) != nullptr)
+            return false;
+    return true;
+}
+
+// Appends `name` to the folder in `host_path`, spelt as the entry of that
+// folder that matches it: the entry spelt the same, else the first in name
+// order of those that differ only in ASCII letter case, else as written.
+static bool append_matching(char* host_path, const char* name)
+{
+    const size_t folder_length = strlen(host_path);
+    struct stat info;
+    if (!append_name(host_path, name))
+        return false;
+    if (lstat(host_path, &info) == 0)
+        return true;
+    host_path[folder_length] = '\0';
+
+    char best[NAME_SIZE] = "";
+    if (DIR* folder = opendir(host_path)) {
+        while (const dirent* entry = readdir(folder)) {
+            if (same_ignoring_case(entry->d_name, name) && (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
+                strcpy(best, entry->d_name);
+        }
+        closedir(folder);
+    }
+    return append_name(host_path, best[0] != '\0' ? best : name);
+}
+
+bool map_path(const char* windows_path, char* host_path)
+{
+    if (!take_apart(windows_path))
+        return false;
+    if (from_current)
+        strcpy(host_path, "/");
+    else if (!map_drive(drive_letter, host_path))
+        return false;
+
+    char name[HOST_PATH_SIZE];
+    for (size_t i = 0; i < part_count; i++) {
+        const PathPart& part = parts[i];
+        if (part.host) {
+            if (part.length >= sizeof name)
+                return false;
+            memcpy(name, part.text, part.length);
+            name[part.length] = '\0';
+            if (!append_name(host_path, name))
+                return false;
+            continue;
+        }
+        if (cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_allowed_name(name))
+            return false;
+        if (!append_matching(host_path, name))
+            return false;
+    }
+    return true;
+}
+
+bool full_windows_path(const char* windows_path, char* out, size_t capacity)
+{
+    const size_t path_length = strlen(windows_path);
+    if (is_network_path(windows_path)) {
+        if (path_length >= capacity)
+            return false;
+        for (size_t i = 0; i <= path_length; i++)
+            out[i] = windows_path[i] == '/' ? '\\' : windows_path[i];
+        return true;
+    }
+    if (!take_apart(windows_path) || capacity < 4)
+        return false;
+
+    size_t used = 0;
+    out[used++] = drive_letter;
+    out[used++] = ':';
+    for (size_t i = 0; i < part_count; i++) {
+        const PathPart& part = parts[i];
+        if (used + 1 >= capacity)
+            return false;
+        out[used++] = '\\';
+        if (part.host) {
+            const long stored = utf8_to_cp932(part.text, part.length, out + used, capacity - used, true);
+            if (stored < 0)
+                return false;
+            used += static_cast<size_t>(stored);
+        } else {
+            if (used + part.length >= capacity)
+                return false;
+            memcpy(out + used, part.text, part.length);
+            used += part.length;
+        }
+    }
+    if (part_count == 0 || ends_in_separator) {
+        if (used + 1 >= capacity)
+            return false;
+        out[used++] = '\\';
+    }
+    out[used] = '\0';
+    return true;
+}
+
+bool create_drive_c()
+{
+    char path[HOST_PATH_SIZE];
+    struct stat info;
+    if (!wine_prefix(path))
+        return false;
+    const size_t prefix_length = strlen(path);
+    if (!append(path, "/dosdevices/c:", 14) || lstat(path, &info) == 0)
+        return false;
+    path[prefix_length] = '\0';
+    if (stat(path, &info) != 0)
+        mkdir(path, 0777);
+    return append(path, "/drive_c", 8) && mkdir(path, 0777) == 0;
+}
