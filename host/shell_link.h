@@ -1,0 +1,56 @@
+// host/shell_link.h: the Windows directory, and shell link objects
+// (shortcuts) saved at a path.
+//
+// The operations are the platform's own, one for one: on Windows they are
+// GetWindowsDirectoryA, COM's CoInitialize and CoUninitialize, the shell
+// link object through IShellLinkA and IPersistFile, and
+// MultiByteToWideChar. The layer holds at most one shell link object, with
+// its persist interface, at a time; the caller starts COM before creating
+// it and releases everything it obtained before stopping COM. Strings are
+// code page 932 bytes, but for the UTF-16 link path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for a Windows path as the shell takes it, NUL or 0 unit included.
+constexpr size_t WINDOWS_PATH_SIZE = 260;
+
+// SW_SHOWMAXIMIZED: the program starts in a maximised window.
+constexpr int SHOW_MAXIMIZED = 3;
+
+// Writes the Windows directory, normally without a trailing backslash,
+// into `buffer` (capacity bytes). Returns false when it is not known or
+// does not fit; the buffer then holds an empty string.
+bool get_windows_directory(char* buffer, size_t capacity);
+
+// Starts COM on this thread. False when COM is not available; a thread
+// that had it started already counts as started.
+bool start_com();
+// Ends the COM use of one successful start_com.
+void stop_com();
+
+// Creates the shell link object. False when none could be made.
+bool create_shell_link();
+// Sets the path of the program that the link starts. False when the path
+// was not accepted.
+bool set_link_path(const char* target_path);
+// Obtains the object's persist interface. False when there is none.
+bool open_link_persist();
+// Sets the working directory of the started program.
+void set_link_working_directory(const char* directory);
+// Sets the show command of the started program's window.
+void set_link_show_command(int show_command);
+// Saves the link as a shortcut file at `wide_path`, which becomes the
+// object's current file. False when nothing was saved, for example when
+// the folder does not exist.
+bool save_link(const uint16_t* wide_path);
+// Gives up the persist interface.
+void release_link_persist();
+// Gives up the shell link object.
+void release_shell_link();
+
+// Converts a NUL-terminated path with the system's ANSI code page to
+// UTF-16 in `wide` (capacity units, terminator included). Returns false
+// when it did not convert completely; `wide` is then not to be used.
+bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity);
