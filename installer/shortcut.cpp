@@ -1,2 +1,106 @@
+// installer/shortcut.cpp: the two shortcuts to the launch batch file, one
+// in the Start menu's program folder and one on the desktop, both below the
+// Windows directory under fixed Japanese names.
+//
+// The steps are those of the shell link object on Windows: start COM, make
+// the object, set its path, get its persist interface, set the working
+// directory and the show command, convert the link path to UTF-16, save,
+// release what was obtained, stop COM. The host layer supplies each of
+// them; only this file decides their order and what a failure leads to.
+// The one message is the failed save's; a failure before it is silent.
 #include "installer/shortcut.h"
-int create_shortcut(int kind, const char*) { return kind == 1 || kind == 2 ? 0 : 1; }
+
+#include <cstring>
+
+#include "host/console.h"
+#include "host/shell_link.h"
+#include "installer/buffers.h"
+
+namespace {
+
+// \ｽﾀｰﾄ ﾒﾆｭｰ\ﾌﾟﾛｸﾞﾗﾑ\ワームホールド Ver 1.0.5.4.1.lnk
+const char START_MENU_LINK_TAIL[] =
+    "\\\xbd\xc0\xb0\xc4 \xd2\xc6\xad\xb0\\\xcc\xdf\xdb\xb8\xde\xd7\xd1\\\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
+// \ﾃﾞｽｸﾄｯﾌﾟ\ワームホールド Ver 1.0.5.4.1.lnk
+const char DESKTOP_LINK_TAIL[] =
+    "\\\xc3\xde\xbd\xb8\xc4\xaf\xcc\xdf\\\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
+// 保存に失敗しました
+const char MSG_SAVE_FAILED[] =
+    "\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\n";
+
+// The longer tail, NUL included, bounds every link path.
+constexpr size_t LINK_TAIL_SIZE = sizeof START_MENU_LINK_TAIL;
+static_assert(sizeof DESKTOP_LINK_TAIL <= LINK_TAIL_SIZE, "the Start menu tail is the longer one");
+
+// A target path is the install directory, which its buffer bounds, and a
+// bare file name no longer than any name the installer composes.
+constexpr size_t TARGET_PATH_SIZE = 2 * LINE_SIZE;
+
+// The Windows directory holds at most WINDOWS_PATH_SIZE - 1 bytes, so the
+// link path always fits; its UTF-16 form may still not fit the wide
+// buffer, which the conversion reports.
+constexpr size_t LINK_PATH_SIZE = WINDOWS_PATH_SIZE - 1 + LINK_TAIL_SIZE;
+
+// The paths of the shortcut being made. Each call composes them afresh;
+// nothing in them is used after it returns.
+char target_path[TARGET_PATH_SIZE];           // install directory + target name
+char link_path[LINK_PATH_SIZE];               // Windows directory + tail
+char working_directory[WINDOWS_PATH_SIZE];    // the Windows directory again
+uint16_t wide_link_path[WINDOWS_PATH_SIZE];   // link_path in UTF-16
+
+// Copies `first` and `second` into `out` (capacity bytes). False, with
+// `out` unusable, when they do not fit.
+bool compose(char* out, size_t capacity, const char* first, const char* second)
+{
+    const size_t first_length = strlen(first);
+    const size_t second_length = strlen(second);
+    if (first_length + second_length >= capacity)
+        return false;
+    memcpy(out, first, first_length);
+    memcpy(out + first_length, second, second_length + 1);
+    return true;
+}
+
+}  // namespace
+
+int create_shortcut(int kind, const char* target_name)
+{
+    const bool target_fits = compose(target_path, sizeof target_path, install_directory, target_name);
+
+    const char* tail;
+    if (kind == SHORTCUT_START_MENU)
+        tail = START_MENU_LINK_TAIL;
+    else if (kind == SHORTCUT_DESKTOP)
+        tail = DESKTOP_LINK_TAIL;
+    else
+        return 1;
+
+    // Without its directory the link path would name a folder at the root
+    // of the current drive; such a path is not saved, like one that does not
+    // convert completely.
+    char windows_directory[WINDOWS_PATH_SIZE];
+    const bool link_path_known = get_windows_directory(windows_directory, sizeof windows_directory)
+        && compose(link_path, sizeof link_path, windows_directory, tail);
+
+    if (!target_fits) {
+        console_print(MSG_SAVE_FAILED);
+        return 0;
+    }
+    if (!start_com())
+        return 0;
+    if (create_shell_link()) {
+        if (set_link_path(target_path) && open_link_persist()) {
+            get_windows_directory(working_directory, sizeof working_directory);
+            set_link_working_directory(working_directory);
+            set_link_show_command(SHOW_MAXIMIZED);
+            const bool converted = link_path_known
+                && convert_to_wide(link_path, wide_link_path, WINDOWS_PATH_SIZE);
+            if (!converted || !save_link(wide_link_path))
+                console_print(MSG_SAVE_FAILED);
+            release_link_persist();
+        }
+        release_shell_link();
+    }
+    stop_com();
+    return 0;
+}
