@@ -85,6 +85,10 @@ FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成�
                  '\n--- 起動用バッチファイル"yamawyrm.bat"を作成中...\n作成完了。\n'
                  '\n--- ショートカットを作成中...\n')
 SHORTCUTS_DONE = '作成完了。\n\n\n'
+SAVE_FAILED = '保存に失敗しました\n'
+START_MENU_FOLDER = ('windows', 'ｽﾀｰﾄ ﾒﾆｭｰ', 'ﾌﾟﾛｸﾞﾗﾑ')
+DESKTOP_FOLDER = ('windows', 'ﾃﾞｽｸﾄｯﾌﾟ')
+LINK_NAME = 'ワームホールド Ver 1.0.5.4.1.lnk'
 ASK_GUIDE = ('初心者向けの『ガイドブック』を読みますか? [y/n]\n'
              ' (初めてプレイする方はぜひお読みください。)\n' + PROMPT)
 CLOSING = '\nインストールを終了しました。\nリターンキーを押してください。'
@@ -142,6 +146,10 @@ class InstallerCase(unittest.TestCase):
         self.prefix = os.path.join(self.root, 'prefix')
         os.makedirs(self.cwd)
         os.makedirs(os.path.join(self.prefix, 'drive_c'))
+        # The two folders that a Japanese system has below C:\windows; the
+        # shortcuts are saved into them, never made.
+        os.makedirs(os.path.join(self.prefix, 'drive_c', *START_MENU_FOLDER))
+        os.makedirs(os.path.join(self.prefix, 'drive_c', *DESKTOP_FOLDER))
         self.recorder = os.path.join(self.root, 'recorder.sh')
         with open(self.recorder, 'w') as f:
             f.write(RECORDER)
@@ -189,6 +197,27 @@ class InstallerCase(unittest.TestCase):
             with open(os.path.join(folder, name), 'rb') as f:
                 self.assertEqual(f.read(), GAME_FILES[name], name)
 
+    def assertSettingsWritten(self, folder, directory, name_option):
+        """The configuration file's OPTIONS line, the batch file, and the
+        two shortcuts to it in the prefix."""
+        with open(os.path.join(folder, 'wyrmhold.cnf'), 'rb') as f:
+            lines = f.read().split(b'\r\n')
+        self.assertEqual(len(lines), 72)  # 71 lines and the empty rest
+        self.assertEqual(lines[21], b'OPTIONS=' + name_option +
+                         b',notime,norest_on_space,noautopickup,color,nonumber_pad')
+        with open(os.path.join(folder, 'yamawyrm.bat'), 'rb') as f:
+            self.assertEqual(f.read(), b'@echo off\r\n' + directory[:2] + b'\r\ncd ' +
+                             directory + b'\r\nyamawyrm.exe\r\n')
+        for link_folder in (START_MENU_FOLDER, DESKTOP_FOLDER):
+            link = self.host(*link_folder, LINK_NAME)
+            with open(link, 'rb') as f:
+                data = f.read()
+            self.assertEqual(data[:4], b'\x4c\x00\x00\x00', link)
+            info = data[0x4C:]                       # no LinkTargetIDList
+            base = int.from_bytes(info[16:20], 'little')
+            self.assertEqual(info[base:info.index(b'\x00', base)], directory + b'yamawyrm.bat')
+            self.assertEqual(int.from_bytes(data[0x3C:0x40], 'little'), 3)  # maximised
+
 
 class Branches(InstallerCase):
     def test_fresh_install_in_the_default_directory(self):
@@ -200,6 +229,7 @@ class Branches(InstallerCase):
         self.assertEqual(run.code, 0)
         self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
         self.assertInstalled(folder)
+        self.assertSettingsWritten(folder, b'c:\\games\\yamawyrm\\', b'name:Taro,')
 
     def test_update_finds_an_installation_by_a_case_different_name(self):
         folder = self.default_dir()
@@ -215,7 +245,9 @@ class Branches(InstallerCase):
         self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
         # The existing files are written over under their own names.
         self.assertEqual(sorted(os.listdir(folder)),
-                         ['YAMAWYRM.EXE', 'Yamawyrm.Ico', 'jguide.txt', 'save.sav'])
+                         ['YAMAWYRM.EXE', 'Yamawyrm.Ico', 'jguide.txt', 'save.sav',
+                          'wyrmhold.cnf', 'yamawyrm.bat'])
+        self.assertSettingsWritten(folder, b'c:\\games\\yamawyrm\\', b'')
         with open(os.path.join(folder, 'YAMAWYRM.EXE'), 'rb') as f:
             self.assertEqual(f.read(), GAME_FILES['yamawyrm.exe'])
         with open(os.path.join(folder, 'Yamawyrm.Ico'), 'rb') as f:
@@ -236,6 +268,16 @@ class Branches(InstallerCase):
         self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm') +
                          deltree_lines(directory))
         self.assertInstalled(folder)
+
+    def test_missing_link_folders_fail_each_shortcut_and_go_on(self):
+        folder = self.default_dir()
+        shutil.rmtree(self.host('windows'))
+        run = self.run_setup('\nHero\nn\n\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                           LISTING_ALL + ending(shortcut_lines=SAVE_FAILED * 2))
+        self.assertEqual(run.code, 0)
+        self.assertFalse(os.path.exists(self.host('windows')))
 
     def test_refusal_touches_nothing_and_exits_with_1(self):
         folder = self.default_dir()
