@@ -15,8 +15,18 @@ import sys
 
 
 def unescape(text):
-    return text.encode('latin-1', 'backslashreplace').decode('unicode_escape') \
-        if '\\' in text else text
+    """Takes \\n, \\t, \\\\ and \\" as in C; any other character stands."""
+    escapes = {'n': '\n', 't': '\t', '\\': '\\', '"': '"'}
+    out = []
+    i = 0
+    while i < len(text):
+        if text[i] == '\\' and i + 1 < len(text) and text[i + 1] in escapes:
+            out.append(escapes[text[i + 1]])
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return ''.join(out)
 
 
 def literal(text):
