@@ -1,0 +1,110 @@
+// tests/host/command_test.cpp: run_interpreter with and without COMSPEC.
+#include "host/command.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "host/console.h"
+#include "tests/support/test_support.h"
+
+static std::string start_prefix()
+{
+    const std::string root = make_temp_dir();
+    mkdir((root + "/drive_c").c_str(), 0777);
+    setenv("WINEPREFIX", root.c_str(), 1);
+    return root;
+}
+
+static void end_prefix(const std::string& root)
+{
+    unsetenv("WINEPREFIX");
+    unsetenv("COMSPEC");
+    remove_tree(root);
+}
+
+// A COMSPEC program that records its arguments, one to a line, prints a
+// mark on standard output and exits with status 3.
+static std::string make_recorder(const std::string& folder)
+{
+    const std::string path = folder + "/recorder";
+    write_file(path, bytes_of("#!/bin/sh\n"
+                              "printf '%s\\n' \"$#\" \"$@\" > '" + folder + "/record'\n"
+                              "printf 'child|'\n"
+                              "exit 3\n"));
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+static std::string text_of(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(RunInterpreter, ComspecGetsSlashCAndTheLine)
+{
+    const std::string root = start_prefix();
+    setenv("COMSPEC", make_recorder(root).c_str(), 1);
+    const std::string line = "mkdir \"c:\\my games\\\x83\x5c\x95\x5c\"";
+    EXPECT_EQ(run_interpreter(line.c_str()), 3);
+    EXPECT_EQ(text_of(read_file(root + "/record")), "2\n/c\n" + line + "\n");
+    // The built-in interpreter did not run as well.
+    EXPECT_FALSE(file_exists(root + "/drive_c/my games"));
+    end_prefix(root);
+}
+
+// Everything written before a command is out before the command writes.
+TEST(RunInterpreter, OutputComesOutInOrder)
+{
+    const std::string root = start_prefix();
+    setenv("COMSPEC", make_recorder(root).c_str(), 1);
+    const std::string capture = root + "/output";
+    console_flush();
+    const int saved = dup(STDOUT_FILENO);
+    const int file = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, STDOUT_FILENO);
+    close(file);
+    console_print("before|");
+    run_interpreter("deltree /y c:\\x");
+    console_print("between|");
+    unsetenv("COMSPEC");
+    run_interpreter("nonsense");
+    console_print("after");
+    console_flush();
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    EXPECT_EQ(text_of(read_file(capture)), "before|child|between|Bad command or file name\nafter");
+    end_prefix(root);
+}
+
+// A COMSPEC that cannot be started (a Windows path, a missing or
+// unexecutable program, an empty value) leaves the line to the built-in
+// interpreter.
+TEST(RunInterpreter, FallsBackToBuiltinInterpreter)
+{
+    const std::string root = start_prefix();
+    write_file(root + "/not-executable", bytes_of("#!/bin/sh\nexit 5\n"));
+    chmod((root + "/not-executable").c_str(), 0644);
+    const std::string comspecs[] = {
+        "C:\\windows\\system32\\cmd.exe",
+        root + "/absent",
+        root + "/not-executable",
+        "",
+    };
+    int made = 0;
+    for (const std::string& comspec : comspecs) {
+        setenv("COMSPEC", comspec.c_str(), 1);
+        const std::string folder = "made" + std::to_string(made++);
+        EXPECT_EQ(run_interpreter(("mkdir c:\\" + folder).c_str()), 0) << comspec;
+        EXPECT_TRUE(file_exists(root + "/drive_c/" + folder)) << comspec;
+    }
+    unsetenv("COMSPEC");
+    EXPECT_EQ(run_interpreter("mkdir c:\\unset"), 0);
+    EXPECT_TRUE(file_exists(root + "/drive_c/unset"));
+    end_prefix(root);
+}
