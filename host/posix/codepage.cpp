@@ -112,6 +112,8 @@ long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, 
 
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
 {
+    // Room for any Windows path (at most 260 units) several times over;
+    // longer text fails as text that does not fit.
     constexpr size_t UTF16_STAGE_UNITS = 1024;
     char stage[2 * UTF16_STAGE_UNITS];
     if (capacity == 0)

@@ -25,7 +25,8 @@ long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, 
 // Converts a NUL-terminated code page 932 string to UTF-16 units in `out`
 // (capacity units, terminator included), as MultiByteToWideChar does with
 // code page 932. Returns the number of units stored including the
-// terminator, or 0 when the text is invalid or does not fit completely.
+// terminator, or 0 when the text is invalid or does not fit completely
+// (at most 1024 units are converted).
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity);
 
 // Code page 932 text that arrives in pieces, as console writes do: a lead
