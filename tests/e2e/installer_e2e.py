@@ -437,6 +437,46 @@ class Utf8Console(InstallerCase):
         self.assertInstalled(folder)
 
 
+class BuiltinInterpreter(InstallerCase):
+    """Without COMSPEC the host's own interpreter runs the command lines."""
+
+    def test_fresh_install_into_an_empty_prefix_then_replace(self):
+        shutil.rmtree(os.path.join(self.prefix, 'drive_c'))
+        run = self.run_setup('\n\nn\n\n', recorder=False)
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                           LISTING_ALL + ending(NO_NAME, SAVE_FAILED * 2))
+        folder = self.host('games', 'yamawyrm')
+        self.assertInstalled(folder)
+
+        # Old files of every kind the replacement deletes, a few it keeps,
+        # and a link to a folder outside, which is removed, not followed.
+        outside = os.path.join(self.root, 'outside')
+        os.makedirs(outside)
+        with open(os.path.join(outside, 'keep.sav'), 'wb') as f:
+            f.write(b'outside')
+        os.symlink(outside, os.path.join(folder, 'bones_link'))
+        os.makedirs(os.path.join(folder, 'Record', 'deep'))
+        for name in ('Record/deep/x', 'LOGFILE', 'one.SAV', 'bonesfile.dat', 'bones',
+                     'notbone.txt', 'save.sav.txt', 'recover.exe'):
+            with open(os.path.join(folder, name), 'wb') as f:
+                f.write(b'old')
+        run = self.run_setup('\nn\ny\n\ny\n\n', recorder=False)
+        complaints = ''.join('A subdirectory or file %s already exists.\n' % level
+                             for level in ('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
+        guide = GAME_FILES['jguide.txt'].decode('cp932')
+        self.assertConsole(run, BANNER + directory_part(directory).replace(
+                               '作成中...\n\n', '作成中...\n' + complaints + '\n') +
+                           update_part(directory) + ASK_REPLACE + DELETING + EXTRACTING_ALL +
+                           LISTING_ALL + SETTINGS + NO_NAME + FILES_WRITTEN + SAVE_FAILED * 2 +
+                           SHORTCUTS_DONE + ASK_GUIDE + guide + CLOSING)
+        self.assertEqual(run.code, 0)
+        self.assertEqual(sorted(os.listdir(folder)),
+                         sorted(list(GAME_FILES) + ['notbone.txt', 'save.sav.txt',
+                                                    'wyrmhold.cnf', 'yamawyrm.bat']))
+        self.assertEqual(os.listdir(outside), ['keep.sav'])
+
+
 class Corpus(InstallerCase):
     """Every archive of the independent encoder installs byte for byte."""
 
