@@ -19,34 +19,19 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
+import make_stored_archive  # noqa: E402
+
 BINARY = None
 DATA_DIR = None
 
 
-# --- Archives -------------------------------------------------------------
-
-def crc16(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-
+# --- Archives: stored members, written by the demo's own tool ------------
 
 def stored_member(name, data):
     """A level-0 header for a stored member, then its data."""
-    name = name.encode('cp932') if isinstance(name, str) else name
-    body = b'-lh0-'                              # method id
-    body += len(data).to_bytes(4, 'little')      # packed size
-    body += len(data).to_bytes(4, 'little')      # unpacked size
-    body += (0).to_bytes(2, 'little')            # time
-    body += (0x2921).to_bytes(2, 'little')       # date
-    body += b'\x20'                              # attribute
-    body += b'\x00'                              # header level
-    body += bytes([len(name)]) + name            # name length, name
-    body += crc16(data).to_bytes(2, 'little')    # CRC-16 of the data
-    return bytes([len(body), sum(body) & 0xFF]) + body + data
+    return make_stored_archive.stored_member(
+        name.encode('cp932') if isinstance(name, str) else name, data)
 
 
 GAME_FILES = {
