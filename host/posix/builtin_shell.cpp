@@ -23,6 +23,7 @@
 #include "host/console.h"
 #include "host/files.h"
 #include "host/posix/codepage.h"
+#include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
 
 extern char** environ;
@@ -368,20 +369,6 @@ static void copy_to_console(FILE* file)
     size_t count;
     while ((count = fread(piece, 1, sizeof piece, file)) > 0)
         console_write(piece, count);
-}
-
-static bool write_all(int fd, const char* bytes, size_t count)
-{
-    while (count > 0) {
-        const ssize_t written = write(fd, bytes, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 // Starts the pager with its standard input reading from `input`: $PAGER

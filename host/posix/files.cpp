@@ -12,24 +12,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
 
 // Bytes of CR LF text a text-mode write composes before handing them on.
 constexpr size_t TEXT_CHUNK_SIZE = 1024;
-
-static bool write_all(int fd, const char* bytes, size_t count)
-{
-    while (count > 0) {
-        const ssize_t written = write(fd, bytes, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<size_t>(written);
-    }
-    return true;
-}
 
 static int cookie_fd(void* cookie)
 {
