@@ -1,1 +1,237 @@
-// Temporary.
+// lha/lh1_model.cpp: the bit input of -lh1- members and the adaptive
+// Huffman model of their symbols.
+//
+// Module state (declared in lha/lh1_model.h, where the layouts are drawn):
+//   freq, child, parent  the code tree, in positions ordered by frequency.
+//                        Between calls: freq never falls with position, the
+//                        two children of a node stand side by side and sum
+//                        to its frequency, the root is at ROOT, every leaf
+//                        has a frequency of at least 1.
+//   bit_buffer, bit_count  the bit input: up to 64 bits read ahead of need,
+//                        next bit at bit 63. Whole bytes read ahead go back
+//                        to the archive stream at the end of each member.
+//   walk_path            the positions the last walk from the root passed
+//                        through, first the root's child, last the leaf;
+//                        meaningful only inside decode_char. A tree of
+//                        SYMBOL_COUNT leaves is at most SYMBOL_COUNT - 1
+//                        levels deep.
+//
+// Nothing here detects or reports anything: every bit sequence walks to a
+// leaf, and past the end of the archive every bit is 1.
+#include "lha/lh1_model.h"
+
+#include <cstring>
+
+uint32_t freq[NODE_COUNT + 1];
+int32_t child[NODE_COUNT];
+int32_t parent[PARENT_COUNT];
+
+uint64_t bit_buffer;
+int32_t bit_count;
+
+static uint32_t walk_path[SYMBOL_COUNT];
+
+// A refill takes whole bytes while bit_count is at most 56, so end_bit_input
+// gives back at most 8 bytes; the archive stream keeps that many.
+static_assert(ARCHIVE_KEEP >= 64 / 8, "the stream must take back a whole bit buffer");
+
+// Bits made available before a walk from the root. A walk that goes deeper
+// refills on the way, so this only sets how often refills happen.
+constexpr int WALK_BITS = 24;
+static_assert(WALK_BITS <= BIT_REFILL_GUARANTEE, "one refill covers a walk");
+
+void refill_bit_buffer_slow()
+{
+    while (bit_count <= BIT_REFILL_GUARANTEE) {
+        bit_buffer |= static_cast<uint64_t>(read_archive_byte()) << (BIT_REFILL_GUARANTEE - bit_count);
+        bit_count += 8;
+    }
+}
+
+void reset_bit_input()
+{
+    bit_buffer = 0;
+    bit_count = 0;
+}
+
+void end_bit_input()
+{
+    unread_archive_bytes(static_cast<unsigned>(bit_count >> 3));
+    bit_count &= 7;
+}
+
+int get_bit()
+{
+    need_bits(1);
+    const int bit = static_cast<int>(peek_bits(1));
+    drop_bits(1);
+    return bit;
+}
+
+int get_bits(int start, int n)
+{
+    // At most 24 bits a step, so that one need_bits covers each step.
+    constexpr int STEP_BITS = 24;
+    uint32_t value = static_cast<uint32_t>(start);
+    while (n > 0) {
+        const int step = n < STEP_BITS ? n : STEP_BITS;
+        need_bits(step);
+        value = value << step | peek_bits(step);
+        drop_bits(step);
+        n -= step;
+    }
+    return static_cast<int>(value);
+}
+
+void init_model()
+{
+    for (int s = 0; s < SYMBOL_COUNT; s++) {
+        freq[s] = 1;
+        child[s] = s + NODE_COUNT;
+        parent[s + NODE_COUNT] = s;
+    }
+    for (int j = SYMBOL_COUNT; j < NODE_COUNT; j++) {
+        const int i = 2 * (j - SYMBOL_COUNT);
+        freq[j] = freq[i] + freq[i + 1];
+        child[j] = i;
+        parent[i] = j;
+        parent[i + 1] = j;
+    }
+    parent[ROOT] = 0;
+    freq[NODE_COUNT] = FREQ_SENTINEL;
+}
+
+void rebuild_model()
+{
+    // The leaves, in their order, to positions 0 to 313 with halved
+    // frequencies (rounded up, so none falls to 0).
+    int j = 0;
+    for (int i = 0; i < NODE_COUNT; i++) {
+        if (child[i] >= NODE_COUNT) {
+            freq[j] = (freq[i] + 1) / 2;
+            child[j] = child[i];
+            j++;
+        }
+    }
+    // Join positions i and i + 1, in pairs from the bottom, and insert each
+    // sum above every node of the same or a lower frequency. The sum is
+    // above freq[i + 1], so the insertion never moves a pair not yet joined.
+    for (j = SYMBOL_COUNT; j < NODE_COUNT; j++) {
+        const int i = 2 * (j - SYMBOL_COUNT);
+        const uint32_t f = freq[i] + freq[i + 1];
+        int k = j - 1;
+        while (freq[k] > f)
+            k--;
+        k++;
+        const size_t moved = static_cast<size_t>(j - k);
+        memmove(&freq[k + 1], &freq[k], moved * sizeof freq[0]);
+        memmove(&child[k + 1], &child[k], moved * sizeof child[0]);
+        freq[k] = f;
+        child[k] = i;
+    }
+    for (int i = 0; i < NODE_COUNT; i++) {
+        const int v = child[i];
+        parent[v] = i;
+        if (v < NODE_COUNT)
+            parent[v + 1] = i;
+    }
+}
+
+// performance-critical; rerun bench/lh1_bench.sh (last measured: see
+// bench/README.md).
+//
+// Walk up from position p to the root, adding 1 to each node. A node whose
+// frequency rises above the next position's trades places with the last
+// node of the run that still has its old frequency f - 1, so the order
+// holds again. Cost per level: a load of the parent, an increment and a
+// comparison; a trade adds a scan over the run and six stores. On exit
+// freq[ROOT] has risen by exactly 1.
+static inline void update_upwards(size_t p)
+{
+    do {
+        const uint32_t f = freq[p] + 1;
+        if (freq[p + 1] >= f) {
+            freq[p] = f;
+        } else {
+            // freq[p + 1] is f - 1 (the order held before), so every node
+            // from p to q has f - 1 and the one at p keeps that value.
+            size_t q = p + 1;
+            while (freq[q + 1] < f)
+                q++;
+            freq[q] = f;
+            const size_t a = static_cast<uint32_t>(child[p]);
+            const size_t b = static_cast<uint32_t>(child[q]);
+            parent[a] = static_cast<int32_t>(q);
+            if (a < NODE_COUNT)
+                parent[a + 1] = static_cast<int32_t>(q);
+            parent[b] = static_cast<int32_t>(p);
+            if (b < NODE_COUNT)
+                parent[b + 1] = static_cast<int32_t>(p);
+            child[q] = static_cast<int32_t>(a);
+            child[p] = static_cast<int32_t>(b);
+            p = q;
+        }
+        p = static_cast<uint32_t>(parent[p]);
+    } while (p != 0);
+}
+
+void update_model(int symbol)
+{
+    if (freq[ROOT] == FREQ_LIMIT)
+        rebuild_model();
+    update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
+}
+
+// performance-critical; rerun bench/lh1_bench.sh.
+//
+// One step per level: child[x] is the first child, child[x] + 1 the second,
+// and the bit chooses. Entry: WALK_BITS bits are made available; a deeper
+// walk refills on the way. Exit: x is a leaf, x - NODE_COUNT its symbol.
+//
+// The update then follows the walk back up: until the first trade the path
+// is the one just walked, so the positions come from walk_path instead of a
+// chain of parent loads. A rebuild or a trade changes the tree, and from
+// there update_upwards follows the parents.
+int decode_char()
+{
+    need_bits(WALK_BITS);
+    uint64_t bits = bit_buffer;
+    int count = bit_count;
+    int depth = 0;
+    size_t x = static_cast<uint32_t>(child[ROOT]);
+    while (x < NODE_COUNT) {
+        if (count == 0) {
+            bit_buffer = bits;
+            bit_count = 0;
+            refill_bit_buffer();
+            bits = bit_buffer;
+            count = bit_count;
+        }
+        const size_t bit = static_cast<size_t>(bits >> 63);
+        walk_path[depth++] = static_cast<uint32_t>(x + bit);
+        const int32_t* const row = child + bit;
+        x = static_cast<uint32_t>(row[x]);
+        bits <<= 1;
+        count--;
+    }
+    bit_buffer = bits;
+    bit_count = count;
+    const int symbol = static_cast<int>(x) - NODE_COUNT;
+
+    if (freq[ROOT] == FREQ_LIMIT) {
+        rebuild_model();
+        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
+        return symbol;
+    }
+    for (int level = depth - 1; level >= 0; level--) {
+        const size_t p = walk_path[level];
+        const uint32_t f = freq[p] + 1;
+        if (freq[p + 1] < f) {
+            update_upwards(p);
+            return symbol;
+        }
+        freq[p] = f;
+    }
+    freq[ROOT]++;
+    return symbol;
+}
