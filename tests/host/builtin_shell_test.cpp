@@ -21,21 +21,6 @@
 static const char SOFT_TABLE_CP932[] = "\x83\x5c\x83\x74\x83\x67\x95\x5c";
 static const char SOFT_TABLE_UTF8[] = "ソフト表";
 
-// A fresh temporary folder that is the Wine prefix, with drive_c.
-static std::string start_prefix()
-{
-    const std::string root = make_temp_dir();
-    mkdir((root + "/drive_c").c_str(), 0777);
-    setenv("WINEPREFIX", root.c_str(), 1);
-    return root;
-}
-
-static void end_prefix(const std::string& root)
-{
-    unsetenv("WINEPREFIX");
-    remove_tree(root);
-}
-
 struct ShellRun {
     int status;
     std::string output;  // what the interpreter printed

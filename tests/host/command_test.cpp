@@ -13,21 +13,6 @@
 #include "host/console.h"
 #include "tests/support/test_support.h"
 
-static std::string start_prefix()
-{
-    const std::string root = make_temp_dir();
-    mkdir((root + "/drive_c").c_str(), 0777);
-    setenv("WINEPREFIX", root.c_str(), 1);
-    return root;
-}
-
-static void end_prefix(const std::string& root)
-{
-    unsetenv("WINEPREFIX");
-    unsetenv("COMSPEC");
-    remove_tree(root);
-}
-
 // A COMSPEC program that records its arguments, one to a line, prints a
 // mark on standard output and exits with status 3.
 static std::string make_recorder(const std::string& folder)
@@ -41,11 +26,6 @@ static std::string make_recorder(const std::string& folder)
     return path;
 }
 
-static std::string text_of(const Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
 TEST(RunInterpreter, ComspecGetsSlashCAndTheLine)
 {
     const std::string root = start_prefix();
@@ -55,6 +35,7 @@ TEST(RunInterpreter, ComspecGetsSlashCAndTheLine)
     EXPECT_EQ(text_of(read_file(root + "/record")), "2\n/c\n" + line + "\n");
     // The built-in interpreter did not run as well.
     EXPECT_FALSE(file_exists(root + "/drive_c/my games"));
+    unsetenv("COMSPEC");
     end_prefix(root);
 }
 

@@ -16,11 +16,6 @@
 
 #include "tests/support/test_support.h"
 
-static std::string text_of(const Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Waits up to `seconds` for the child; kills it when it takes longer.
 // Returns its wait status, or -1 when it had to be killed.
 static int wait_for(pid_t child, int seconds)

@@ -10,20 +10,6 @@
 
 #include "tests/support/test_support.h"
 
-static std::string start_prefix()
-{
-    const std::string root = make_temp_dir();
-    mkdir((root + "/drive_c").c_str(), 0777);
-    setenv("WINEPREFIX", root.c_str(), 1);
-    return root;
-}
-
-static void end_prefix(const std::string& root)
-{
-    unsetenv("WINEPREFIX");
-    remove_tree(root);
-}
-
 TEST(OpenFile, TextModeWritesCrLf)
 {
     const std::string root = start_prefix();

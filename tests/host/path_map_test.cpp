@@ -16,22 +16,9 @@
 static const char SOFT_TABLE_CP932[] = "\x83\x5c\x83\x74\x83\x67\x95\x5c";
 static const char SOFT_TABLE_UTF8[] = "ソフト表";
 
-// A fresh temporary folder with WINEPREFIX pointing at its "prefix"
-// subfolder, which holds drive_c.
-static std::string start_prefix()
-{
-    const std::string root = make_temp_dir();
-    mkdir((root + "/prefix").c_str(), 0777);
-    mkdir((root + "/prefix/drive_c").c_str(), 0777);
-    setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    return root;
-}
-
-static void end_prefix(const std::string& root)
-{
-    unsetenv("WINEPREFIX");
-    remove_tree(root);
-}
+// The prefix lies one level down, so that the tests have room beside it
+// for folders that are not in it.
+static const char PREFIX_FOLDER[] = "prefix";
 
 static std::string mapped(const std::string& windows_path)
 {
@@ -66,7 +53,7 @@ static std::string as_z_path(const std::string& host_path)
 
 TEST(MapPath, DriveLettersOfThePrefix)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     const struct {
         const char* windows_path;
@@ -89,7 +76,7 @@ TEST(MapPath, DriveLettersOfThePrefix)
 
 TEST(MapPath, DosdevicesEntryWins)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string devices = root + "/prefix/dosdevices";
     mkdir(devices.c_str(), 0777);
     mkdir((root + "/elsewhere").c_str(), 0777);
@@ -125,7 +112,7 @@ TEST(MapPath, PrefixDefaultsToDotWineInHome)
 
 TEST(MapPath, RelativePathsStartAtTheCurrentDirectory)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string saved = current_directory();
     mkdir((root + "/dist").c_str(), 0777);
     ASSERT_EQ(chdir((root + "/dist").c_str()), 0);
@@ -160,7 +147,7 @@ TEST(MapPath, RelativePathsStartAtTheCurrentDirectory)
 
 TEST(MapPath, DotsAreResolvedAsWindowsDoes)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     const struct {
         const char* windows_path;
@@ -181,7 +168,7 @@ TEST(MapPath, DotsAreResolvedAsWindowsDoes)
 
 TEST(MapPath, ShiftJisTrailByteIsNoSeparator)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     EXPECT_EQ(mapped(std::string("c:\\") + SOFT_TABLE_CP932 + "\\readme.txt"),
               drive_c + "/" + SOFT_TABLE_UTF8 + "/readme.txt");
@@ -194,7 +181,7 @@ TEST(MapPath, ShiftJisTrailByteIsNoSeparator)
 
 TEST(MapPath, RefusesNamesWindowsCannotHold)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const char* const refused[] = {
         "c:\\\x80x",         // 0x80 is no code page 932 character
         "c:\\a\\x\x83",      // a lead byte with nothing after it
@@ -213,7 +200,7 @@ TEST(MapPath, RefusesNamesWindowsCannotHold)
 
 TEST(MapPath, ExistingNamesMatchWhateverTheirCase)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     mkdir((drive_c + "/Games").c_str(), 0777);
     mkdir((drive_c + "/Games/YamaWyrm").c_str(), 0777);
@@ -229,7 +216,7 @@ TEST(MapPath, ExistingNamesMatchWhateverTheirCase)
 
 TEST(MapPath, ExactNameWinsElseFirstInNameOrder)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     for (const char* name : {"readme", "ReadMe", "README"})
         write_file(drive_c + "/" + name, bytes_of(name));
@@ -247,7 +234,7 @@ TEST(MapPath, ExactNameWinsElseFirstInNameOrder)
 
 TEST(FullWindowsPath, MakesPathsAbsoluteOnTheirDrive)
 {
-    const std::string root = start_prefix();
+    const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string saved = current_directory();
     mkdir((root + "/dist").c_str(), 0777);
     mkdir((root + "/dist/inst").c_str(), 0777);

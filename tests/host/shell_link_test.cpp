@@ -22,13 +22,10 @@ struct LinkFolder {
 
     LinkFolder()
     {
-        root = make_temp_dir();
-        setenv("WINEPREFIX", root.c_str(), 1);
-        mkdir((root + "/drive_c").c_str(), 0755);
-        mkdir((root + "/drive_c/windows").c_str(), 0755);
-        mkdir((root + "/drive_c/windows/links").c_str(), 0755);
+        root = start_prefix();
+        make_folders(root, "drive_c/windows/links");
     }
-    ~LinkFolder() { remove_tree(root); }
+    ~LinkFolder() { end_prefix(root); }
     std::string host(const std::string& name) const { return root + "/drive_c/windows/links/" + name; }
 };
 

@@ -24,38 +24,14 @@ struct BatchPrefix {
 
     BatchPrefix()
     {
-        root = make_temp_dir();
-        setenv("WINEPREFIX", root.c_str(), 1);
-        for (const char* folder : {"/drive_c", "/drive_d", "/drive_z", "/dosdevices"})
+        root = start_prefix();
+        for (const char* folder : {"/drive_d", "/drive_z", "/dosdevices"})
             mkdir((root + folder).c_str(), 0755);
         EXPECT_EQ(symlink((root + "/drive_d").c_str(), (root + "/dosdevices/d:").c_str()), 0);
         EXPECT_EQ(symlink((root + "/drive_z").c_str(), (root + "/dosdevices/z:").c_str()), 0);
     }
-    ~BatchPrefix() { remove_tree(root); }
-
-    // Creates each folder of `host_folder` (relative to the prefix).
-    void make_folders(const std::string& host_folder) const
-    {
-        for (size_t slash = host_folder.find('/'); slash != std::string::npos; slash = host_folder.find('/', slash + 1))
-            mkdir((root + "/" + host_folder.substr(0, slash)).c_str(), 0755);
-        mkdir((root + "/" + host_folder).c_str(), 0755);
-    }
+    ~BatchPrefix() { end_prefix(root); }
 };
-
-std::string on_console(const std::string& cp932)
-{
-    if (!user_charset_is_utf8())
-        return cp932;
-    char utf8[1024];
-    const long length = cp932_to_utf8(cp932.data(), cp932.size(), utf8, sizeof utf8, false);
-    EXPECT_GE(length, 0);
-    return std::string(utf8, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::string text_of(const Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
 
 TEST(BatchFile, LinesFollowTheInstallDirectory)
 {
@@ -78,7 +54,7 @@ TEST(BatchFile, LinesFollowTheInstallDirectory)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.install_directory);
         BatchPrefix prefix;
-        prefix.make_folders(c.host_folder);
+        make_folders(prefix.root, c.host_folder);
         strcpy(install_directory, c.install_directory);
         const std::string printed = capture_console([] { write_batch_file("yamawyrm.bat"); });
         EXPECT_EQ(printed, "");
@@ -90,7 +66,7 @@ TEST(BatchFile, LinesFollowTheInstallDirectory)
 TEST(BatchFile, RunsTheGameWhateverTheFileName)
 {
     BatchPrefix prefix;
-    prefix.make_folders("drive_c/games");
+    make_folders(prefix.root, "drive_c/games");
     strcpy(install_directory, "c:\\games\\");
     capture_console([] { write_batch_file("play.bat"); });
     EXPECT_EQ(text_of(read_file(prefix.root + "/drive_c/games/play.bat")),
@@ -100,7 +76,7 @@ TEST(BatchFile, RunsTheGameWhateverTheFileName)
 TEST(BatchFile, ReplacesAnExistingFile)
 {
     BatchPrefix prefix;
-    prefix.make_folders("drive_c/games/yamawyrm");
+    make_folders(prefix.root, "drive_c/games/yamawyrm");
     write_file(prefix.root + "/drive_c/games/yamawyrm/yamawyrm.bat", bytes_of(std::string(5000, 'r') + "\r\n"));
     strcpy(install_directory, "c:\\games\\yamawyrm\\");
     capture_console([] { write_batch_file("yamawyrm.bat"); });

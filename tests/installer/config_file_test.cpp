@@ -22,16 +22,13 @@ struct ConfigPrefix {
 
     ConfigPrefix()
     {
-        root = make_temp_dir();
-        setenv("WINEPREFIX", root.c_str(), 1);
-        mkdir((root + "/drive_c").c_str(), 0755);
-        mkdir((root + "/drive_c/games").c_str(), 0755);
-        mkdir((root + "/drive_c/games/yamawyrm").c_str(), 0755);
+        root = start_prefix();
+        make_folders(root, "drive_c/games/yamawyrm");
         strcpy(install_directory, "c:\\games\\yamawyrm\\");
         strcpy(color_option, "color");
         strcpy(number_pad_option, "nonumber_pad");
     }
-    ~ConfigPrefix() { remove_tree(root); }
+    ~ConfigPrefix() { end_prefix(root); }
     std::string game_file(const std::string& name) const { return root + "/drive_c/games/yamawyrm/" + name; }
 };
 
@@ -119,11 +116,6 @@ std::string expected_config(const std::string& options_line)
     return text;
 }
 
-std::string text_of(const Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Lines of a CR LF file, without their endings; a line feed without its
 // carriage return, or a carriage return alone, fails the test.
 std::vector<std::string> crlf_lines(const std::string& text)
@@ -141,18 +133,6 @@ std::vector<std::string> crlf_lines(const std::string& text)
     }
     EXPECT_EQ(start, text.size()) << "the last line has no line ending";
     return lines;
-}
-
-// What the console shows of code page 932 text: the bytes themselves, or
-// their UTF-8 form when the user's locale is UTF-8.
-std::string on_console(const std::string& cp932)
-{
-    if (!user_charset_is_utf8())
-        return cp932;
-    char utf8[1024];
-    const long length = cp932_to_utf8(cp932.data(), cp932.size(), utf8, sizeof utf8, false);
-    EXPECT_GE(length, 0);
-    return std::string(utf8, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 // ファイル"<path>"を作成できませんでした。

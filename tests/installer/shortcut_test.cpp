@@ -37,9 +37,7 @@ struct LinkPrefix {
 
     explicit LinkPrefix(bool start_menu = true, bool desktop = true)
     {
-        root = make_temp_dir();
-        setenv("WINEPREFIX", root.c_str(), 1);
-        mkdir((root + "/drive_c").c_str(), 0755);
+        root = start_prefix();
         mkdir((root + WINDOWS).c_str(), 0755);
         if (start_menu) {
             mkdir((root + START_MENU_FOLDER).c_str(), 0755);
@@ -49,20 +47,10 @@ struct LinkPrefix {
             mkdir((root + DESKTOP_FOLDER).c_str(), 0755);
         strcpy(install_directory, "c:\\games\\yamawyrm\\");
     }
-    ~LinkPrefix() { remove_tree(root); }
+    ~LinkPrefix() { end_prefix(root); }
     std::string start_menu_link() const { return root + PROGRAMS_FOLDER + LINK_NAME; }
     std::string desktop_link() const { return root + DESKTOP_FOLDER + LINK_NAME; }
 };
-
-std::string on_console(const std::string& cp932)
-{
-    if (!user_charset_is_utf8())
-        return cp932;
-    char utf8[1024];
-    const long length = cp932_to_utf8(cp932.data(), cp932.size(), utf8, sizeof utf8, false);
-    EXPECT_GE(length, 0);
-    return std::string(utf8, length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 // Everything below `folder`, as paths relative to it.
 void list_tree(const std::string& folder, const std::string& relative, std::set<std::string>& entries)

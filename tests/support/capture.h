@@ -8,6 +8,10 @@
 template <typename Step>
 std::string capture_console(Step step);
 
+// What the console shows of code page 932 text: the bytes themselves, or
+// their UTF-8 form when the user's locale is UTF-8.
+std::string on_console(const std::string& cp932);
+
 std::string begin_capture();
 std::string end_capture(const std::string& handle);
 

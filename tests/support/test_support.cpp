@@ -15,6 +15,11 @@ Bytes bytes_of(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
+std::string text_of(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::string make_temp_dir()
 {
     const char* base = getenv("TMPDIR");
@@ -47,6 +52,28 @@ void remove_tree(const std::string& path)
     } else {
         unlink(path.c_str());
     }
+}
+
+std::string start_prefix(const std::string& prefix_folder)
+{
+    const std::string root = make_temp_dir();
+    const std::string prefix = prefix_folder.empty() ? root : root + "/" + prefix_folder;
+    make_folders(root, prefix_folder.empty() ? "drive_c" : prefix_folder + "/drive_c");
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    return root;
+}
+
+void end_prefix(const std::string& root)
+{
+    unsetenv("WINEPREFIX");
+    remove_tree(root);
+}
+
+void make_folders(const std::string& base, const std::string& relative)
+{
+    for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1))
+        mkdir((base + "/" + relative.substr(0, slash)).c_str(), 0777);
+    mkdir((base + "/" + relative).c_str(), 0777);
 }
 
 Bytes read_file(const std::string& path)
@@ -129,7 +156,10 @@ void append_end(Bytes& archive)
 // begin_capture and end_capture.
 #include <fcntl.h>
 
+#include <gtest/gtest.h>
+
 #include "host/console.h"
+#include "host/posix/codepage.h"
 #include "tests/support/capture.h"
 
 static int saved_stdout = -1;
@@ -152,7 +182,17 @@ std::string end_capture(const std::string& handle)
     fflush(stdout);
     dup2(saved_stdout, 1);
     close(saved_stdout);
-    const Bytes data = read_file(handle);
+    const std::string text = text_of(read_file(handle));
     unlink(handle.c_str());
-    return std::string(data.begin(), data.end());
+    return text;
+}
+
+std::string on_console(const std::string& cp932)
+{
+    if (!user_charset_is_utf8())
+        return cp932;
+    char utf8[1024];
+    const long length = cp932_to_utf8(cp932.data(), cp932.size(), utf8, sizeof utf8, false);
+    EXPECT_GE(length, 0);
+    return std::string(utf8, length > 0 ? static_cast<size_t>(length) : 0);
 }

@@ -10,11 +10,23 @@
 using Bytes = std::vector<uint8_t>;
 
 Bytes bytes_of(const std::string& text);
+std::string text_of(const Bytes& bytes);
 
 // A fresh, empty folder under $TMPDIR (or /tmp); removed by remove_tree.
 std::string make_temp_dir();
 // Removes a folder and everything below it, following no link.
 void remove_tree(const std::string& path);
+
+// A fresh temporary folder holding a Wine prefix with its drive_c, and
+// WINEPREFIX naming that prefix: the folder itself, or `prefix_folder`
+// below it when the test wants room beside the prefix. Returns the
+// temporary folder, for end_prefix.
+std::string start_prefix(const std::string& prefix_folder = "");
+// Unsets WINEPREFIX and removes what start_prefix made.
+void end_prefix(const std::string& root);
+// Creates every level of `relative` ("a/b/c") below `base`; levels that
+// exist already stay as they are.
+void make_folders(const std::string& base, const std::string& relative);
 
 Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
