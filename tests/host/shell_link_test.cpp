@@ -12,6 +12,7 @@
 
 #include "host/posix/codepage.h"
 #include "host/shell_link.h"
+#include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -146,43 +147,6 @@ std::string utf8_of(const std::string& cp932)
     const long length = cp932_to_utf8(cp932.data(), cp932.size(), text, sizeof text, true);
     EXPECT_GE(length, 0);
     return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-// What lnkinfo prints for the file at `path`, with its options.
-std::string run_lnkinfo(const std::string& options, const std::string& path)
-{
-    const std::string command = "lnkinfo " + options + " '" + path + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr)
-        return "";
-    std::string output;
-    char chunk[4096];
-    size_t count;
-    while ((count = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, count);
-    EXPECT_EQ(pclose(pipe), 0) << output;
-    return output;
-}
-
-// The value of one "<field> : <value>" line of lnkinfo's output.
-std::string lnkinfo_field(const std::string& output, const std::string& field)
-{
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        const std::string line = output.substr(start, end - start);
-        const size_t name = line.find_first_not_of('\t');
-        const size_t colon = line.find(": ");
-        if (name != std::string::npos && colon != std::string::npos
-            && line.compare(name, field.size(), field) == 0
-            && line.find_first_not_of("\t ", name + field.size()) == colon)
-            return line.substr(colon + 2);
-        start = end + 1;
-    }
-    return "<absent>";
 }
 
 TEST(ShellLink, SavedFileHoldsWhatWasSet)

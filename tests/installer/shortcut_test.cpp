@@ -16,6 +16,7 @@
 #include "installer/buffers.h"
 #include "installer/shortcut.h"
 #include "tests/support/capture.h"
+#include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -68,44 +69,6 @@ void list_tree(const std::string& folder, const std::string& relative, std::set<
     closedir(dir);
 }
 
-// What lnkinfo prints for the file at `path`.
-std::string run_lnkinfo(const std::string& path)
-{
-    const std::string command = "lnkinfo '" + path + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr)
-        return "";
-    std::string output;
-    char chunk[4096];
-    size_t count;
-    while ((count = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, count);
-    EXPECT_EQ(pclose(pipe), 0) << output;
-    return output;
-}
-
-// The value of one "<field> : <value>" line of lnkinfo's output, or
-// "<absent>".
-std::string lnkinfo_field(const std::string& output, const std::string& field)
-{
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        const std::string line = output.substr(start, end - start);
-        const size_t name = line.find_first_not_of('\t');
-        const size_t colon = line.find(": ");
-        if (name != std::string::npos && colon != std::string::npos
-            && line.compare(name, field.size(), field) == 0
-            && line.find_first_not_of("\t ", name + field.size()) == colon)
-            return line.substr(colon + 2);
-        start = end + 1;
-    }
-    return "<absent>";
-}
-
 // The ShowCommand field of the file's ShellLinkHeader (offset 0x3C).
 uint32_t header_show_command(const std::string& path)
 {
@@ -121,7 +84,7 @@ void expect_link(const std::string& path, const std::string& target)
 {
     SCOPED_TRACE(path);
     ASSERT_TRUE(file_exists(path));
-    const std::string info = run_lnkinfo(path);
+    const std::string info = run_lnkinfo("", path);
     EXPECT_EQ(lnkinfo_field(info, "Local path"), target) << info;
     EXPECT_EQ(lnkinfo_field(info, "Working directory"), "C:\\windows") << info;
     // lnkinfo 20181227, Debian's, never fills in the show window value and
