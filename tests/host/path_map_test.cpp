@@ -36,21 +36,6 @@ static std::string full_path(const std::string& windows_path)
     return out;
 }
 
-static std::string current_directory()
-{
-    char buffer[HOST_PATH_SIZE];
-    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
-}
-
-// The host's current directory as a Windows path on Z:, as Wine shows it.
-static std::string as_z_path(const std::string& host_path)
-{
-    std::string out = "Z:";
-    for (char c : host_path)
-        out += c == '/' ? '\\' : c;
-    return out;
-}
-
 TEST(MapPath, DriveLettersOfThePrefix)
 {
     const std::string root = start_prefix(PREFIX_FOLDER);

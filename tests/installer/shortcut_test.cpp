@@ -196,18 +196,14 @@ TEST(Shortcut, TargetThatDoesNotFitIsNotSaved)
 TEST(Shortcut, RelativeInstallDirectoryBecomesAbsolute)
 {
     LinkPrefix prefix;
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    const std::string saved = current_directory();
+    ASSERT_NE(saved, "");
     const std::string work = make_temp_dir();
     ASSERT_EQ(chdir(work.c_str()), 0);
     strcpy(install_directory, "inst\\");
     capture_console([] { create_shortcut(SHORTCUT_DESKTOP, "yamawyrm.bat"); });
-    EXPECT_EQ(chdir(saved), 0);
-    std::string expected = "Z:" + work + "/inst/yamawyrm.bat";
-    for (char& c : expected)
-        if (c == '/')
-            c = '\\';
-    expect_link(prefix.desktop_link(), expected);
+    EXPECT_EQ(chdir(saved.c_str()), 0);
+    expect_link(prefix.desktop_link(), as_z_path(work + "/inst/yamawyrm.bat"));
     remove_tree(work);
 }
 

@@ -2,6 +2,7 @@
 #include "tests/support/test_support.h"
 
 #include <dirent.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,20 @@ void make_folders(const std::string& base, const std::string& relative)
     for (size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1))
         mkdir((base + "/" + relative.substr(0, slash)).c_str(), 0777);
     mkdir((base + "/" + relative).c_str(), 0777);
+}
+
+std::string current_directory()
+{
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
+}
+
+std::string as_z_path(const std::string& host_path)
+{
+    std::string out = "Z:";
+    for (char c : host_path)
+        out += c == '/' ? '\\' : c;
+    return out;
 }
 
 Bytes read_file(const std::string& path)

@@ -28,6 +28,12 @@ void end_prefix(const std::string& root);
 // exist already stay as they are.
 void make_folders(const std::string& base, const std::string& relative);
 
+// The host's current directory, or "" when it cannot be told.
+std::string current_directory();
+// The Windows path by which Wine reaches a host path, on drive Z
+// (/a/b is Z:\a\b).
+std::string as_z_path(const std::string& host_path);
+
 Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
 void write_file(const std::string& path, const Bytes& data);
