@@ -36,14 +36,15 @@ static std::string full_path(const std::string& windows_path)
     return out;
 }
 
-TEST(MapPath, DriveLettersOfThePrefix)
+TEST(MapPath, WindowsPathsInThePrefix)
 {
     const std::string root = start_prefix(PREFIX_FOLDER);
     const std::string drive_c = root + "/prefix/drive_c";
     const struct {
-        const char* windows_path;
+        std::string windows_path;
         std::string host_path;
     } cases[] = {
+        // The drive letters of the prefix.
         {"c:\\games\\yamawyrm", drive_c + "/games/yamawyrm"},
         {"C:\\games\\yamawyrm", drive_c + "/games/yamawyrm"},
         {"c:/games/yamawyrm/", drive_c + "/games/yamawyrm"},
@@ -53,6 +54,30 @@ TEST(MapPath, DriveLettersOfThePrefix)
         {"Z:\\", "/"},
         {"d:\\games", "(not mapped)"},
         {"Q:x", "(not mapped)"},
+        // Dots are resolved as Windows does.
+        {"c:\\a\\.\\b\\..\\c", drive_c + "/a/c"},
+        {"c:\\..\\..\\x", drive_c + "/x"},
+        {"c:\\a\\..\\..", drive_c},
+        {"c:\\a\\\\b", drive_c + "/a/b"},
+        // Trailing dots and blanks leave the last name only.
+        {"c:\\a\\b. .", drive_c + "/a/b"},
+        {"c:\\a\\...", drive_c + "/a"},
+        // A Shift_JIS trail byte is no separator.
+        {std::string("c:\\") + SOFT_TABLE_CP932 + "\\readme.txt", drive_c + "/" + SOFT_TABLE_UTF8 + "/readme.txt"},
+        {std::string("c:\\") + SOFT_TABLE_CP932, drive_c + "/" + SOFT_TABLE_UTF8},
+        {std::string("c:\\") + SOFT_TABLE_CP932 + "\\..\\x", drive_c + "/x"},
+        // Halfwidth katakana are single bytes: ｿﾌﾄ.
+        {"c:\\\xbf\xcc\xc4", drive_c + "/ｿﾌﾄ"},
+        // Names Windows cannot hold are refused.
+        {"c:\\\x80x", "(not mapped)"},      // 0x80 is no code page 932 character
+        {"c:\\a\\x\x83", "(not mapped)"},   // a lead byte with nothing after it
+        {"c:\\\xfd\\x", "(not mapped)"},    // 0xFD is no code page 932 character
+        {"c:\\a*b", "(not mapped)"},
+        {"c:\\a?b", "(not mapped)"},
+        {"c:\\a|b", "(not mapped)"},
+        {"c:\\a\"b", "(not mapped)"},
+        {"c:\\a:b", "(not mapped)"},
+        {"c:\\a\x01z", "(not mapped)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(mapped(c.windows_path), c.host_path) << c.windows_path;
@@ -127,59 +152,6 @@ TEST(MapPath, RelativePathsStartAtTheCurrentDirectory)
     for (const auto& c : cases)
         EXPECT_EQ(mapped(c.windows_path), c.host_path) << c.windows_path;
     ASSERT_EQ(chdir(saved.c_str()), 0);
-    end_prefix(root);
-}
-
-TEST(MapPath, DotsAreResolvedAsWindowsDoes)
-{
-    const std::string root = start_prefix(PREFIX_FOLDER);
-    const std::string drive_c = root + "/prefix/drive_c";
-    const struct {
-        const char* windows_path;
-        std::string host_path;
-    } cases[] = {
-        {"c:\\a\\.\\b\\..\\c", drive_c + "/a/c"},
-        {"c:\\..\\..\\x", drive_c + "/x"},
-        {"c:\\a\\..\\..", drive_c},
-        {"c:\\a\\\\b", drive_c + "/a/b"},
-        // Trailing dots and blanks leave the last name only.
-        {"c:\\a\\b. .", drive_c + "/a/b"},
-        {"c:\\a\\...", drive_c + "/a"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(mapped(c.windows_path), c.host_path) << c.windows_path;
-    end_prefix(root);
-}
-
-TEST(MapPath, ShiftJisTrailByteIsNoSeparator)
-{
-    const std::string root = start_prefix(PREFIX_FOLDER);
-    const std::string drive_c = root + "/prefix/drive_c";
-    EXPECT_EQ(mapped(std::string("c:\\") + SOFT_TABLE_CP932 + "\\readme.txt"),
-              drive_c + "/" + SOFT_TABLE_UTF8 + "/readme.txt");
-    EXPECT_EQ(mapped(std::string("c:\\") + SOFT_TABLE_CP932), drive_c + "/" + SOFT_TABLE_UTF8);
-    EXPECT_EQ(mapped(std::string("c:\\") + SOFT_TABLE_CP932 + "\\..\\x"), drive_c + "/x");
-    // Halfwidth katakana are single bytes: ｿﾌﾄ.
-    EXPECT_EQ(mapped("c:\\\xbf\xcc\xc4"), drive_c + "/ｿﾌﾄ");
-    end_prefix(root);
-}
-
-TEST(MapPath, RefusesNamesWindowsCannotHold)
-{
-    const std::string root = start_prefix(PREFIX_FOLDER);
-    const char* const refused[] = {
-        "c:\\\x80x",         // 0x80 is no code page 932 character
-        "c:\\a\\x\x83",      // a lead byte with nothing after it
-        "c:\\\xfd\\x",       // 0xFD is no code page 932 character
-        "c:\\a*b",
-        "c:\\a?b",
-        "c:\\a|b",
-        "c:\\a\"b",
-        "c:\\a:b",
-        "c:\\a\x01z",
-    };
-    for (const char* path : refused)
-        EXPECT_EQ(mapped(path), "(not mapped)") << path;
     end_prefix(root);
 }
 
