@@ -3,7 +3,6 @@
 #include "host/posix/builtin_shell.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/console.h"
+#include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 
 // ソフト表 in code page 932: two of its characters end in the byte 0x5C.
@@ -26,23 +25,12 @@ struct ShellRun {
     std::string output;  // what the interpreter printed
 };
 
-// Runs one line with standard output going to a file for the time.
+// Runs one line with standard output captured.
 static ShellRun run_shell(const std::string& line)
 {
-    const std::string folder = make_temp_dir();
-    const std::string capture = folder + "/output";
-    console_flush();
-    const int saved = dup(STDOUT_FILENO);
-    const int file = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, STDOUT_FILENO);
-    close(file);
-    const int status = run_builtin_shell(line.c_str());
-    console_flush();
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    const Bytes output = read_file(capture);
-    remove_tree(folder);
-    return ShellRun{status, std::string(output.begin(), output.end())};
+    int status = -1;
+    const std::string output = capture_console([&] { status = run_builtin_shell(line.c_str()); });
+    return ShellRun{status, output};
 }
 
 static bool is_folder(const std::string& path)

@@ -1,9 +1,7 @@
 // tests/host/command_test.cpp: run_interpreter with and without COMSPEC.
 #include "host/command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "host/console.h"
+#include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 
 // A COMSPEC program that records its arguments, one to a line, prints a
@@ -44,22 +43,15 @@ TEST(RunInterpreter, OutputComesOutInOrder)
 {
     const std::string root = start_prefix();
     setenv("COMSPEC", make_recorder(root).c_str(), 1);
-    const std::string capture = root + "/output";
-    console_flush();
-    const int saved = dup(STDOUT_FILENO);
-    const int file = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, STDOUT_FILENO);
-    close(file);
-    console_print("before|");
-    run_interpreter("deltree /y c:\\x");
-    console_print("between|");
-    unsetenv("COMSPEC");
-    run_interpreter("nonsense");
-    console_print("after");
-    console_flush();
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    EXPECT_EQ(text_of(read_file(capture)), "before|child|between|Bad command or file name\nafter");
+    const std::string printed = capture_console([] {
+        console_print("before|");
+        run_interpreter("deltree /y c:\\x");
+        console_print("between|");
+        unsetenv("COMSPEC");
+        run_interpreter("nonsense");
+        console_print("after");
+    });
+    EXPECT_EQ(printed, "before|child|between|Bad command or file name\nafter");
     end_prefix(root);
 }
 
