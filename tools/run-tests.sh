@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh test
 
 build=build
-options=(-DYAMAWYRM_WERROR=ON)
+options=(-DYAMAWYRM_WERROR=ON -DYAMAWYRM_TESTS=ON -DYAMAWYRM_BENCH=ON)
 if [ "${1:-}" = --sanitize ]; then
     build=build-sanitize
     options+=(-DYAMAWYRM_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
