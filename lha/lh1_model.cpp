@@ -15,6 +15,14 @@
 //                        meaningful only inside decode_char. A tree of
 //                        SYMBOL_COUNT leaves is at most SYMBOL_COUNT - 1
 //                        levels deep.
+//   top_table, top_mark, top_generation, top_stale
+//                        the first TOP_BITS levels of the tree walked in
+//                        advance for every value of the next TOP_BITS bits
+//                        (layout at TopStep). Valid while top_stale is
+//                        false: a rebuild, a fresh model, or a trade of a
+//                        position the table read (top_mark[position] ==
+//                        top_generation) makes it stale, and decode_char
+//                        walks it again before its next use.
 //
 // Nothing here detects or reports anything: every bit sequence walks to a
 // leaf, and past the end of the archive every bit is 1.
@@ -29,16 +37,40 @@ int32_t parent[PARENT_COUNT];
 uint64_t bit_buffer;
 int32_t bit_count;
 
-static uint32_t walk_path[SYMBOL_COUNT];
-
-// A refill takes whole bytes while bit_count is at most 56, so end_bit_input
-// gives back at most 8 bytes; the archive stream keeps that many.
-static_assert(ARCHIVE_KEEP >= 64 / 8, "the stream must take back a whole bit buffer");
-
 // Bits made available before a walk from the root. A walk that goes deeper
 // refills on the way, so this only sets how often refills happen.
 constexpr int WALK_BITS = 24;
 static_assert(WALK_BITS <= BIT_REFILL_GUARANTEE, "one refill covers a walk");
+
+static uint32_t walk_path[SYMBOL_COUNT];
+
+// Levels walked in advance. Trades at depth TOP_BITS or less make the table
+// stale; they are rare at 4 (one symbol in 800 to 2,500 on the bench
+// data), while at 5 some text trades there every 20 symbols and the
+// rewalks cost more than the table saves.
+constexpr int TOP_BITS = 4;
+constexpr int TOP_ENTRIES = 1 << TOP_BITS;
+static_assert(TOP_BITS <= WALK_BITS, "the table is read from the bits of one refill");
+
+// One entry of top_table: the walk from the root that the next TOP_BITS
+// bits choose, as far as it goes in TOP_BITS levels.
+//   path[i]  the position reached by the first i + 1 bits (i < used)
+//   used     bits the walk takes: TOP_BITS, or fewer when it ends at a leaf
+//   next     child[path[used - 1]]: the symbol + NODE_COUNT when the walk
+//            ended at a leaf, otherwise the first child to go on from
+struct TopStep {
+    uint32_t path[TOP_BITS];
+    uint32_t used;
+    uint32_t next;
+};
+static TopStep top_table[TOP_ENTRIES];
+static uint32_t top_mark[NODE_COUNT];
+static uint32_t top_generation;
+static bool top_stale = true;
+
+// A refill takes whole bytes while bit_count is at most 56, so end_bit_input
+// gives back at most 8 bytes; the archive stream keeps that many.
+static_assert(ARCHIVE_KEEP >= 64 / 8, "the stream must take back a whole bit buffer");
 
 void refill_bit_buffer_slow()
 {
@@ -99,10 +131,12 @@ void init_model()
     }
     parent[ROOT] = 0;
     freq[NODE_COUNT] = FREQ_SENTINEL;
+    top_stale = true;
 }
 
 void rebuild_model()
 {
+    top_stale = true;
     // The leaves, in their order, to positions 0 to 313 with halved
     // frequencies (rounded up, so none falls to 0).
     int j = 0;
@@ -159,6 +193,8 @@ static inline void update_upwards(size_t p)
             while (freq[q + 1] < f)
                 q++;
             freq[q] = f;
+            if (top_mark[p] == top_generation || top_mark[q] == top_generation)
+                top_stale = true;
             const size_t a = static_cast<uint32_t>(child[p]);
             const size_t b = static_cast<uint32_t>(child[q]);
             parent[a] = static_cast<int32_t>(q);
@@ -182,11 +218,49 @@ void update_model(int symbol)
     update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
 }
 
+// Walks the first levels of the tree for every value of the next TOP_BITS
+// bits, from the positions below `x` at `depth` (0 at the root's child),
+// `prefix` holding the bits that led there, `path` the positions.
+static void walk_top(uint32_t prefix, int depth, size_t x, uint32_t* path)
+{
+    for (uint32_t bit = 0; bit < 2; bit++) {
+        const size_t node = x + bit;
+        const size_t next = static_cast<uint32_t>(child[node]);
+        const uint32_t bits = prefix << 1 | bit;
+        path[depth] = static_cast<uint32_t>(node);
+        top_mark[node] = top_generation;
+        if (next < NODE_COUNT && depth + 1 < TOP_BITS) {
+            walk_top(bits, depth + 1, next, path);
+            continue;
+        }
+        // Every entry whose first depth + 1 bits are `bits` ends here.
+        const int free_bits = TOP_BITS - depth - 1;
+        for (uint32_t e = bits << free_bits; e < (bits + 1) << free_bits; e++) {
+            TopStep& step = top_table[e];
+            memcpy(step.path, path, sizeof step.path);
+            step.used = static_cast<uint32_t>(depth + 1);
+            step.next = static_cast<uint32_t>(next);
+        }
+    }
+}
+
+static void refresh_top_table()
+{
+    if (++top_generation == 0) {
+        memset(top_mark, 0, sizeof top_mark);
+        top_generation = 1;
+    }
+    uint32_t path[TOP_BITS] = {};
+    walk_top(0, 0, static_cast<uint32_t>(child[ROOT]), path);
+    top_stale = false;
+}
+
 // performance-critical; rerun bench/lh1_bench.sh.
 //
-// One step per level: child[x] is the first child, child[x] + 1 the second,
-// and the bit chooses. Entry: WALK_BITS bits are made available; a deeper
-// walk refills on the way. Exit: x is a leaf, x - NODE_COUNT its symbol.
+// The first TOP_BITS levels come from top_table in one step, then one step
+// per level: child[x] is the first child, child[x] + 1 the second, and the
+// bit chooses. Entry: WALK_BITS bits are made available; a deeper walk
+// refills on the way. Exit: x is a leaf, x - NODE_COUNT its symbol.
 //
 // The update then follows the walk back up: until the first trade the path
 // is the one just walked, so the positions come from walk_path instead of a
@@ -195,10 +269,16 @@ void update_model(int symbol)
 int decode_char()
 {
     need_bits(WALK_BITS);
+    if (top_stale)
+        refresh_top_table();
     uint64_t bits = bit_buffer;
     int count = bit_count;
-    int depth = 0;
-    size_t x = static_cast<uint32_t>(child[ROOT]);
+    const TopStep& top = top_table[bits >> (64 - TOP_BITS)];
+    memcpy(walk_path, top.path, sizeof top.path);
+    int depth = static_cast<int>(top.used);
+    bits <<= depth;
+    count -= depth;
+    size_t x = top.next;
     while (x < NODE_COUNT) {
         if (count == 0) {
             bit_buffer = bits;
