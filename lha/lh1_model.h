@@ -53,14 +53,14 @@ extern uint64_t bit_buffer;
 extern int32_t bit_count;
 
 // The longest request of need_bits: a refill brings bit_count to at least
-// 57, so 56 bits are always there afterwards.
+// 56 (whole bytes are added while there is room for one more).
 constexpr int BIT_REFILL_GUARANTEE = 56;
 
 // Refills bit_buffer byte by byte through read_archive_byte (past the end
 // of the archive those bytes are 0xFF).
 void refill_bit_buffer_slow();
 
-// Brings bit_count to at least BIT_REFILL_GUARANTEE + 1 bits, by one 8-byte
+// Brings bit_count to at least BIT_REFILL_GUARANTEE bits, by one 8-byte
 // load straight from the archive buffer where 8 bytes are there. The bytes
 // counted are taken from the stream; the part of a byte beyond them that
 // is ORed in is the stream's next byte, so the invariant holds.
