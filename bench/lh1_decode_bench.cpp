@@ -64,8 +64,9 @@ RoundResult decode_round(const char* archive, bool check_crc)
         }
         crc_register = 0;
         decode_lh1();
+        const uint16_t decoded_crc = output_crc();
         close_output_file();
-        if (check_crc && crc_register != crc) {
+        if (check_crc && decoded_crc != crc) {
             fprintf(stderr, "CRC mismatch in a member of %u bytes\n", unpacked);
             result.ok = false;
         }

@@ -186,7 +186,7 @@ static void extract_member()
     } else {
         decode_lh1();
     }
-    if (crc_register != member_header.crc)
+    if (output_crc() != member_header.crc)
         console_print("Error: CRC mismatch.\n");
 }
 

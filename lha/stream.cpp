@@ -5,7 +5,8 @@
 //                   extract_archive.
 //   output_file     the member being written; open only while one member
 //                   is extracted.
-//   crc_register    the CRC-16/ARC of what the current member has written.
+//   crc_register    the CRC-16/ARC of what the current member has written,
+//                   up to output_file.folded bytes of the buffer.
 #include "lha/stream.h"
 
 #include <cstring>
@@ -64,18 +65,29 @@ void unread_archive_bytes(unsigned count)
     in.next -= count;
 }
 
+uint16_t output_crc()
+{
+    OutputFile& out = output_file;
+    crc_register = crc16_update_block(crc_register, out.buffer + out.folded, out.fill - out.folded);
+    out.folded = out.fill;
+    return crc_register;
+}
+
 void flush_output_buffer()
 {
     OutputFile& out = output_file;
+    output_crc();
     if (out.fill > 0 && !out.failed && fwrite(out.buffer, 1, out.fill, out.file) != out.fill)
         out.failed = true;
     out.fill = 0;
+    out.folded = 0;
 }
 
 bool open_output_file(const char* path)
 {
     output_file.file = open_file(path, "wb");
     output_file.fill = 0;
+    output_file.folded = 0;
     output_file.failed = false;
     return output_file.file != nullptr;
 }

@@ -438,7 +438,7 @@ inline std::vector<MemberRun> decode_open_stream(const std::vector<uint32_t>& si
         EXPECT_TRUE(open_output_file("member.out"));
         crc_register = 0;
         decode_lh1();
-        const uint16_t crc = crc_register;
+        const uint16_t crc = output_crc();
         EXPECT_TRUE(close_output_file());
         runs.push_back(MemberRun{read_file("member.out"), crc, stream_position()});
     }
