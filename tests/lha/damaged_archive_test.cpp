@@ -67,9 +67,8 @@ Bytes corpus_archive(const std::string& name)
 void extract_damaged(const Bytes& archive, const std::string& what)
 {
     SCOPED_TRACE(what);
-    const std::string root = start_prefix("prefix");
-    const std::string saved = current_directory();
-    ASSERT_EQ(chdir(root.c_str()), 0);
+    TempWorkspace workspace;
+    const std::string& root = workspace.root;
     make_folders(root, "out/sub");
     strcpy(install_directory, "out\\");
     write_file(root + "/ymw.lz_", archive);
@@ -90,8 +89,6 @@ void extract_damaged(const Bytes& archive, const std::string& what)
                           entry.rfind("out/", 0) == 0 || entry.rfind("prefix", 0) == 0;
         EXPECT_TRUE(ours) << "written outside the install directory: " << entry;
     }
-    EXPECT_EQ(chdir(saved.c_str()), 0);
-    end_prefix(root);
 }
 
 const char* const ARCHIVES[] = {"mixed", "names", "text"};

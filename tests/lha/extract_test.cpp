@@ -17,25 +17,11 @@ namespace {
 
 // A fresh temporary folder as the current directory, with the install
 // directory "out\" inside it and the archive written as ymw.lz_.
-struct Workspace {
-    std::string root;
-    std::string old_cwd;
-
+struct Workspace : TempWorkspace {
     Workspace()
     {
-        char cwd[4096];
-        old_cwd = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
-        root = make_temp_dir();
-        EXPECT_EQ(chdir(root.c_str()), 0);
         mkdir((root + "/out").c_str(), 0755);
-        mkdir((root + "/prefix").c_str(), 0755);
-        setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
         strcpy(install_directory, "out\\");
-    }
-    ~Workspace()
-    {
-        EXPECT_EQ(chdir(old_cwd.c_str()), 0);
-        remove_tree(root);
     }
     std::string extract(const Bytes& archive, const char* pattern = "*")
     {

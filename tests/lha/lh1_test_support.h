@@ -374,30 +374,6 @@ inline Bytes expand_items(const std::vector<Item>& items, const uint8_t* tail)
 // ---------------------------------------------------------------------------
 // The product decoder over bytes in a real file.
 
-// A fresh temporary folder as the current directory, with WINEPREFIX in it,
-// restored and removed at the end of the scope.
-struct TempWorkspace {
-    std::string root;
-    std::string old_cwd;
-
-    TempWorkspace()
-    {
-        char cwd[4096];
-        old_cwd = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";
-        root = make_temp_dir();
-        EXPECT_EQ(chdir(root.c_str()), 0);
-        mkdir((root + "/prefix").c_str(), 0755);
-        setenv("WINEPREFIX", (root + "/prefix").c_str(), 1);
-    }
-    ~TempWorkspace()
-    {
-        EXPECT_EQ(chdir(old_cwd.c_str()), 0);
-        remove_tree(root);
-    }
-    TempWorkspace(const TempWorkspace&) = delete;
-    TempWorkspace& operator=(const TempWorkspace&) = delete;
-};
-
 // The archive stream open over `bytes` (written to "input.bin" in the
 // current directory) for the life of the scope.
 struct StreamOver {

@@ -77,6 +77,21 @@ void make_folders(const std::string& base, const std::string& relative)
     mkdir((base + "/" + relative).c_str(), 0777);
 }
 
+TempWorkspace::TempWorkspace()
+{
+    old_cwd = current_directory();
+    root = start_prefix("prefix");
+    if (chdir(root.c_str()) != 0)
+        perror("chdir");
+}
+
+TempWorkspace::~TempWorkspace()
+{
+    if (chdir(old_cwd.empty() ? "/" : old_cwd.c_str()) != 0)
+        perror("chdir");
+    end_prefix(root);
+}
+
 std::string current_directory()
 {
     char buffer[PATH_MAX];

@@ -28,6 +28,19 @@ void end_prefix(const std::string& root);
 // exist already stay as they are.
 void make_folders(const std::string& base, const std::string& relative);
 
+// A fresh temporary folder as the current directory, with a Wine prefix
+// "prefix" in it that WINEPREFIX names; at the end of the scope the old
+// directory comes back, WINEPREFIX goes and the folder is removed.
+struct TempWorkspace {
+    std::string root;
+    std::string old_cwd;
+
+    TempWorkspace();
+    ~TempWorkspace();
+    TempWorkspace(const TempWorkspace&) = delete;
+    TempWorkspace& operator=(const TempWorkspace&) = delete;
+};
+
 // The host's current directory, or "" when it cannot be told.
 std::string current_directory();
 // The Windows path by which Wine reaches a host path, on drive Z
