@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "installer/buffers.h"
-#include "installer/config_file.h"
+#include "installer/install_file.h"
 
 void write_batch_file(const char* file_name)
 {
