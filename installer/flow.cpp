@@ -260,10 +260,18 @@ void ask_install_directory()
     for (;;) {
         prompt();
         long length;
-        if (!read_answer(&length))
+        if (!read_answer(&length)) {
+            // End of input: the default directory, as an empty answer.
             answer_line[0] = '\0';
+            length = 0;
+        }
         if (length >= static_cast<long>(LINE_SIZE)) {
             console_print(MSG_DIRECTORY_TOO_LONG);
+            continue;
+        }
+        // A NUL byte typed into the line would cut the path short unseen.
+        if (strlen(answer_line) != static_cast<size_t>(length)) {
+            console_print(MSG_DIRECTORY_BAD_CHARACTER);
             continue;
         }
         if (answer_line[0] == '\0')

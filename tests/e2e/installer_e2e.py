@@ -351,10 +351,9 @@ class Directories(InstallerCase):
 
     def test_too_long_and_forbidden_answers_are_asked_again(self):
         os.makedirs(self.host('ok'))
-        answer = 'c:\\' + 'x' * 230 + '\nc:\\a*b\nc:\\a|b\nc:\\a\x01b\nc:\\ok'
+        answer = 'c:\\' + 'x' * 230 + '\nc:\\a*b\nc:\\a|b\nc:\\a\x01b\nc:\\ok\x00x\nc:\\ok'
         self.check_install(answer, 'c:\\ok\\', mkdir_lines('c:', 'c:\\ok'), self.host('ok'),
-                           refusals=TOO_LONG + PROMPT + BAD_CHARACTER + PROMPT +
-                           BAD_CHARACTER + PROMPT + BAD_CHARACTER + PROMPT)
+                           refusals=TOO_LONG + PROMPT + (BAD_CHARACTER + PROMPT) * 4)
 
     def test_longest_accepted_directory(self):
         name = 'x' * 228
