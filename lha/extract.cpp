@@ -142,11 +142,16 @@ static bool is_safe_member_name(const char* name)
 }
 
 // Composes install directory + name into output_path; false when the name
-// may not be written or the path would be longer than MAX_OUTPUT_PATH.
+// may not be written (a NUL byte in it, a way out of the install
+// directory) or the path would be longer than MAX_OUTPUT_PATH.
 static bool compose_output_path(const char* name)
 {
     const size_t directory_length = strlen(install_directory);
     const size_t name_length = strlen(name);
+    // A NUL byte inside the name would cut it short: the file would get
+    // another name than the archive gives.
+    if (name_length != member_header.name_length)
+        return false;
     if (!is_safe_member_name(name) || directory_length + name_length > MAX_OUTPUT_PATH)
         return false;
     memcpy(output_path, install_directory, directory_length);

@@ -309,6 +309,16 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
     }
 }
 
+TEST(ExtractArchive, NameWithANulByteIsNotCutShort)
+{
+    Workspace w;
+    const std::string name("short\0.txt", 10);
+    EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member("next.txt", BETA)})),
+              "Error: File cannot create. (short)\n\tnext.txt\n[ EOF ]\n");
+    EXPECT_FALSE(file_exists(w.out("short")));
+    EXPECT_EQ(w.file("next.txt"), BETA);
+}
+
 TEST(ExtractArchive, DotsInsideNamesAndTrailBytesAreNotComponents)
 {
     Workspace w;
