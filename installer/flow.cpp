@@ -24,6 +24,7 @@
 #include "installer/buffers.h"
 #include "installer/config_file.h"
 #include "installer/shortcut.h"
+#include "installer/sjis.h"
 #include "lha/extract.h"
 
 namespace {
@@ -123,18 +124,6 @@ constexpr size_t MAX_NAME_TOKEN = LINE_SIZE - 1 - 6;
 
 enum Answer { ANSWER_YES, ANSWER_NO };
 
-bool is_lead_byte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// Length of the character at `text`: 2 for a Shift_JIS double-byte
-// character (a lead byte and the byte after it), else 1.
-size_t character_length(const char* text)
-{
-    return is_lead_byte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
-}
-
 // A single-byte character that Windows forbids in a path.
 bool is_forbidden_in_path(unsigned char c)
 {
@@ -150,8 +139,8 @@ bool needs_quotes(unsigned char c)
 
 bool path_needs_quotes(const char* path)
 {
-    for (const char* p = path; *p != '\0'; p += character_length(p))
-        if (character_length(p) == 1 && needs_quotes(static_cast<unsigned char>(*p)))
+    for (const char* p = path; *p != '\0'; p += sjis_character_length(p))
+        if (sjis_character_length(p) == 1 && needs_quotes(static_cast<unsigned char>(*p)))
             return true;
     return false;
 }
@@ -161,7 +150,7 @@ bool path_needs_quotes(const char* path)
 bool ends_in_backslash(const char* text)
 {
     const char* last = nullptr;
-    for (const char* p = text; *p != '\0'; p += character_length(p))
+    for (const char* p = text; *p != '\0'; p += sjis_character_length(p))
         last = p;
     return last != nullptr && *last == '\\';
 }
@@ -237,8 +226,8 @@ void show_banner()
 // it is refused and returns false, or returns true.
 bool accept_directory(const char* directory)
 {
-    for (const char* p = directory; *p != '\0'; p += character_length(p)) {
-        if (character_length(p) == 1 && is_forbidden_in_path(static_cast<unsigned char>(*p))) {
+    for (const char* p = directory; *p != '\0'; p += sjis_character_length(p)) {
+        if (sjis_character_length(p) == 1 && is_forbidden_in_path(static_cast<unsigned char>(*p))) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             return false;
         }
@@ -429,7 +418,7 @@ void make_dirs(const char* path)
     char levels[LINE_SIZE];
     strncpy(levels, path, LINE_SIZE - 1);
     levels[LINE_SIZE - 1] = '\0';
-    for (char* p = levels; *p != '\0'; p += character_length(p)) {
+    for (char* p = levels; *p != '\0'; p += sjis_character_length(p)) {
         if (*p != '\\')
             continue;
         // The part before this backslash names one level; the first one may

@@ -24,6 +24,7 @@
 
 #include "host/console.h"
 #include "installer/buffers.h"
+#include "installer/sjis.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
 
@@ -114,11 +115,6 @@ static bool is_selected(const char* pattern, const char* name)
     }
 }
 
-static bool is_lead_byte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // A member's name must stay inside the install directory: no drive, no
 // leading separator, no ".." component. Shift_JIS double-byte characters
 // are stepped over whole, so a trail byte 0x5C is not a separator.
@@ -135,8 +131,8 @@ static bool is_safe_member_name(const char* name)
             if (*p == '\0')
                 return true;
             component = p + 1;
-        } else if (is_lead_byte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-            p++;
+        } else {
+            p += sjis_character_length(p) - 1;
         }
     }
 }
