@@ -64,6 +64,7 @@ ASK_REPLACE = '旧ファイルを全消去してインストールしていい�
 DELETING = 'ファイルを消去します。\n'
 NOT_INSTALLED = 'インストールをしませんでした。\n'
 NO_NAME = '名前を省略しました。Yamawyrm起動時に入力してください。\n'
+NAME_TOO_LONG = '名前が長すぎます。もっと短い名前を入力してください。\n'
 SETTINGS = ('\n--- Yamawyrmの設定に関しての質問をします...\n'
             'あなたの名前は(あなたのプレイヤーの名前は)何ですか ?\n' + PROMPT)
 FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成完了。\n'
@@ -305,6 +306,28 @@ class Branches(InstallerCase):
         self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
                            'Error: File cannot open. (ymw.lz_)\n')
         self.assertEqual(run.code, 1)
+
+
+class Names(InstallerCase):
+    def test_overlong_name_is_asked_again(self):
+        folder = self.default_dir()
+        # 249 bytes fit "name:%s," in its 256-byte buffer; 250 do not.
+        run = self.run_setup('\n' + 'n' * 250 + '\n  Hero  Yamada\nn\n\n')
+        directory = 'c:\\games\\yamawyrm\\'
+        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL + LISTING_ALL +
+                           ending(NAME_TOO_LONG + PROMPT))
+        self.assertSettingsWritten(folder, b'c:\\games\\yamawyrm\\', b'name:Hero,')
+
+    def test_longest_name_and_blank_names(self):
+        folder = self.default_dir()
+        run = self.run_setup('\n' + 'n' * 249 + '\nn\n\n')
+        self.assertEqual(run.code, 0)
+        self.assertSettingsWritten(folder, b'c:\\games\\yamawyrm\\', b'name:' + b'n' * 249 + b',')
+        # Blanks and tabs alone count as no name.
+        # (The first run left an installation: the update is taken.)
+        run = self.run_setup('\ny\n \t \nn\n\n')
+        self.assertIn(NO_NAME.encode('cp932'), run.stdout)
+        self.assertSettingsWritten(folder, b'c:\\games\\yamawyrm\\', b'')
 
 
 class Directories(InstallerCase):
