@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "host/files.h"
+#include "lha/crc16.h"
 
 ArchiveStream archive_stream;
 OutputFile output_file;

@@ -14,8 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lha/crc16.h"
-
 // Bytes read from the file at a time.
 constexpr size_t ARCHIVE_BUFFER_SIZE = 64 * 1024;
 // Bytes that stay in front of the buffer when it is refilled, so that a
