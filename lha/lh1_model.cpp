@@ -314,3 +314,42 @@ int decode_char()
     freq[ROOT]++;
     return symbol;
 }
+
+// performance-critical; rerun bench/lh1_pack_bench.sh.
+//
+// The encoding side of decode_char: the code of `symbol` is the way from
+// the root down to its leaf, gathered here from the leaf up, the bit of
+// each level being the node's place among its parent's two children. The
+// update then follows the same way up, as decode_char's does, until the
+// first trade.
+int encode_char(int symbol, uint64_t* code)
+{
+    uint64_t bits = 0;
+    int length = 0;
+    size_t p = static_cast<uint32_t>(parent[NODE_COUNT + symbol]);
+    while (p != ROOT) {
+        walk_path[length] = static_cast<uint32_t>(p);
+        const size_t up = static_cast<uint32_t>(parent[p]);
+        bits |= static_cast<uint64_t>(p - static_cast<uint32_t>(child[up])) << length;
+        length++;
+        p = up;
+    }
+    *code = bits;
+
+    if (freq[ROOT] == FREQ_LIMIT) {
+        rebuild_model();
+        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
+        return length;
+    }
+    for (int level = 0; level < length; level++) {
+        const size_t q = walk_path[level];
+        const uint32_t f = freq[q] + 1;
+        if (freq[q + 1] < f) {
+            update_upwards(q);
+            return length;
+        }
+        freq[q] = f;
+    }
+    freq[ROOT]++;
+    return length;
+}

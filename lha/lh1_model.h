@@ -123,5 +123,10 @@ int decode_char();
 // Adds one occurrence of `symbol`, rebuilding first when the root stands at
 // FREQ_LIMIT. Called by decode_char.
 void update_model(int symbol);
+// The encoding side of decode_char: stores the code of `symbol` in `code`
+// (its last bit, the leaf's, in bit 0), adds the symbol to the model as
+// decode_char does, and returns the code's length in bits. A code is at
+// most 23 bits long while the root stays below FREQ_LIMIT.
+int encode_char(int symbol, uint64_t* code);
 // Halves every leaf's frequency (rounding up) and rebuilds the tree.
 void rebuild_model();
