@@ -242,8 +242,9 @@ inline int ref_decode_position(Reference& r)
     return ref_pos_high(b) * 64 + (x & 0x3F);
 }
 
-// Decodes one member of `size` bytes from where the input stands.
-inline Bytes ref_decode_member(Reference& r, uint32_t size)
+// Decodes one member of `size` bytes from where the input stands, the
+// first window positions set to `preset` (spaces, as the format has it).
+inline Bytes ref_decode_member(Reference& r, uint32_t size, uint8_t preset = 0x20)
 {
     Bytes out;
     int32_t remaining = static_cast<int32_t>(size);
@@ -251,7 +252,7 @@ inline Bytes ref_decode_member(Reference& r, uint32_t size)
     r.window_pos = REF_WINDOW_START;
     r.bit_count = 0;
     for (int i = 0; i < REF_WINDOW_START; i++)
-        r.window[i] = 0x20;
+        r.window[i] = preset;
     while (remaining > 0) {
         const int s = ref_decode_char(r);
         if (s < 256) {
