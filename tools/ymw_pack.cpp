@@ -147,9 +147,26 @@ bool add_member(const char* path)
     m.name_length = static_cast<int>(length);
     for (int i = 0; i < member_count; i++) {
         if (same_name_ignoring_case(members[i], m)) {
-            fprintf(stderr, "ymw-pack: names differ only in letter case: %s and %s\n", members[i].path, path);
+            const bool same = strcmp(members[i].name, m.name) == 0;
+            fprintf(stderr, "ymw-pack: %s: %s and %s\n",
+                    same ? "the same member name twice" : "names differ only in letter case", members[i].path, path);
             return false;
         }
+    }
+    // Size and readability now, so that nothing is packed before a refusal
+    // that can be foreseen; read_member checks again.
+    struct stat st;
+    FILE* f = fopen(path, "rb");
+    const bool readable = f != nullptr && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+    if (f != nullptr)
+        fclose(f);
+    if (!readable) {
+        refuse_line("cannot read", path);
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) >= SIZE_LIMIT) {
+        refuse_line("file of 16 MiB or more", path);
+        return false;
     }
     member_count++;
     return true;
@@ -393,5 +410,9 @@ int main(int argc, char** argv)
     for (int i = first + 1; i < argc; i++)
         if (!add_argument(argv[i]))
             return 1;
+    if (member_count == 0) {
+        refuse_line("no file to pack in", argv[first + 1]);
+        return 1;
+    }
     return write_archive(argv[first], method) ? 0 : 1;
 }

@@ -1,0 +1,14 @@
+# ymw-pack, run as a program; its archives are read back by the
+# installer's extraction, lhasa and libjlha-java.
+if(TARGET ymw-pack)
+  add_executable(tools_test ${CMAKE_CURRENT_LIST_DIR}/ymw_pack_test.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/support/test_support.cpp)
+  target_include_directories(tools_test PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tools_test PRIVATE yamawyrm_installer GTest::gtest GTest::gtest_main)
+  target_compile_definitions(tools_test PRIVATE
+    TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    YMW_PACK="$<TARGET_FILE:ymw-pack>")
+  add_dependencies(tools_test ymw-pack)
+  add_test(NAME tools_test COMMAND tools_test)
+  set_tests_properties(tools_test PROPERTIES ENVIRONMENT LC_ALL=C)
+endif()
