@@ -18,7 +18,10 @@
 //                        cost in bits of reaching each offset in it, and the
 //                        last item of that cheapest way.
 //   block_items          the items of the chosen parse, last one first.
+//   effort               how hard the current member is searched.
 //   sink                 where packed bits go.
+//   scratch              the packed data of the second parse of a small
+//                        input.
 //
 // The parse: the input is cut into blocks; within a block every way of
 // covering it with literals and matches is priced with the model of the
@@ -48,14 +51,26 @@ static_assert(POSITION_TABLE_SIZE == 1 << POSITION_CODE_MAX, "the tables are ind
 constexpr int HASH_BITS = 13;
 constexpr int HASH_SIZE = 1 << HASH_BITS;
 constexpr int32_t NO_POSITION = -1;
-// Chain links followed at each position. On the bench data 40 links gain
-// 0.15% over 24 and cost 5% more time; 12 lose 0.1%.
-constexpr int CHAIN_DEPTH = 24;
-// A match this long is taken at once and ends the block: on long repeats
-// the exact parse gains next to nothing (0.02% at 48 against 16) and
-// would cost up to MAX_MATCH steps per byte.
-constexpr int TAKE_AT_ONCE = 16;
-static_assert(TAKE_AT_ONCE <= MAX_MATCH, "a match to take at once must be possible");
+// How hard the encoder searches. Large inputs take the fast way; small
+// ones, where time does not count, the thorough one, and are also parsed
+// lazily, the smaller result kept: on small inputs the adaptive model
+// changes much while a block's prices stay fixed, and a plain lazy parse
+// sometimes comes out ahead by a byte or two in a few hundred.
+//   chain_depth   chain links followed at each position
+//   take_at_once  a match this long is taken at once and ends the block:
+//                 on long repeats the exact parse gains little and would
+//                 cost up to MAX_MATCH steps per byte
+struct Effort {
+    int chain_depth;
+    int take_at_once;
+};
+// On the bench data, 64 links gain 0.1% over 24 at 6% more time, and
+// taking matches at 60 rather than 16 gains 0.02% at 10% more time; on
+// small structured data (a map, an icon) both gain a few per cent.
+constexpr Effort FAST = {16, 16};
+constexpr Effort THOROUGH = {64, MAX_MATCH};
+constexpr size_t SMALL_INPUT = 64 * 1024;
+static_assert(FAST.take_at_once >= MIN_MATCH && THOROUGH.take_at_once <= MAX_MATCH, "takes must be matches");
 
 // Offsets a block spans before its parse is chosen and coded: longer
 // blocks lose less at their ends (4096 gains 0.02% over 1024).
@@ -102,6 +117,8 @@ static uint32_t path_cost[BLOCK_SIZE + MAX_MATCH + 1];
 static Step path_step[BLOCK_SIZE + MAX_MATCH + 1];
 static Step block_items[BLOCK_SIZE + MAX_MATCH];
 static BitSink sink;
+static Effort effort;
+static uint8_t scratch[lh1_packed_bound(SMALL_INPUT)];
 static int32_t priced_at;
 
 static void put_bits(uint32_t value, int n)
@@ -168,10 +185,12 @@ static void put_distance(int distance)
 }
 
 // The hash of the next three bytes (hash3_head) and of the next four (the
-// chains).
+// chains). find_matches loads four bytes at once, the one at the lowest
+// address into the lowest bits, and takes the three from the low 24 bits.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bytes are loaded as little-endian words");
 static uint32_t hash3_at(const uint8_t* at)
 {
-    const uint32_t v = static_cast<uint32_t>(at[0]) << 16 | static_cast<uint32_t>(at[1]) << 8 | at[2];
+    const uint32_t v = static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[1]) << 8 | at[0];
     return (v * 2654435761u) >> (32 - HASH_BITS);
 }
 
@@ -182,14 +201,23 @@ static uint32_t hash4_at(const uint8_t* at)
     return (v * 2654435761u) >> (32 - HASH_BITS);
 }
 
+// Whether the four bytes at `at` and the one before are all one value: a
+// position inside a run, which the chains leave out (see find_matches).
+// Needs four bytes from at.
+static bool inside_run(const uint8_t* at, int32_t pos)
+{
+    return pos > 0 && at[-1] == at[0] && at[0] == at[1] && at[1] == at[2] && at[2] == at[3];
+}
+
 // Enters position `pos` into the tables, after any search from it. The
-// chains take positions with four bytes from them, hash3_head those with
-// three.
+// chains take positions with four bytes from them, but no position inside
+// a run; hash3_head takes every position with three.
 static void insert_position(const uint8_t* data, int32_t pos, int32_t size)
 {
-    hash3_head[hash3_at(data + pos)] = pos;
-    if (size - pos >= 4) {
-        const uint32_t h = hash4_at(data + pos);
+    const uint8_t* const at = data + pos;
+    hash3_head[hash3_at(at)] = pos;
+    if (size - pos >= 4 && !inside_run(at, pos)) {
+        const uint32_t h = hash4_at(at);
         hash_prev[pos & WINDOW_MASK] = hash_head[h];
         hash_head[h] = pos;
     }
@@ -197,7 +225,8 @@ static void insert_position(const uint8_t* data, int32_t pos, int32_t size)
 
 // How many of the first `avail` bytes at `here` and `there` agree; the
 // first one is known to. With `whole_words`, eight bytes past avail may be
-// read.
+// read: then eight bytes are compared at a time, and the first byte that
+// differs is the lowest set byte of their difference (little-endian).
 static inline int common_length(const uint8_t* here, const uint8_t* there, int avail, bool whole_words)
 {
     int n = 1;
@@ -207,14 +236,15 @@ static inline int common_length(const uint8_t* here, const uint8_t* there, int a
             uint64_t b;
             memcpy(&a, here + n, sizeof a);
             memcpy(&b, there + n, sizeof b);
-            if (a != b)
-                break;
+            if (a != b) {
+                n += __builtin_ctzll(a ^ b) >> 3;
+                return n < avail ? n : avail;
+            }
             n += 8;
             if (n >= avail)
                 return avail;
         }
     }
-    // Word by word to the first word that differs, then byte by byte.
     while (n < avail && there[n] == here[n])
         n++;
     return n;
@@ -222,47 +252,108 @@ static inline int common_length(const uint8_t* here, const uint8_t* there, int a
 
 // performance-critical; rerun bench/lh1_pack_bench.sh.
 //
-// The matches at `pos`, nearest first, each longer than the one before:
-// for every length the nearest distance that gives it, which has the
-// cheapest position code. `avail` is the bytes left from pos, at least
-// MIN_MATCH. The nearest three equal bytes come from hash3_head; longer
-// matches from the chain of four, which is followed while the distance
-// fits the window (at most WINDOW_SIZE bytes back, distance 4095) and for
-// CHAIN_DEPTH links. Every position found is checked byte by byte, so a
-// collision of hashes costs time, never correctness. Also enters pos.
-// Returns the number of candidates.
+// The matches at `pos`, each longer than the one before, the nearest
+// first: for every length the nearest distance found that gives it, which
+// has the cheapest position code. `avail` is the bytes left from pos, at
+// least MIN_MATCH. Every position found is checked byte by byte, so a
+// collision of hashes or a stale link costs time, never correctness.
+//
+// The nearest three equal bytes come from hash3_head; longer matches from
+// the chain of the next four bytes, followed while the distance fits the
+// window (at most WINDOW_SIZE bytes back, distance 4095), while it leads
+// back, and for effort.chain_depth links. Positions inside runs are not in the
+// chains, or a run would fill them and hide every older match. From the
+// start of a run, or inside one, the chain of the run's last byte is
+// followed instead, which holds the last bytes of earlier runs of the same
+// byte followed by the same three: the match lies as far before such a one
+// as here lies before the end of this run (a wall in a map a row above,
+// say).
+// Then enters pos, as insert_position does. Returns the number of
+// candidates.
+// The state of one search from a position: what find_matches has found.
+struct Search {
+    const uint8_t* data;
+    int32_t pos;
+    int avail;
+    bool whole_words;
+    int best;
+    int count;
+    Candidate* found;
+};
+
+// Follows a chain from `at`, trying at + shift for each position on it,
+// from the nearest, while the candidate lies inside the window and the
+// member and for `links` links. Links within the window are never
+// stale: a slot is taken over only by a position WINDOW_SIZE later, so the
+// chain leads back.
+__attribute__((always_inline)) static inline void follow_chain(Search& s, int32_t at, int32_t shift, int links)
+{
+    const uint8_t* const here = s.data + s.pos;
+    const int32_t lowest = (s.pos > WINDOW_SIZE ? s.pos - WINDOW_SIZE : 0) - shift;
+    for (; at >= lowest && links > 0; links--) {
+        const uint8_t* const there = s.data + at + shift;
+        if (there[s.best] == here[s.best] && there[0] == here[0]) {
+            const int n = common_length(here, there, s.avail, s.whole_words);
+            if (n > s.best) {
+                s.best = n;
+                s.found[s.count++] = Candidate{n, s.pos - (at + shift) - 1};
+                if (n == s.avail)
+                    return;
+            }
+        }
+        at = hash_prev[at & WINDOW_MASK];
+    }
+}
+
 static int find_matches(const uint8_t* data, int32_t pos, int32_t size, int avail, Candidate* found)
 {
-    const bool whole_words = size - pos >= MAX_MATCH + 8;
     const uint8_t* const here = data + pos;
-    int best = MIN_MATCH - 1;
-    int count = 0;
-    const int32_t near = hash3_head[hash3_at(here)];
+    Search s{data, pos, avail, size - pos >= MAX_MATCH + 8, MIN_MATCH - 1, 0, found};
+    uint32_t h3 = 0;
+    uint32_t h4 = 0;
+    if (avail >= 4) {
+        // One load for both hashes; the three bytes are the low 24 bits.
+        uint32_t v;
+        memcpy(&v, here, sizeof v);
+        h3 = ((v & 0xFFFFFF) * 2654435761u) >> (32 - HASH_BITS);
+        h4 = (v * 2654435761u) >> (32 - HASH_BITS);
+    } else {
+        h3 = hash3_at(here);
+    }
+    const int32_t near = hash3_head[h3];
     if (near != NO_POSITION && pos - near <= WINDOW_SIZE) {
         const uint8_t* const there = data + near;
         if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
-            best = common_length(here, there, avail, whole_words);
-            found[count++] = Candidate{best, pos - near - 1};
+            s.best = common_length(here, there, avail, s.whole_words);
+            found[s.count++] = Candidate{s.best, pos - near - 1};
         }
     }
-    if (avail > best && avail >= 4) {
-        int32_t at = hash_head[hash4_at(here)];
-        for (int links = CHAIN_DEPTH; at != NO_POSITION && pos - at <= WINDOW_SIZE && links > 0; links--) {
-            const uint8_t* const there = data + at;
-            if (there[best] == here[best] && there[0] == here[0]) {
-                const int n = common_length(here, there, avail, whole_words);
-                if (n > best) {
-                    best = n;
-                    found[count++] = Candidate{n, pos - at - 1};
-                    if (n == avail)
-                        break;
-                }
-            }
-            at = hash_prev[at & WINDOW_MASK];
+    const bool four_equal = avail >= 4 && here[1] == here[0] && here[2] == here[0] && here[3] == here[0];
+    if (s.best < avail && avail >= 4) {
+        follow_chain(s, hash_head[h4], 0, effort.chain_depth);
+        if (four_equal && s.best < avail) {
+            // A run of four or more, which ends at run_end. The chain above
+            // held the starts of earlier runs of the same byte. When this
+            // one ends short of avail, the position before run_end is on a
+            // chain as any other, and so is the last byte of every earlier
+            // run of the same byte followed by the same three.
+            int run_end = 4;
+            while (run_end < avail && here[run_end] == here[0])
+                run_end++;
+            const uint8_t* const last = here + run_end - 1;
+            if (run_end < avail && run_end + 3 <= size - pos)
+                follow_chain(s, hash_head[hash4_at(last)], -(run_end - 1), effort.chain_depth);
+            // And the nearest such run followed by the same two bytes.
+            if (run_end < avail && run_end + 2 <= size - pos && s.best < avail)
+                follow_chain(s, hash3_head[hash3_at(last)], -(run_end - 1), 1);
         }
     }
-    insert_position(data, pos, size);
-    return count;
+    hash3_head[h3] = pos;
+    if (avail >= 4 && !(four_equal && pos > 0 && here[-1] == here[0])) {
+        hash_prev[pos & WINDOW_MASK] = hash_head[h4];
+        hash_head[h4] = pos;
+    }
+    return s.count;
 }
 
 static void relax(int to, uint32_t cost, Step step)
@@ -278,7 +369,7 @@ static void relax(int to, uint32_t cost, Step step)
 // Chooses the cheapest parse of the block at `start` and codes it. Entry:
 // every position before start is in its chain. Every offset up to the
 // block's end is reached by literals, so the parse ends exactly there,
-// except that a match of TAKE_AT_ONCE bytes or more ends the block with
+// except that a match of effort.take_at_once bytes or more ends the block with
 // itself. Exit: every position before the returned end is in its chain.
 static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
 {
@@ -312,7 +403,7 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
                 relax(i + length, base + symbol_price[LENGTH_SYMBOL_BASE + length],
                       Step{static_cast<uint16_t>(length), static_cast<uint16_t>(m.distance)});
         }
-        if (count > 0 && found[count - 1].length >= TAKE_AT_ONCE) {
+        if (count > 0 && found[count - 1].length >= effort.take_at_once) {
             const Candidate m = found[count - 1];
             end = i + m.length;
             path_step[end] = Step{static_cast<uint16_t>(m.length), static_cast<uint16_t>(m.distance)};
@@ -340,21 +431,83 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
     return start + end;
 }
 
-size_t encode_lh1(const uint8_t* data, size_t size, uint8_t* out, size_t capacity)
+// The longest match at `pos`, or a length below MIN_MATCH when there is
+// none; enters pos.
+static Candidate longest_match(const uint8_t* data, int32_t pos, int32_t size)
+{
+    Candidate found[MAX_MATCH];
+    const int avail = size - pos < MAX_MATCH ? size - pos : MAX_MATCH;
+    if (avail < MIN_MATCH)
+        return Candidate{0, 0};
+    const int count = find_matches(data, pos, size, avail, found);
+    return count > 0 ? found[count - 1] : Candidate{0, 0};
+}
+
+// The other parse: the longest match at each step, unless the next position
+// has a longer one, in which case a literal goes first.
+static void encode_lazily(const uint8_t* data, int32_t size)
+{
+    int32_t pos = 0;
+    Candidate current = longest_match(data, pos, size);
+    while (pos < size && !sink.too_large) {
+        if (current.length < MIN_MATCH) {
+            put_symbol(data[pos++]);
+            current = pos < size ? longest_match(data, pos, size) : Candidate{0, 0};
+            continue;
+        }
+        const Candidate next = pos + 1 < size ? longest_match(data, pos + 1, size) : Candidate{0, 0};
+        if (next.length > current.length) {
+            put_symbol(data[pos++]);
+            current = next;
+            continue;
+        }
+        put_symbol(LENGTH_SYMBOL_BASE + current.length);
+        put_distance(current.distance);
+        for (int k = 2; k < current.length; k++)
+            if (size - (pos + k) >= MIN_MATCH)
+                insert_position(data, pos + k, size);
+        pos += current.length;
+        current = pos < size ? longest_match(data, pos, size) : Candidate{0, 0};
+    }
+}
+
+enum Parse { PARSE_CHEAPEST, PARSE_LAZY };
+
+// One encoding of the whole member by one way of parsing it.
+static size_t encode_by(Parse parse, const uint8_t* data, int32_t size, uint8_t* out, size_t capacity)
 {
     sink = BitSink{out, capacity, 0, false, 0, 0};
-    if (size == 0)
-        return 0;
-    make_position_codes();
     init_model();
     for (int32_t& head : hash_head)
         head = NO_POSITION;
     for (int32_t& head : hash3_head)
         head = NO_POSITION;
-    const int32_t total = static_cast<int32_t>(size);
-    for (int32_t pos = 0; pos < total && !sink.too_large;)
-        pos = encode_block(data, pos, total);
+    if (parse == PARSE_LAZY)
+        encode_lazily(data, size);
+    else
+        for (int32_t pos = 0; pos < size && !sink.too_large;)
+            pos = encode_block(data, pos, size);
     if (sink.count > 0)
         put_bits(0, 8 - sink.count);
     return sink.too_large ? LH1_TOO_LARGE : sink.written;
+}
+
+size_t encode_lh1(const uint8_t* data, size_t size, uint8_t* out, size_t capacity)
+{
+    if (size == 0)
+        return 0;
+    make_position_codes();
+    const int32_t total = static_cast<int32_t>(size);
+    effort = size <= SMALL_INPUT ? THOROUGH : FAST;
+    size_t best = encode_by(PARSE_CHEAPEST, data, total, out, capacity);
+    if (size <= SMALL_INPUT) {
+        // Only a smaller result is of use.
+        const size_t room = best == LH1_TOO_LARGE ? capacity : best - 1;
+        const size_t other = encode_by(PARSE_LAZY, data, total, scratch, room < sizeof scratch ? room : sizeof scratch);
+        if (other != LH1_TOO_LARGE) {
+            memcpy(out, scratch, other);
+            best = other;
+        }
+    }
+    return best;
 }
