@@ -6,10 +6,10 @@
 //   hash_head, hash_prev  the chains: hash_head[h] is the newest position
 //                        whose next four bytes hash to h, or NO_POSITION;
 //                        hash_prev[p & WINDOW_MASK] the position before p
-//                        on the same chain. Positions
-//                        count from the member's first byte, so a chain
-//                        never leads before it; it is followed only while
-//                        the distance fits the window.
+//                        on the same chain. Positions count from the
+//                        member's first byte, so a chain never leads
+//                        before it; it is followed only while the distance
+//                        fits the window.
 //   symbol_price, distance_price  bits of each symbol in the model as it
 //                        stood at the start of the current block, and of
 //                        each distance's position code (fixed).
@@ -60,17 +60,25 @@ constexpr int32_t NO_POSITION = -1;
 //   take_at_once  a match this long is taken at once and ends the block:
 //                 on long repeats the exact parse gains little and would
 //                 cost up to MAX_MATCH steps per byte
+//   skip_within   after a match this long is found, the positions inside
+//                 it are not searched, only entered, up to skip_tail
+//   skip_tail     bytes before its end, from where searching goes on
 struct Effort {
     int chain_depth;
     int take_at_once;
+    int skip_within;
+    int skip_tail;
 };
-// On the bench data, 64 links gain 0.1% over 24 at 6% more time, and
-// taking matches at 60 rather than 16 gains 0.02% at 10% more time; on
-// small structured data (a map, an icon) both gain a few per cent.
-constexpr Effort FAST = {16, 16};
-constexpr Effort THOROUGH = {64, MAX_MATCH};
+// Measured on the bench data (bench/lh1_pack_bench.sh) against searching
+// everything with 24 links: skipping inside matches of 10 or more costs
+// 0.2% of the packed size and saves a fifth of the time on text, 16 links
+// cost 0.1%, taking matches of 16 at once 0.02%. On small structured data
+// (a map, an icon) long chains and exact parses gain a few per cent.
+constexpr Effort FAST = {16, 16, 10, 3};
+constexpr Effort THOROUGH = {64, MAX_MATCH, MAX_MATCH + 1, 0};
 constexpr size_t SMALL_INPUT = 64 * 1024;
 static_assert(FAST.take_at_once >= MIN_MATCH && THOROUGH.take_at_once <= MAX_MATCH, "takes must be matches");
+static_assert(FAST.skip_tail < FAST.skip_within, "searching goes on inside the match");
 
 // Offsets a block spans before its parse is chosen and coded: longer
 // blocks lose less at their ends (4096 gains 0.02% over 1024).
@@ -121,6 +129,8 @@ static Effort effort;
 static uint8_t scratch[lh1_packed_bound(SMALL_INPUT)];
 static int32_t priced_at;
 
+// Once the output is too large, bits are still gathered (and dropped) but
+// nothing more is stored; the parse stops at the end of its block.
 static void put_bits(uint32_t value, int n)
 {
     sink.bits = sink.bits << n | value;
@@ -129,6 +139,7 @@ static void put_bits(uint32_t value, int n)
         sink.count -= 8;
         if (sink.written == sink.capacity) {
             sink.too_large = true;
+            sink.count = 0;
             return;
         }
         sink.out[sink.written++] = static_cast<uint8_t>(sink.bits >> sink.count);
@@ -369,8 +380,10 @@ static void relax(int to, uint32_t cost, Step step)
 // Chooses the cheapest parse of the block at `start` and codes it. Entry:
 // every position before start is in its chain. Every offset up to the
 // block's end is reached by literals, so the parse ends exactly there,
-// except that a match of effort.take_at_once bytes or more ends the block with
-// itself. Exit: every position before the returned end is in its chain.
+// except that a match of effort.take_at_once bytes or more ends the block
+// with itself. Positions inside a match of effort.skip_within bytes offer
+// literals only, up to its last effort.skip_tail. Exit: every position
+// before the returned end is in its chain.
 static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
 {
     if (start == 0 || start - priced_at >= PRICE_INTERVAL) {
@@ -385,6 +398,7 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
     path_cost[0] = 0;
 
     int end = limit;
+    int search_from = 0;
     Candidate found[MAX_MATCH];
     for (int i = 0; i < end; i++) {
         const int32_t pos = start + i;
@@ -394,7 +408,13 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
         const int avail = size - pos < MAX_MATCH ? size - pos : MAX_MATCH;
         if (avail < MIN_MATCH)
             continue;
+        if (i < search_from) {
+            insert_position(data, pos, size);
+            continue;
+        }
         const int count = find_matches(data, pos, size, avail, found);
+        if (count > 0 && found[count - 1].length >= effort.skip_within)
+            search_from = i + found[count - 1].length - effort.skip_tail;
         int length = MIN_MATCH;
         for (int c = 0; c < count; c++) {
             const Candidate m = found[c];
@@ -487,6 +507,8 @@ static size_t encode_by(Parse parse, const uint8_t* data, int32_t size, uint8_t*
     else
         for (int32_t pos = 0; pos < size && !sink.too_large;)
             pos = encode_block(data, pos, size);
+    if (sink.too_large)
+        return LH1_TOO_LARGE;
     if (sink.count > 0)
         put_bits(0, 8 - sink.count);
     return sink.too_large ? LH1_TOO_LARGE : sink.written;

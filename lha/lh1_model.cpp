@@ -217,6 +217,30 @@ void update_model(int symbol)
     update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
 }
 
+// The update after a symbol whose leaf was reached by the way `path`
+// (path[0] the root's child, path[depth - 1] the leaf) in the tree as it
+// stood: until the first trade the way up is that path, so the positions
+// come from it instead of a chain of parent loads. A rebuild or a trade
+// changes the tree, and from there update_upwards follows the parents.
+static inline void update_along(const uint32_t* path, int depth, int symbol)
+{
+    if (freq[ROOT] == FREQ_LIMIT) {
+        rebuild_model();
+        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
+        return;
+    }
+    for (int level = depth - 1; level >= 0; level--) {
+        const size_t p = path[level];
+        const uint32_t f = freq[p] + 1;
+        if (freq[p + 1] < f) {
+            update_upwards(p);
+            return;
+        }
+        freq[p] = f;
+    }
+    freq[ROOT]++;
+}
+
 // Walks the first levels of the tree for every value of the next TOP_BITS
 // bits, from the positions below `x` at `depth` (0 at the root's child),
 // `prefix` holding the bits that led there, `path` the positions.
@@ -261,10 +285,7 @@ static void refresh_top_table()
 // bit chooses. Entry: WALK_BITS bits are made available; a deeper walk
 // refills on the way. Exit: x is a leaf, x - NODE_COUNT its symbol.
 //
-// The update then follows the walk back up: until the first trade the path
-// is the one just walked, so the positions come from walk_path instead of a
-// chain of parent loads. A rebuild or a trade changes the tree, and from
-// there update_upwards follows the parents.
+// The update then follows the walk back up (update_along).
 int decode_char()
 {
     need_bits(WALK_BITS);
@@ -297,21 +318,7 @@ int decode_char()
     bit_count = count;
     const int symbol = static_cast<int>(x) - NODE_COUNT;
 
-    if (freq[ROOT] == FREQ_LIMIT) {
-        rebuild_model();
-        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
-        return symbol;
-    }
-    for (int level = depth - 1; level >= 0; level--) {
-        const size_t p = walk_path[level];
-        const uint32_t f = freq[p] + 1;
-        if (freq[p + 1] < f) {
-            update_upwards(p);
-            return symbol;
-        }
-        freq[p] = f;
-    }
-    freq[ROOT]++;
+    update_along(walk_path, depth, symbol);
     return symbol;
 }
 
@@ -320,36 +327,22 @@ int decode_char()
 // The encoding side of decode_char: the code of `symbol` is the way from
 // the root down to its leaf, gathered here from the leaf up, the bit of
 // each level being the node's place among its parent's two children. The
-// update then follows the same way up, as decode_char's does, until the
-// first trade.
+// update then follows the same way up, as decode_char's does.
 int encode_char(int symbol, uint64_t* code)
 {
     uint64_t bits = 0;
     int length = 0;
     size_t p = static_cast<uint32_t>(parent[NODE_COUNT + symbol]);
+    // The way is stored from the end of walk_path backwards, so that it
+    // ends up root first, as decode_char leaves it.
     while (p != ROOT) {
-        walk_path[length] = static_cast<uint32_t>(p);
+        walk_path[SYMBOL_COUNT - 1 - length] = static_cast<uint32_t>(p);
         const size_t up = static_cast<uint32_t>(parent[p]);
         bits |= static_cast<uint64_t>(p - static_cast<uint32_t>(child[up])) << length;
         length++;
         p = up;
     }
     *code = bits;
-
-    if (freq[ROOT] == FREQ_LIMIT) {
-        rebuild_model();
-        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
-        return length;
-    }
-    for (int level = 0; level < length; level++) {
-        const size_t q = walk_path[level];
-        const uint32_t f = freq[q] + 1;
-        if (freq[q + 1] < f) {
-            update_upwards(q);
-            return length;
-        }
-        freq[q] = f;
-    }
-    freq[ROOT]++;
+    update_along(walk_path + SYMBOL_COUNT - length, length, symbol);
     return length;
 }
