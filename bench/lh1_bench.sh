@@ -23,16 +23,9 @@
 #
 # Needs: python3, a JDK (javac, java), libjlha-java, lhasa, GNU time; lhasa
 # and time are installed with apt-get when missing and the user is root.
-set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=$(cd "${1:-$root/build}" && pwd)
-runs=${2:-5}
+bench_name=lh1_bench
+source "$(dirname "$0")/common.sh" "$@"
 setup=$build/yamawyrm-setup
-work=${LH1_BENCH_DIR:-${TMPDIR:-/tmp}/yamawyrm-lh1-bench}
-
-fail() { echo "lh1_bench: $*" >&2; exit 1; }
 
 [ -x "$setup" ] || fail "no $setup; build the project first"
 for tool in lhasa /usr/bin/time; do
@@ -43,10 +36,6 @@ for tool in lhasa /usr/bin/time; do
 done
 for tool in python3 javac java; do
     command -v "$tool" >/dev/null || fail "$tool is missing"
-done
-jar=
-for candidate in /usr/share/java/jlha-0.0.20050504.jar /usr/share/java/jlha.jar; do
-    [ -f "$candidate" ] && jar=$candidate && break
 done
 [ -n "$jar" ] || fail "libjlha-java is missing"
 
@@ -123,7 +112,6 @@ mkdir -p "$small"
 cp "$root/tests/data/corpus/text/text.lzh" "$small/ymw.lz_"
 read -r _ small_peak < <(timed run_setup "$small")
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 setup_median=$(median "${setup_times[@]}")
 lhasa_median=$(median "${lhasa_times[@]}")
 ratio=$(median "${ratios[@]}")

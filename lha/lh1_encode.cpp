@@ -86,7 +86,7 @@ constexpr int BLOCK_SIZE = 2048;
 // Bytes coded between two readings of the prices from the model: blocks
 // cut short by a long match follow each other closely, and the model moves
 // little in a few bytes.
-constexpr int PRICE_INTERVAL = 512;
+constexpr int PRICE_INTERVAL = 1024;
 // path_cost of an offset that no parse reaches yet.
 constexpr uint32_t UNREACHED = ~uint32_t{0};
 
