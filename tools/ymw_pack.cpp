@@ -18,14 +18,17 @@
 //   members       the members to write, in archive order, with their
 //                 names already converted and checked.
 //   member_count  how many of them there are.
+//   converted_name  a name being converted to code page 932.
+//   folder_names, folder_order  the files of a folder being listed, and
+//                 the same sorted by name.
 //   input         the data of the member being packed.
-//   packed        its -lh1- packed data.
+//   packed        its -lh1- packed data, which is used only when it is
+//                 below SIZE_LIMIT.
 //   temp_path     the temporary archive while it exists, else empty.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,8 +70,11 @@ struct Member {
 
 Member members[MAX_MEMBERS];
 int member_count;
+char converted_name[MAX_PATH];
+char folder_names[MAX_MEMBERS][MAX_PATH];
+char* folder_order[MAX_MEMBERS];
 uint8_t input[SIZE_LIMIT];
-uint8_t packed[lh1_packed_bound(LH1_MAX_INPUT)];
+uint8_t packed[SIZE_LIMIT];
 char temp_path[MAX_PATH + 32];
 
 const char* const USAGE =
@@ -113,6 +119,24 @@ bool same_name_ignoring_case(const Member& a, const Member& b)
     return true;
 }
 
+// Whether the installer can create a file of this name on Windows: no
+// control character, no backslash (the installer would take it for a
+// folder) and none of the other characters Windows refuses in file names,
+// except as the second byte of a double-byte character, which may be any.
+bool fits_windows(const Member& m)
+{
+    for (int i = 0; i < m.name_length; i++) {
+        const unsigned char c = static_cast<unsigned char>(m.name[i]);
+        if (is_cp932_lead(c)) {
+            i++;
+            continue;
+        }
+        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr)
+            return false;
+    }
+    return true;
+}
+
 // Adds one file as a member, its name converted and checked.
 bool add_member(const char* path)
 {
@@ -132,8 +156,7 @@ bool add_member(const char* path)
         return false;
     }
     // Code page 932 is never longer than the UTF-8 it comes from.
-    static char converted[MAX_PATH];
-    const long length = utf8_to_cp932(name, strlen(name), converted, sizeof converted, true);
+    const long length = utf8_to_cp932(name, strlen(name), converted_name, sizeof converted_name, true);
     if (length < 0) {
         refuse_line("name does not convert to code page 932", path);
         return false;
@@ -142,9 +165,13 @@ bool add_member(const char* path)
         refuse_line("name longer than 233 bytes in code page 932", path);
         return false;
     }
-    memcpy(m.name, converted, static_cast<size_t>(length));
+    memcpy(m.name, converted_name, static_cast<size_t>(length));
     m.name[length] = '\0';
     m.name_length = static_cast<int>(length);
+    if (!fits_windows(m)) {
+        refuse_line("name holds a character that Windows does not allow in file names", path);
+        return false;
+    }
     for (int i = 0; i < member_count; i++) {
         if (same_name_ignoring_case(members[i], m)) {
             const bool same = strcmp(members[i].name, m.name) == 0;
@@ -185,8 +212,6 @@ bool add_folder(const char* folder)
         refuse_line("cannot read folder", folder);
         return false;
     }
-    static char names[MAX_MEMBERS][256];
-    static char* order[MAX_MEMBERS];
     int count = 0;
     bool ok = true;
     while (const dirent* entry = readdir(dir)) {
@@ -204,15 +229,15 @@ bool add_folder(const char* folder)
             ok = false;
             break;
         }
-        snprintf(names[count], sizeof names[count], "%s", entry->d_name);
-        order[count] = names[count];
+        snprintf(folder_names[count], sizeof folder_names[count], "%s", entry->d_name);
+        folder_order[count] = folder_names[count];
         count++;
     }
     closedir(dir);
-    qsort(order, static_cast<size_t>(count), sizeof order[0], compare_names);
+    qsort(folder_order, static_cast<size_t>(count), sizeof folder_order[0], compare_names);
     for (int i = 0; ok && i < count; i++) {
         char path[MAX_PATH];
-        snprintf(path, sizeof path, "%s/%s", folder, order[i]);
+        snprintf(path, sizeof path, "%s/%s", folder, folder_order[i]);
         ok = add_member(path);
     }
     return ok;
@@ -300,12 +325,17 @@ bool write_member(FILE* archive, const Member& m, Method method)
     size_t data_size = size;
     bool compressed = false;
     if (method == METHOD_LH1 || (method == METHOD_AUTO && size > 0)) {
-        const size_t capacity = method == METHOD_LH1 ? sizeof packed : size - 1;
+        // The packed size has three bytes in the header too: forced -lh1-
+        // data of incompressible input can outgrow them.
+        const size_t capacity = method == METHOD_LH1 ? SIZE_LIMIT - 1 : size - 1;
         const size_t packed_size = encode_lh1(input, size, packed, capacity);
         if (packed_size != LH1_TOO_LARGE) {
             data = packed;
             data_size = packed_size;
             compressed = true;
+        } else if (method == METHOD_LH1) {
+            refuse_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
+            return false;
         }
     }
 

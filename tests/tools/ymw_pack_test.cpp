@@ -249,6 +249,7 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
          "differ only in letter case"},
         {"one file twice", {{"in/same.txt", small}}, "in/same.txt in/same.txt", "the same member name twice"},
         {"a folder without files", {}, "in/a", "no file to pack"},
+        {"a colon in a name", {{"in/a:b.txt", small}}, "in", "does not allow"},
         {"missing file", {}, "in/missing.txt", "cannot read"},
         {"unknown method", {{"in/a.txt", small}}, "--method lh5 ymw.lz_ in/a.txt", "unknown option"},
     };
@@ -281,6 +282,16 @@ TEST(YmwPack, RefusesAFileOf16MiBBeforePackingAnything)
     EXPECT_EQ(r.err, "ymw-pack: file of 16 MiB or more: large.bin\n");
     EXPECT_FALSE(file_exists("ymw.lz_"));
     EXPECT_EQ(folder_entries(".").size(), 3u);
+}
+
+TEST(YmwPack, RefusesForcedLh1DataThatOutgrowsTheSizeField)
+{
+    TempWorkspace w;
+    write_file("noise.bin", sample_data::noise(31, (16u << 20) - 1));
+    const ProgramRun r = pack("--method lh1 ymw.lz_ noise.bin");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ymw-pack: -lh1- data of 16 MiB or more, too large for a header: noise.bin\n");
+    EXPECT_EQ(folder_entries(".").size(), 2u) << "only prefix and noise.bin may remain";
 }
 
 TEST(YmwPack, HelpSaysHowToCallIt)
