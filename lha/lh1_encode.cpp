@@ -11,8 +11,11 @@
 //                        before it; it is followed only while the distance
 //                        fits the window.
 //   symbol_price, distance_price  bits of each symbol in the model as it
-//                        stood at the start of the current block, and of
-//                        each distance's position code (fixed).
+//                        stood when the prices were last taken, and of
+//                        each distance's position code (fixed); depth is
+//                        where take_symbol_prices works them out.
+//   position_code, position_code_len  the code of each upper six bits of
+//                        a distance, read off the decoder's tables.
 //   priced_at            where the prices were last taken.
 //   path_cost, path_step the parse of the current block: the cheapest known
 //                        cost in bits of reaching each offset in it, and the
@@ -24,9 +27,11 @@
 //                        input.
 //
 // The parse: the input is cut into blocks; within a block every way of
-// covering it with literals and matches is priced with the model of the
-// block's start, and the cheapest one is coded, each symbol with the model
-// as it stands then (updated after every symbol, as the decoder does).
+// covering it with the literals and matches found is priced with the code
+// lengths of the model as it stood a little earlier, and the cheapest one
+// is coded, each symbol with the model as it stands then (updated after
+// every symbol, as the decoder does). Small inputs are also parsed lazily
+// (Effort), and the smaller result is kept.
 #include "lha/lh1_encode.h"
 
 #include <cstring>
@@ -117,6 +122,7 @@ struct BitSink {
 static int32_t hash_head[HASH_SIZE];
 static int32_t hash3_head[HASH_SIZE];
 static int32_t hash_prev[WINDOW_SIZE];
+static uint32_t depth[NODE_COUNT];
 static uint32_t symbol_price[SYMBOL_COUNT];
 static uint32_t distance_price[WINDOW_SIZE];
 static uint32_t position_code[POSITION_HIGH_VALUES];
@@ -166,7 +172,6 @@ static void make_position_codes()
 // gives every depth.
 static void take_symbol_prices()
 {
-    static uint32_t depth[NODE_COUNT];
     depth[ROOT] = 0;
     for (int p = ROOT - 1; p >= 0; p--)
         depth[p] = depth[parent[p]] + 1;
