@@ -326,8 +326,11 @@ int decode_char()
 //
 // The encoding side of decode_char: the code of `symbol` is the way from
 // the root down to its leaf, gathered here from the leaf up, the bit of
-// each level being the node's place among its parent's two children. The
-// update then follows the same way up, as decode_char's does.
+// each level being the node's place among its parent's two children. A
+// first child always stands at an even position (init_model and
+// rebuild_model join positions 2k and 2k + 1, and a trade moves nodes,
+// not the places of children), so that place is the position's low bit.
+// The update then follows the same way up, as decode_char's does.
 int encode_char(int symbol, uint64_t* code)
 {
     uint64_t bits = 0;
@@ -337,10 +340,9 @@ int encode_char(int symbol, uint64_t* code)
     // ends up root first, as decode_char leaves it.
     while (p != ROOT) {
         walk_path[SYMBOL_COUNT - 1 - length] = static_cast<uint32_t>(p);
-        const size_t up = static_cast<uint32_t>(parent[p]);
-        bits |= static_cast<uint64_t>(p - static_cast<uint32_t>(child[up])) << length;
+        bits |= static_cast<uint64_t>(p & 1) << length;
         length++;
-        p = up;
+        p = static_cast<uint32_t>(parent[p]);
     }
     *code = bits;
     update_along(walk_path + SYMBOL_COUNT - length, length, symbol);
