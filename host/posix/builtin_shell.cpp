@@ -1,13 +1,9 @@
 // host/posix/builtin_shell.cpp: the built-in command interpreter.
 //
-// State (filled afresh by split_line for each command line):
-//   words       the words of the line, quotes removed; each points into
-//               word_text.
-//   word_count  how many entries of words are in use.
-//   word_text   the words' bytes, each word followed by a NUL.
+// State:
+//   command  the words of the line being run, filled afresh for each line.
 #include "host/posix/builtin_shell.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -20,7 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/command_words.h"
 #include "host/console.h"
+#include "host/deltree.h"
 #include "host/files.h"
 #include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
@@ -28,12 +26,6 @@
 
 extern char** environ;
 
-// The Windows command interpreter takes lines of up to 8191 bytes.
-constexpr size_t SHELL_LINE_SIZE = 8192;
-constexpr size_t MAX_WORDS = 64;
-// Folder levels below a deleted folder that deltree goes down, one open
-// descriptor each; a deeper tree is left where it is and reported.
-constexpr unsigned MAX_TREE_DEPTH = 256;
 // The exit status of a shell whose command was not found.
 constexpr int COMMAND_NOT_FOUND = 127;
 
@@ -46,9 +38,7 @@ constexpr const char* NAME_SYNTAX = "The filename, directory name, or volume lab
 constexpr const char* LINE_TOO_LONG = "The command line is too long.";
 constexpr const char* BAD_COMMAND = "Bad command or file name";
 
-static char* words[MAX_WORDS];
-static size_t word_count;
-static char word_text[SHELL_LINE_SIZE];
+static CommandWords command;
 
 static void complain(const char* text)
 {
@@ -56,55 +46,9 @@ static void complain(const char* text)
     console_write("\n", 1);
 }
 
-static char lower_ascii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-static bool same_ignoring_case(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (lower_ascii(*a) != lower_ascii(*b))
-            return false;
-    return *a == *b;
-}
-
 static bool is_separator(char c)
 {
     return c == '\\' || c == '/';
-}
-
-// Fills words from `line`; false when the line has too many words or bytes.
-// Neither a blank, a tab nor a double quote can be the second byte of a
-// double-byte character, so the bytes are looked at one by one.
-static bool split_line(const char* line)
-{
-    word_count = 0;
-    size_t used = 0;
-    const char* c = line;
-    for (;;) {
-        while (*c == ' ' || *c == '\t')
-            c++;
-        if (*c == '\0')
-            return true;
-        if (word_count == MAX_WORDS)
-            return false;
-        words[word_count++] = word_text + used;
-        bool quoted = false;
-        while (*c != '\0' && (quoted || (*c != ' ' && *c != '\t'))) {
-            if (*c == '"') {
-                quoted = !quoted;
-                c++;
-                continue;
-            }
-            if (used + 1 >= sizeof word_text)
-                return false;
-            word_text[used++] = *c++;
-        }
-        if (used >= sizeof word_text)
-            return false;
-        word_text[used++] = '\0';
-    }
 }
 
 // --- mkdir ---------------------------------------------------------------
@@ -112,7 +56,7 @@ static bool split_line(const char* line)
 // "c:" or "c:\", the root of drive c: named alone.
 static bool names_drive_c(const char* path)
 {
-    return lower_ascii(path[0]) == 'c' && path[1] == ':' &&
+    return (path[0] == 'c' || path[0] == 'C') && path[1] == ':' &&
            (path[2] == '\0' || (is_separator(path[2]) && path[3] == '\0'));
 }
 
@@ -127,7 +71,7 @@ static bool has_forbidden_byte(const char* path)
         const auto byte = static_cast<unsigned char>(path[i]);
         if (byte < 0x20 || strchr("\"*:<>?|", byte) != nullptr)
             return true;
-        i += is_cp932_lead(byte) && path[i + 1] != '\0' ? 2 : 1;
+        i += cp932_character_length(path + i);
     }
     return false;
 }
@@ -175,188 +119,6 @@ static int run_mkdir(char** arguments, size_t count)
     int status = 0;
     for (size_t i = 0; i < count; i++)
         if (make_folder(arguments[i]) != 0)
-            status = 1;
-    return status;
-}
-
-// --- deltree -------------------------------------------------------------
-
-// Bytes of the UTF-8 character at name[at], at least one.
-static size_t character_length(const char* name, size_t at)
-{
-    const auto lead = static_cast<unsigned char>(name[at]);
-    const size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    size_t length = 1;
-    while (length < wanted && (static_cast<unsigned char>(name[at + length]) & 0xC0) == 0x80)
-        length++;
-    return length;
-}
-
-// Whether `name` matches the first `length` bytes of `pattern`: '*' any run
-// of characters, '?' one character, ASCII letters in either case, every
-// other byte itself. Both are UTF-8; a '*' gives back whole characters.
-static bool matches_wildcards(const char* pattern, size_t length, const char* name)
-{
-    constexpr size_t NO_STAR = static_cast<size_t>(-1);
-    size_t p = 0;
-    size_t n = 0;
-    size_t star = NO_STAR;  // the pattern position after the last '*'
-    size_t star_name = 0;   // where the name stood when that '*' was met
-    while (name[n] != '\0') {
-        if (p < length && pattern[p] == '*') {
-            star = ++p;
-            star_name = n;
-        } else if (p < length && pattern[p] == '?') {
-            p++;
-            n += character_length(name, n);
-        } else if (p < length && lower_ascii(pattern[p]) == lower_ascii(name[n])) {
-            p++;
-            n++;
-        } else if (star != NO_STAR) {
-            star_name += character_length(name, star_name);
-            n = star_name;
-            p = star;
-        } else {
-            return false;
-        }
-    }
-    while (p < length && pattern[p] == '*')
-        p++;
-    return p == length;
-}
-
-// DOS matching: a pattern that ends in ".*" also matches the names that
-// match it without that end, so "*.*" matches every name and "bone*.*"
-// every name that begins with "bone".
-static bool matches_pattern(const char* pattern, const char* name)
-{
-    const size_t length = strlen(pattern);
-    if (matches_wildcards(pattern, length, name))
-        return true;
-    return length >= 2 && pattern[length - 2] == '.' && pattern[length - 1] == '*' &&
-           matches_wildcards(pattern, length - 2, name);
-}
-
-static bool is_dot_name(const char* name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-// Removes the entry `name` of the open folder `folder`: a folder with
-// everything below it, anything else (a link included) by unlinking it.
-// Every step goes through the descriptor of the folder it works in, and a
-// folder is opened with O_NOFOLLOW, so a link met on the way is removed and
-// never entered. Returns false when something stayed.
-static bool remove_entry(int folder, const char* name, unsigned depth)
-{
-    struct stat info;
-    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(info.st_mode))
-        return unlinkat(folder, name, 0) == 0 || errno == ENOENT;
-    if (depth == MAX_TREE_DEPTH)
-        return false;
-
-    const int inner = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (inner < 0) {
-        // Replaced by a link or a file since fstatat looked at it.
-        if (errno == ELOOP || errno == ENOTDIR)
-            return unlinkat(folder, name, 0) == 0;
-        return false;
-    }
-    DIR* listing = fdopendir(inner);
-    if (listing == nullptr) {
-        close(inner);
-        return false;
-    }
-    bool all_removed = true;
-    while (const dirent* entry = readdir(listing))
-        if (!is_dot_name(entry->d_name) && !remove_entry(inner, entry->d_name, depth + 1))
-            all_removed = false;
-    closedir(listing);
-    return unlinkat(folder, name, AT_REMOVEDIR) == 0 && all_removed;
-}
-
-// Deletes what `pattern` matches in its folder. No match, an absent folder
-// and a last component that names no entry ("", "." or "..") delete
-// nothing and are no error.
-static int delete_matching(const char* pattern)
-{
-    // Split after the last separator; a trail byte 0x5C is no separator.
-    size_t name_start = 0;
-    if (((pattern[0] >= 'a' && pattern[0] <= 'z') || (pattern[0] >= 'A' && pattern[0] <= 'Z')) &&
-        pattern[1] == ':')
-        name_start = 2;
-    for (size_t i = name_start; pattern[i] != '\0';) {
-        if (is_separator(pattern[i]))
-            name_start = i + 1;
-        i += is_cp932_lead(static_cast<unsigned char>(pattern[i])) && pattern[i + 1] != '\0' ? 2 : 1;
-    }
-    const char* last = pattern + name_start;
-    char name[HOST_PATH_SIZE];
-    if (*last == '\0' || is_dot_name(last) || cp932_to_utf8(last, strlen(last), name, sizeof name, true) < 0)
-        return 0;
-
-    char folder_path[HOST_PATH_SIZE];
-    if (name_start + 2 > sizeof folder_path)
-        return 0;
-    memcpy(folder_path, pattern, name_start);
-    folder_path[name_start] = '\0';
-    if (name_start == 0)
-        strcpy(folder_path, ".");
-    char host_folder[HOST_PATH_SIZE];
-    if (!map_path(folder_path, host_folder))
-        return 0;
-    const int folder = open(host_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
-        return 0;
-    DIR* listing = fdopendir(folder);
-    if (listing == nullptr) {
-        close(folder);
-        return 0;
-    }
-    int status = 0;
-    while (const dirent* entry = readdir(listing)) {
-        if (is_dot_name(entry->d_name) || !matches_pattern(name, entry->d_name))
-            continue;
-        if (!remove_entry(folder, entry->d_name, 0)) {
-            complain(ACCESS_DENIED);
-            status = 1;
-        }
-    }
-    closedir(listing);
-    return status;
-}
-
-static int run_deltree(char** arguments, size_t count)
-{
-    bool confirmed = false;
-    size_t patterns = 0;
-    for (size_t i = 0; i < count; i++) {
-        if (arguments[i][0] != '/') {
-            patterns++;
-        } else if (same_ignoring_case(arguments[i], "/y")) {
-            confirmed = true;
-        } else {
-            console_print("Invalid switch - ");
-            console_print(arguments[i]);
-            console_write("\n", 1);
-            return 1;
-        }
-    }
-    if (patterns == 0) {
-        complain("Required parameter missing");
-        return 1;
-    }
-    // Without /Y deltree would ask before each deletion; the installer never
-    // needs that, and a question here could eat its next answer.
-    if (!confirmed) {
-        complain("Deleting without /Y is not supported; nothing was deleted.");
-        return 1;
-    }
-    int status = 0;
-    for (size_t i = 0; i < count; i++)
-        if (arguments[i][0] != '/' && delete_matching(arguments[i]) != 0)
             status = 1;
     return status;
 }
@@ -475,15 +237,15 @@ static const ShellCommand COMMANDS[] = {
 
 int run_builtin_shell(const char* command_line)
 {
-    if (!split_line(command_line)) {
+    if (!split_command_line(command_line, command)) {
         complain(LINE_TOO_LONG);
         return 1;
     }
-    if (word_count == 0)
+    if (command.count == 0)
         return 0;
-    for (const ShellCommand& command : COMMANDS)
-        if (same_ignoring_case(words[0], command.name))
-            return command.run(words + 1, word_count - 1);
+    for (const ShellCommand& known : COMMANDS)
+        if (same_word(command.words[0], known.name))
+            return known.run(command.words + 1, command.count - 1);
     complain(BAD_COMMAND);
     return 1;
 }

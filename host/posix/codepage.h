@@ -5,12 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Whether `byte` begins a Shift_JIS double-byte character: the byte after it
-// belongs to the same character, even when it is a backslash (0x5C).
-inline bool is_cp932_lead(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+#include "host/cp932.h"
 
 // Converts `length` bytes of code page 932 text to UTF-8 in `out`
 // (capacity bytes, NUL-terminated). With `strict`, a byte sequence that is

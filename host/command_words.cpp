@@ -1,0 +1,46 @@
+// host/command_words.cpp: command lines taken apart into words, the same on
+// every platform. No state.
+#include "host/command_words.h"
+
+bool split_command_line(const char* line, CommandWords& out)
+{
+    out.count = 0;
+    size_t used = 0;
+    const char* c = line;
+    for (;;) {
+        while (*c == ' ' || *c == '\t')
+            c++;
+        if (*c == '\0')
+            return true;
+        if (out.count == MAX_COMMAND_WORDS)
+            return false;
+        out.words[out.count++] = out.text + used;
+        bool quoted = false;
+        while (*c != '\0' && (quoted || (*c != ' ' && *c != '\t'))) {
+            if (*c == '"') {
+                quoted = !quoted;
+                c++;
+                continue;
+            }
+            if (used + 1 >= sizeof out.text)
+                return false;
+            out.text[used++] = *c++;
+        }
+        if (used >= sizeof out.text)
+            return false;
+        out.text[used++] = '\0';
+    }
+}
+
+static char lower_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_word(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; a++, b++)
+        if (lower_ascii(*a) != lower_ascii(*b))
+            return false;
+    return *a == *b;
+}

@@ -1,0 +1,135 @@
+// host/deltree.cpp: deltree, the same on every platform; host/folder_tree.h
+// does the deleting. No state.
+#include "host/deltree.h"
+
+#include <cstring>
+
+#include "host/command_words.h"
+#include "host/console.h"
+#include "host/cp932.h"
+#include "host/folder_tree.h"
+
+// A Windows path is at most this long, NUL included, where deltree runs.
+constexpr size_t FOLDER_PATH_SIZE = 1024;
+
+static void complain(const char* text)
+{
+    console_print(text);
+    console_write("\n", 1);
+}
+
+static char lower_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether `name` matches the first `length` bytes of `pattern`, without the
+// ".*" rule. A '*' gives back whole characters, and a '?' takes one.
+static bool matches_wildcards(const char* pattern, size_t length, const char* name)
+{
+    constexpr size_t NO_STAR = static_cast<size_t>(-1);
+    size_t p = 0;
+    size_t n = 0;
+    size_t star = NO_STAR;  // the pattern position after the last '*'
+    size_t star_name = 0;   // where the name stood when that '*' was met
+    while (name[n] != '\0') {
+        const size_t here = cp932_character_length(name + n);
+        if (p < length && pattern[p] == '*') {
+            star = ++p;
+            star_name = n;
+        } else if (p < length && pattern[p] == '?') {
+            p++;
+            n += here;
+        } else if (p + here <= length && here == 2 && pattern[p] == name[n] && pattern[p + 1] == name[n + 1]) {
+            p += 2;
+            n += 2;
+        } else if (p < length && here == 1 && lower_ascii(pattern[p]) == lower_ascii(name[n])) {
+            p++;
+            n++;
+        } else if (star != NO_STAR) {
+            star_name += cp932_character_length(name + star_name);
+            n = star_name;
+            p = star;
+        } else {
+            return false;
+        }
+    }
+    while (p < length && pattern[p] == '*')
+        p++;
+    return p == length;
+}
+
+bool matches_dos_pattern(const char* pattern, const char* name)
+{
+    const size_t length = strlen(pattern);
+    if (matches_wildcards(pattern, length, name))
+        return true;
+    return length >= 2 && pattern[length - 2] == '.' && pattern[length - 1] == '*' &&
+           matches_wildcards(pattern, length - 2, name);
+}
+
+static bool is_dot_name(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Deletes what `pattern` matches in its folder. A last component that names
+// no entry ("", "." or "..") deletes nothing.
+static int delete_matching(const char* pattern)
+{
+    size_t name_start = 0;
+    if (((pattern[0] >= 'a' && pattern[0] <= 'z') || (pattern[0] >= 'A' && pattern[0] <= 'Z')) &&
+        pattern[1] == ':')
+        name_start = 2;
+    for (size_t i = name_start; pattern[i] != '\0'; i += cp932_character_length(pattern + i))
+        if (pattern[i] == '\\' || pattern[i] == '/')
+            name_start = i + 1;
+    const char* name = pattern + name_start;
+    if (*name == '\0' || is_dot_name(name) || name_start + 2 > FOLDER_PATH_SIZE)
+        return 0;
+
+    char folder[FOLDER_PATH_SIZE];
+    memcpy(folder, pattern, name_start);
+    folder[name_start] = '\0';
+    if (name_start == 0)
+        strcpy(folder, ".");
+    int status = 0;
+    for (int failed = remove_matching_entries(folder, name); failed > 0; failed--) {
+        complain("Access is denied.");
+        status = 1;
+    }
+    return status;
+}
+
+int run_deltree(char** arguments, size_t count)
+{
+    bool confirmed = false;
+    size_t patterns = 0;
+    for (size_t i = 0; i < count; i++) {
+        if (arguments[i][0] != '/') {
+            patterns++;
+        } else if (same_word(arguments[i], "/y")) {
+            confirmed = true;
+        } else {
+            console_print("Invalid switch - ");
+            console_print(arguments[i]);
+            console_write("\n", 1);
+            return 1;
+        }
+    }
+    if (patterns == 0) {
+        complain("Required parameter missing");
+        return 1;
+    }
+    // Without /Y deltree would ask before each deletion; the installer never
+    // needs that, and a question here could eat its next answer.
+    if (!confirmed) {
+        complain("Deleting without /Y is not supported; nothing was deleted.");
+        return 1;
+    }
+    int status = 0;
+    for (size_t i = 0; i < count; i++)
+        if (arguments[i][0] != '/' && delete_matching(arguments[i]) != 0)
+            status = 1;
+    return status;
+}

@@ -1,0 +1,30 @@
+// host/deltree.h: the deltree command, carried out by the host itself
+// wherever the system's command interpreter has none (every NT-family
+// Windows, Wine, and the POSIX built-in interpreter).
+//
+//   deltree /y pattern...   deletes every file and every folder tree in the
+//                           pattern's folder whose name matches its last
+//                           component, without asking.
+//
+// The rules, the same on every platform: the pattern's folder is the part
+// before its last separator (a backslash or a slash; the second byte of a
+// double-byte character is none), or the current folder when it has none.
+// Only entries of that folder are deleted, each with everything below it;
+// a link is removed, never followed, so nothing outside the folder is ever
+// touched. No match is no error.
+#pragma once
+
+#include <cstddef>
+
+// Runs deltree with the words after its name. Returns 0 when everything
+// that matched was deleted (nothing matching included), else 1; every
+// complaint is one English line on the console, in the words of the
+// Windows command interpreter.
+int run_deltree(char** arguments, size_t count);
+
+// Whether `name` matches `pattern`, both code page 932, as DOS matches
+// names: '*' any run of characters, '?' one character, ASCII letters in
+// either case, every other byte itself; a pattern ending in ".*" also
+// matches the names that match it without that end, so "*.*" matches every
+// name and "bone*.*" every name that begins with "bone".
+bool matches_dos_pattern(const char* pattern, const char* name);
