@@ -8,11 +8,11 @@
 
 #include <cstddef>
 
-// Whether `byte` begins a Shift_JIS double-byte character: the byte after it
+// Whether `value` begins a Shift_JIS double-byte character: the byte after it
 // belongs to the same character, even when it is a backslash (0x5C).
-inline bool is_cp932_lead(unsigned char byte)
+inline bool is_cp932_lead(unsigned char value)
 {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return (value >= 0x81 && value <= 0x9F) || (value >= 0xE0 && value <= 0xFC);
 }
 
 // Bytes of the character at `text`: 2 for a lead byte that a byte follows,

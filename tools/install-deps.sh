@@ -5,11 +5,33 @@ set -euo pipefail
 
 build_packages=(cmake g++ make)
 test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils)
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+
+# Wine with its 32-bit loader, which needs Debian's i386 architecture, and
+# the Japanese locale under which Wine's ANSI code page is 932.
+wine32_packages=()
+if [ "${1:-}" = wine ]; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    wine32_packages=(wine32:i386)
+fi
+ensure_japanese_locale() {
+    [ "${1:-}" = wine ] || return 0
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+    $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
+}
 
 packages=("${build_packages[@]}")
-if [ "${1:-build}" = test ]; then
-    packages+=("${test_packages[@]}")
-fi
+case "${1:-build}" in
+    test) packages+=("${test_packages[@]}") ;;
+    windows-i686) packages+=(g++-mingw-w64-i686-win32) ;;
+    windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
+    wine) packages+=(wine wine64 "${wine32_packages[@]}" locales) ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -17,11 +39,10 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo=sudo
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+ensure_japanese_locale "${1:-}"

@@ -1,0 +1,228 @@
+// host/win32/console.cpp: the console on Windows, through the kernel's own
+// handles rather than the C runtime, which splits Shift_JIS characters.
+//
+// Bytes go out with WriteFile, each line feed as CR LF, and lines come in
+// with ReadFile. Where a standard handle is a real console whose code page
+// is not 932, the text is converted there: out through
+// MultiByteToWideChar(932) and WriteConsoleW, in through ReadConsoleW and
+// WideCharToMultiByte(932), so that a console of any code page shows the
+// questions and a typed Japanese name arrives as code page 932. Pipes and
+// files always get the raw bytes.
+//
+// State:
+//   console_ready    console_open has run (every entry point runs it first).
+//   output_handle    standard output, or null when there is none.
+//   wide_output      the output handle is a console that is not code page
+//                    932: its text goes through WriteConsoleW.
+//   input_handle     standard input, or null.
+//   wide_input       the same for input, through ReadConsoleW.
+//   output_buffer    bytes written and not yet handed on, line feeds made
+//   output_fill      CR LF already; console_flush empties it, before every
+//                    read and every command.
+//   held_lead        a lead byte that ended the last flush of wide output,
+//   holding_lead     waiting for the byte that completes its character.
+//   input_buffer     bytes read and not yet taken by a line, code page
+//   input_next       932; input_next..input_end are still to be taken.
+//   input_end
+//   input_ended      standard input has ended or failed; no read is tried
+//                    again.
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/console.h"
+#include "host/cp932.h"
+
+constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
+constexpr size_t INPUT_BUFFER_SIZE = 4096;
+// UTF-16 units read from a console at a time. Each becomes at most two
+// bytes of code page 932, so a read always fits the input buffer.
+constexpr size_t WIDE_INPUT_UNITS = 1024;
+static_assert(2 * WIDE_INPUT_UNITS <= INPUT_BUFFER_SIZE, "a console read must fit the input buffer");
+constexpr UINT CODE_PAGE_932 = 932;
+// Windows 10 interprets escape sequences on a console that asks for it.
+constexpr DWORD VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+
+static bool console_ready;
+static HANDLE output_handle;
+static bool wide_output;
+static HANDLE input_handle;
+static bool wide_input;
+static char output_buffer[OUTPUT_BUFFER_SIZE];
+static size_t output_fill;
+static char held_lead;
+static bool holding_lead;
+static char input_buffer[INPUT_BUFFER_SIZE];
+static size_t input_next;
+static size_t input_end;
+static bool input_ended;
+
+static HANDLE standard_handle(DWORD which)
+{
+    const HANDLE handle = GetStdHandle(which);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// Whether `handle` is a console whose code page is not 932. A code page
+// 932 console, and any console where 932 cannot be converted, takes the
+// bytes as they are.
+static bool needs_wide(HANDLE handle, UINT code_page)
+{
+    DWORD mode;
+    if (handle == nullptr || !GetConsoleMode(handle, &mode) || code_page == CODE_PAGE_932)
+        return false;
+    return IsValidCodePage(CODE_PAGE_932) != 0;
+}
+
+void console_open()
+{
+    if (console_ready)
+        return;
+    console_ready = true;
+    output_handle = standard_handle(STD_OUTPUT_HANDLE);
+    input_handle = standard_handle(STD_INPUT_HANDLE);
+    wide_output = needs_wide(output_handle, GetConsoleOutputCP());
+    wide_input = needs_wide(input_handle, GetConsoleCP());
+    // The screen is cleared with an escape sequence; a console that can
+    // interpret them is asked to. Older systems refuse and show it as text.
+    DWORD mode;
+    if (output_handle != nullptr && GetConsoleMode(output_handle, &mode))
+        SetConsoleMode(output_handle, mode | VIRTUAL_TERMINAL_PROCESSING);
+    atexit(console_flush);
+}
+
+// Hands `count` bytes to the output handle as they are. A failed write (a
+// reader that went away) loses the rest of the output and nothing else.
+static void write_raw(const char* bytes, size_t count)
+{
+    while (count > 0 && output_handle != nullptr) {
+        DWORD written = 0;
+        if (!WriteFile(output_handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0)
+            return;
+        bytes += written;
+        count -= written;
+    }
+}
+
+// Converts whole characters to UTF-16 and writes them to the console; a
+// lead byte at the end waits for the next flush.
+static void write_wide(const char* bytes, size_t count)
+{
+    char joined[OUTPUT_BUFFER_SIZE + 1];
+    size_t length = 0;
+    if (holding_lead)
+        joined[length++] = held_lead;
+    memcpy(joined + length, bytes, count);
+    length += count;
+    size_t whole = 0;
+    while (whole < length) {
+        const size_t step = is_cp932_lead(static_cast<unsigned char>(joined[whole])) ? 2 : 1;
+        if (whole + step > length)
+            break;
+        whole += step;
+    }
+    holding_lead = whole < length;
+    if (holding_lead)
+        held_lead = joined[whole];
+    if (whole == 0)
+        return;
+    WCHAR wide[OUTPUT_BUFFER_SIZE + 1];
+    const int units = MultiByteToWideChar(CODE_PAGE_932, 0, joined, static_cast<int>(whole), wide,
+                                          static_cast<int>(sizeof wide / sizeof wide[0]));
+    DWORD written = 0;
+    if (units <= 0 || !WriteConsoleW(output_handle, wide, static_cast<DWORD>(units), &written, nullptr))
+        write_raw(joined, whole);
+}
+
+void console_flush()
+{
+    console_open();
+    if (output_fill == 0)
+        return;
+    if (wide_output)
+        write_wide(output_buffer, output_fill);
+    else
+        write_raw(output_buffer, output_fill);
+    output_fill = 0;
+}
+
+void console_write(const char* bytes, size_t count)
+{
+    console_open();
+    for (size_t i = 0; i < count; i++) {
+        // Room for a CR LF pair.
+        if (output_fill + 2 > sizeof output_buffer)
+            console_flush();
+        if (bytes[i] == '\n')
+            output_buffer[output_fill++] = '\r';
+        output_buffer[output_fill++] = bytes[i];
+    }
+}
+
+void console_print(const char* text)
+{
+    console_write(text, strlen(text));
+}
+
+// Refills the input buffer; false at the end of input or on an error.
+static bool fill_input()
+{
+    if (input_ended || input_handle == nullptr)
+        return false;
+    DWORD got = 0;
+    if (wide_input) {
+        WCHAR wide[WIDE_INPUT_UNITS];
+        if (ReadConsoleW(input_handle, wide, WIDE_INPUT_UNITS, &got, nullptr) && got > 0) {
+            const int bytes = WideCharToMultiByte(CODE_PAGE_932, 0, wide, static_cast<int>(got), input_buffer,
+                                                  static_cast<int>(sizeof input_buffer), nullptr, nullptr);
+            got = bytes > 0 ? static_cast<DWORD>(bytes) : 0;
+        } else {
+            got = 0;
+        }
+    } else if (!ReadFile(input_handle, input_buffer, sizeof input_buffer, &got, nullptr)) {
+        got = 0;
+    }
+    input_next = 0;
+    input_end = got;
+    // A console that reports Ctrl+Z as a line of its own ends the input
+    // the same way.
+    if (got == 0)
+        input_ended = true;
+    return got > 0;
+}
+
+long console_read_line(char* line, size_t capacity)
+{
+    console_flush();
+    size_t stored = 0;
+    size_t length = 0;
+    bool any = false;
+    bool ended_by_feed = false;
+    bool last_was_cr = false;
+    for (;;) {
+        if (input_next == input_end && !fill_input())
+            break;
+        const char c = input_buffer[input_next++];
+        any = true;
+        if (c == '\n') {
+            ended_by_feed = true;
+            break;
+        }
+        if (stored + 1 < capacity)
+            line[stored++] = c;
+        length++;
+        last_was_cr = c == '\r';
+    }
+    if (!any)
+        return -1;
+    if (ended_by_feed && last_was_cr) {
+        if (stored == length)
+            stored--;
+        length--;
+    }
+    if (capacity > 0)
+        line[stored] = '\0';
+    return static_cast<long>(length);
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the Windows program with Debian's MinGW-w64 cross compiler,
+# installing it when missing.
+#   tools/build-windows.sh           build-windows/yamawyrm-setup.exe, 32-bit
+#   tools/build-windows.sh x86_64    build-windows-x86_64/, the same sources
+#                                    for x86-64 (for a Wine without 32-bit
+#                                    support), with the Wine test programs
+# Run the result with Wine from the distribution's folder, e.g.
+#   cd demo && wine ../build-windows/yamawyrm-setup.exe
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+arch=${1:-i686}
+case "$arch" in
+    i686) build=build-windows ;;
+    x86_64) build=build-windows-x86_64 ;;
+    *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;;
+esac
+tools/install-deps.sh "windows-$arch"
+
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" \
+    -DYAMAWYRM_WERROR=ON -DYAMAWYRM_TESTS=OFF -DYAMAWYRM_BENCH=OFF \
+    -DYAMAWYRM_WINE_TESTS="$([ "$arch" = x86_64 ] && echo ON || echo OFF)" >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+echo "$build/yamawyrm-setup.exe"
