@@ -1,5 +1,12 @@
 # End-to-end runs of the built installer, compared byte for byte.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-add_test(NAME installer_e2e
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py
-          $<TARGET_FILE:yamawyrm-setup> ${CMAKE_CURRENT_SOURCE_DIR}/data)
+# One CTest test per test class, found in the script, so that they run side
+# by side.
+file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py e2e_classes REGEX "^class [A-Za-z0-9]+\\(InstallerCase\\)")
+list(TRANSFORM e2e_classes REPLACE "^class ([A-Za-z0-9]+).*" "\\1")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py)
+foreach(case ${e2e_classes})
+  add_test(NAME e2e.${case}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py
+            $<TARGET_FILE:yamawyrm-setup> ${CMAKE_CURRENT_SOURCE_DIR}/data ${case})
+endforeach()

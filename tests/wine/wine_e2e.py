@@ -1,0 +1,486 @@
+#!/usr/bin/env python3
+"""The Windows program under Wine, end to end.
+
+Runs the Windows build of the installer under Wine in one booted prefix,
+headless, and holds it to what the POSIX end-to-end tests hold the POSIX
+build to: the same transcripts (CR LF read as LF), exit codes and files.
+Wine's own cmd.exe, console and shell link object take the parts that the
+POSIX host layer plays on Linux, so where the two builds meet (the
+shortcut files, the installed tree, a bad input) they are compared with
+each other.
+
+    wine_e2e.py boot           makes the shared prefix afresh (a CTest fixture)
+    wine_e2e.py stop           ends its wineserver
+    wine_e2e.py CLASS...       runs those test classes
+
+Configuration comes from the environment, set by tests/wine/tests.cmake:
+YMW_WINE (the loader), YMW_WINDOWS_BUILD (the Windows build folder holding
+yamawyrm-setup.exe and tests/wine/*.exe), YMW_PRODUCT_EXE (the shipped
+32-bit program), YMW_POSIX_BINARY, YMW_PREFIX and YMW_DATA_DIR.
+"""
+import os
+import pty
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, '..', 'e2e'))
+import installer_e2e as e2e  # noqa: E402
+
+WINE = os.environ.get('YMW_WINE', '/usr/lib/wine/wine64')
+WINDOWS_BUILD = os.environ.get('YMW_WINDOWS_BUILD', '')
+PRODUCT_EXE = os.environ.get('YMW_PRODUCT_EXE', '')
+POSIX_BINARY = os.environ.get('YMW_POSIX_BINARY', '')
+PREFIX = os.environ.get('YMW_PREFIX', '')
+DATA_DIR = os.environ.get('YMW_DATA_DIR', '')
+
+SETUP_EXE = os.path.join(WINDOWS_BUILD, 'yamawyrm-setup.exe')
+RECORDER_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'record_comspec.exe')
+LOAD_LINK_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'load_link.exe')
+GAME_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'stand_in_game.exe')
+
+DEFAULT = 'c:\\games\\yamawyrm\\'
+LINK_FOLDERS = (e2e.START_MENU_FOLDER, e2e.DESKTOP_FOLDER)
+
+
+def wine_env(lang='ja_JP.UTF-8', **extra):
+    env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': os.environ.get('HOME', '/root'),
+           'WINEPREFIX': PREFIX, 'WINEDEBUG': '-all', 'WINEDLLOVERRIDES': 'mscoree,mshtml=',
+           'LANG': lang}
+    env.update(extra)
+    return env
+
+
+def z_path(host_path):
+    """The Windows path by which Wine reaches a host path."""
+    return 'Z:' + host_path.replace('/', '\\')
+
+
+def read_link(path):
+    """Target path, working directory and show command of a shell link file,
+    read from the file itself (MS-SHLLINK)."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    flags = int.from_bytes(data[0x14:0x18], 'little')
+    show = int.from_bytes(data[0x3C:0x40], 'little')
+    at = 0x4C
+    if flags & 0x01:                                     # HasLinkTargetIDList
+        at += 2 + int.from_bytes(data[at:at + 2], 'little')
+    target = None
+    if flags & 0x02:                                     # HasLinkInfo
+        info = data[at:]
+        base = int.from_bytes(info[16:20], 'little')     # LocalBasePathOffset
+        target = info[base:info.index(b'\x00', base)].decode('cp932')
+        at += int.from_bytes(info[0:4], 'little')
+    unicode = bool(flags & 0x80)
+    strings = {}
+    for bit, name in ((0x04, 'name'), (0x08, 'relative'), (0x10, 'dir'), (0x20, 'args'), (0x40, 'icon')):
+        if flags & bit:
+            count = int.from_bytes(data[at:at + 2], 'little')
+            size = count * (2 if unicode else 1)
+            raw = data[at + 2:at + 2 + size]
+            # Wine counts the string's terminator in its length.
+            strings[name] = raw.decode('utf-16-le' if unicode else 'cp932').rstrip('\0')
+            at += 2 + size
+    return target, strings.get('dir'), show
+
+
+class WineCase(unittest.TestCase):
+    maxDiff = None
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix='ymw-wine-')
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+        self.cwd = os.path.join(self.root, 'dist')
+        os.makedirs(self.cwd)
+        self.put_archive(e2e.game_archive())
+        # The prefix is shared by every Wine test: each starts from no games
+        # folder and both link folders present.
+        shutil.rmtree(self.host('games'), ignore_errors=True)
+        for folder in LINK_FOLDERS:
+            shutil.rmtree(self.host(*folder), ignore_errors=True)
+            os.makedirs(self.host(*folder))
+
+    def put_archive(self, data):
+        with open(os.path.join(self.cwd, 'ymw.lz_'), 'wb') as f:
+            f.write(data)
+
+    def host(self, *parts):
+        return os.path.join(PREFIX, 'drive_c', *parts)
+
+    def link(self, folder):
+        return self.host(*folder, e2e.LINK_NAME)
+
+    def write(self, path, data):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'wb') as f:
+            f.write(data)
+
+    def run_windows(self, answers, lang='ja_JP.UTF-8', comspec=None, **extra):
+        if isinstance(answers, str):
+            answers = answers.encode('cp932')
+        command = [WINE, SETUP_EXE]
+        if comspec is not None:
+            # Wine sets COMSPEC from its registry whatever the host says, so
+            # the program is started from a cmd.exe that sets it first.
+            command = [WINE, 'cmd', '/c', 'set', 'COMSPEC=%s&&%s' % (z_path(comspec), z_path(SETUP_EXE))]
+        result = subprocess.run(command, input=answers, cwd=self.cwd, env=wine_env(lang, **extra),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        return e2e.Run(result.stdout.replace(b'\r\n', b'\n'), result.returncode, [])
+
+    def run_posix(self, answers, prefix):
+        """The POSIX build on the same answers, into `prefix`, with a silent
+        command interpreter: the folders must be there already."""
+        if isinstance(answers, str):
+            answers = answers.encode('cp932')
+        env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': self.root, 'WINEPREFIX': prefix,
+               'LC_ALL': 'C', 'COMSPEC': shutil.which('true')}
+        result = subprocess.run([POSIX_BINARY], input=answers, cwd=self.cwd, env=env,
+                                stdout=subprocess.PIPE, timeout=60)
+        return e2e.Run(result.stdout, result.returncode, [])
+
+    def posix_prefix(self, *folders):
+        return self.posix_prefix_at(os.path.join(self.root, 'posix-prefix'), *folders)
+
+    def posix_prefix_at(self, prefix, *folders):
+        for folder in LINK_FOLDERS + folders:
+            os.makedirs(os.path.join(prefix, 'drive_c', *folder), exist_ok=True)
+        return prefix
+
+    def assertConsole(self, run, text):
+        expected = text.encode('cp932')
+        if run.stdout != expected:
+            self.assertEqual(run.stdout.decode('cp932', 'replace'), text)
+            self.assertEqual(run.stdout, expected)
+
+    def assertInstalled(self, folder, names=e2e.GAME_FILES):
+        for name in names:
+            with open(os.path.join(folder, name), 'rb') as f:
+                self.assertEqual(f.read(), e2e.GAME_FILES[name], name)
+
+    def assertSettings(self, folder, directory, name_option):
+        with open(os.path.join(folder, 'wyrmhold.cnf'), 'rb') as f:
+            lines = f.read().split(b'\r\n')
+        self.assertEqual(len(lines), 72)
+        self.assertEqual(lines[21], b'OPTIONS=' + name_option +
+                         b',notime,norest_on_space,noautopickup,color,nonumber_pad')
+        with open(os.path.join(folder, 'yamawyrm.bat'), 'rb') as f:
+            self.assertEqual(f.read(), b'@echo off\r\n' + directory[:2] + b'\r\ncd ' + directory +
+                             b'\r\nyamawyrm.exe\r\n')
+
+
+class ImportTable(unittest.TestCase):
+    def test_shipped_program_is_a_32_bit_console_program_on_system_dlls(self):
+        dump = subprocess.run(['objdump', '-p', PRODUCT_EXE], stdout=subprocess.PIPE, check=True,
+                              universal_newlines=True).stdout
+        dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
+                      if line.strip().startswith('DLL Name:'))
+        self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll', 'ole32.dll'])
+        fields = dict(line.split(None, 1) for line in dump.splitlines()
+                      if line.split(None, 1)[:1] in (['Magic'], ['Subsystem'],
+                                                    ['MajorSubsystemVersion'], ['MinorSubsystemVersion']))
+        self.assertTrue(fields['Magic'].startswith('010b'))              # PE32
+        self.assertTrue(fields['Subsystem'].startswith('00000003'))      # console
+        self.assertEqual((fields['MajorSubsystemVersion'].strip(), fields['MinorSubsystemVersion'].strip()),
+                         ('4', '0'))
+
+
+class Branches(WineCase):
+    """The four branches, with Wine's cmd.exe running mkdir."""
+
+    def test_fresh_install_then_update_then_replace_then_refusal(self):
+        folder = self.host('games', 'yamawyrm')
+        run = self.run_windows('\nTaro Yamada\nn\n\n')
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.EXTRACTING_ALL +
+                           e2e.LISTING_ALL + e2e.ending())
+        self.assertEqual(run.code, 0)
+        self.assertInstalled(folder)
+        self.assertSettings(folder, DEFAULT.encode(), b'name:Taro,')
+        for link_folder in LINK_FOLDERS:
+            self.assertEqual(read_link(self.link(link_folder)), (DEFAULT + 'yamawyrm.bat', 'C:\\windows', 3))
+
+        # Update: only the executable and the icon are written again; the
+        # existing mkdir levels draw cmd's complaint on standard error only.
+        self.write(os.path.join(folder, 'jguide.txt'), b'old guide')
+        self.write(os.path.join(folder, 'yamawyrm.exe'), b'old exe')
+        run = self.run_windows('\ny\n\nn\n\n')
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.update_part(DEFAULT) +
+                           e2e.EXTRACTING_EXE + e2e.LISTING_UPDATE + e2e.ending(e2e.NO_NAME))
+        self.assertEqual(run.code, 0)
+        self.assertInstalled(folder, ['yamawyrm.exe', 'yamawyrm.ico'])
+        with open(os.path.join(folder, 'jguide.txt'), 'rb') as f:
+            self.assertEqual(f.read(), b'old guide')
+
+        # Replace: the six deletions reach what they name and nothing else.
+        old = ['recover.exe', 'logfile', 'LOGFILE.old', 'one.SAV', 'bones', 'bonesfile.dat',
+               'record/deep/x', 'keep.txt', 'save.sav.txt', 'notbone.txt']
+        for name in old:
+            self.write(os.path.join(folder, name), b'old')
+        decoys = [self.host('games', 'one.sav'), self.host('games', 'bones'), self.host('bone.txt'),
+                  self.host('games', 'yamawyrm2', 'x.sav'), self.host('games', 'yamawyrm2', 'yamawyrm.exe')]
+        for decoy in decoys:
+            self.write(decoy, b'decoy')
+        run = self.run_windows('\nn\ny\n\nn\n\n')
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.update_part(DEFAULT) +
+                           e2e.ASK_REPLACE + e2e.DELETING + e2e.EXTRACTING_ALL + e2e.LISTING_ALL +
+                           e2e.ending(e2e.NO_NAME))
+        self.assertEqual(run.code, 0)
+        self.assertEqual(sorted(os.listdir(folder)),
+                         sorted(list(e2e.GAME_FILES) + ['LOGFILE.old', 'keep.txt', 'notbone.txt',
+                                                        'save.sav.txt', 'wyrmhold.cnf', 'yamawyrm.bat']))
+        for decoy in decoys:
+            self.assertTrue(os.path.exists(decoy), decoy)
+
+        # Refusal: exit code 1, nothing touched.
+        before = sorted(os.listdir(folder))
+        run = self.run_windows('\nn\nn\n')
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.update_part(DEFAULT) +
+                           e2e.ASK_REPLACE + e2e.NOT_INSTALLED)
+        self.assertEqual(run.code, 1)
+        self.assertEqual(sorted(os.listdir(folder)), before)
+
+    def test_missing_link_folders_fail_each_shortcut(self):
+        shutil.rmtree(self.host('windows', e2e.START_MENU_FOLDER[1]))
+        shutil.rmtree(self.host(*e2e.DESKTOP_FOLDER))
+        run = self.run_windows('\nHero\nn\n\n')
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.EXTRACTING_ALL +
+                           e2e.LISTING_ALL + e2e.ending(shortcut_lines=e2e.SAVE_FAILED * 2))
+        self.assertEqual(run.code, 0)
+        self.assertInstalled(self.host('games', 'yamawyrm'))
+
+
+class Interpreter(WineCase):
+    """A recording interpreter of ours, named by COMSPEC, sees the exact
+    command lines; deltree never reaches it, the host carries it out."""
+
+    def test_command_lines_with_a_quoted_directory(self):
+        folder = self.host('My Games')
+        self.write(os.path.join(folder, 'yamawyrm.exe'), b'old')
+        self.write(os.path.join(folder, 'bone.1'), b'old')
+        log = os.path.join(self.root, 'commands.log')
+        run = self.run_windows('c:\\My Games\nn\ny\n\ny\n\n', comspec=RECORDER_EXE, RECORD_LOG=z_path(log))
+        self.assertEqual(run.code, 0)
+        with open(log, 'rb') as f:
+            lines = f.read().decode('cp932').splitlines()
+        self.assertEqual(lines, ['mkdir c:', 'mkdir "c:\\My Games"', 'write "c:\\My Games\\jguide.txt"'])
+        self.assertEqual(sorted(os.listdir(folder)), sorted(list(e2e.GAME_FILES) + ['wyrmhold.cnf', 'yamawyrm.bat']))
+
+
+class Shortcuts(WineCase):
+    """Wine's shell link object and the POSIX build's link files agree."""
+
+    def test_links_agree_and_load_in_wine(self):
+        self.assertEqual(self.run_windows('\n\nn\n\n').code, 0)
+        prefix = self.posix_prefix(('games', 'yamawyrm'))
+        self.assertEqual(self.run_posix('\n\nn\n\n', prefix).code, 0)
+        for folder in LINK_FOLDERS:
+            posix_link = os.path.join(prefix, 'drive_c', *folder, e2e.LINK_NAME)
+            self.assertEqual(read_link(posix_link), read_link(self.link(folder)))
+            # Wine's shell link object loads the POSIX build's file.
+            shutil.copy(posix_link, self.link(folder))
+            result = subprocess.run([WINE, LOAD_LINK_EXE, 'C:\\windows\\' + '\\'.join(folder[1:]) + '\\' +
+                                     e2e.LINK_NAME], env=wine_env(), stdout=subprocess.PIPE, timeout=60,
+                                    input=b'', )
+            self.assertEqual(result.returncode, 0)
+            fields = dict(line.split('=', 1) for line in result.stdout.decode('cp932').splitlines())
+            self.assertEqual(fields['path'].lower(), (DEFAULT + 'yamawyrm.bat').lower())
+            self.assertEqual(fields['dir'], 'C:\\windows')
+
+
+class PlayerView(WineCase):
+    """The desktop shortcut, as Wine saved it and as the POSIX build wrote
+    it, starts the batch file, which starts the game in its folder."""
+
+    def start_link(self, link):
+        record = os.path.join(self.root, 'game-ran.txt')
+        if os.path.exists(record):
+            os.unlink(record)
+        subprocess.run([WINE, 'start', '/wait', '/unix', link], env=wine_env(GAME_RECORD=z_path(record)),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        # The shell starts a shortcut's program without waiting for it.
+        deadline = time.time() + 30
+        while not os.path.exists(record) and time.time() < deadline:
+            time.sleep(0.2)
+        time.sleep(0.2)
+        with open(record, 'rb') as f:
+            return f.read().decode('cp932')
+
+    def test_desktop_shortcut_starts_the_game_in_the_install_directory(self):
+        with open(GAME_EXE, 'rb') as f:
+            game = dict(e2e.GAME_FILES, **{'yamawyrm.exe': f.read()})
+        self.put_archive(e2e.game_archive(game))
+        self.assertEqual(self.run_windows('\n\nn\n\n').code, 0)
+        link = self.link(e2e.DESKTOP_FOLDER)
+        self.assertEqual(self.start_link(link).lower(), 'c:\\games\\yamawyrm')
+
+        prefix = self.posix_prefix(('games', 'yamawyrm'))
+        self.assertEqual(self.run_posix('\n\nn\n\n', prefix).code, 0)
+        shutil.copy(os.path.join(prefix, 'drive_c', *e2e.DESKTOP_FOLDER, e2e.LINK_NAME), link)
+        self.assertEqual(self.start_link(link).lower(), 'c:\\games\\yamawyrm')
+
+
+class SameTree(WineCase):
+    """The POSIX build and the Windows build leave the same tree."""
+
+    def tree(self, folder):
+        found = {}
+        for top, _, files in os.walk(folder):
+            for name in files:
+                path = os.path.join(top, name)
+                with open(path, 'rb') as f:
+                    found[os.path.relpath(path, folder)] = f.read()
+        return found
+
+    def test_same_paths_and_bytes(self):
+        files = dict(e2e.GAME_FILES)
+        files.update({'ソフト表.txt': 'ソ\\表'.encode('cp932'), 'ﾃﾞｰﾀ.dat': bytes(range(256))})
+        archive = b''.join(e2e.stored_member(n, d) for n, d in files.items())
+        with open(os.path.join(DATA_DIR, 'corpus', 'names', 'names.lzh'), 'rb') as f:
+            archive += f.read()       # its end marker ends the archive
+        self.put_archive(archive)
+        answers = 'c:\\ゲーム\n山田\nn\n\n'
+        windows = self.run_windows(answers)
+        prefix = self.posix_prefix(('ゲーム',))
+        posix = self.run_posix(answers, prefix)
+        self.assertEqual((windows.code, posix.code), (0, 0))
+        self.assertEqual(windows.stdout, posix.stdout)
+        windows_tree = self.tree(self.host('ゲーム'))
+        self.assertIn('ソフト表.txt', windows_tree)
+        self.assertEqual(windows_tree, self.tree(os.path.join(prefix, 'drive_c', 'ゲーム')))
+
+
+class Terminal(WineCase):
+    """On a terminal, under a Japanese and a non-Japanese UTF-8 locale, the
+    questions are readable and a typed Japanese name arrives as Shift_JIS."""
+
+    def converse(self, lang, directory, name):
+        master, slave = pty.openpty()
+        # Wine's console reads the keys themselves: Return arrives as CR.
+        tty.setraw(slave)
+        process = subprocess.Popen([WINE, SETUP_EXE], stdin=slave, stdout=slave, stderr=slave,
+                                   cwd=self.cwd, env=wine_env(lang, TERM='xterm'), start_new_session=True)
+        os.close(slave)
+        seen = bytearray()
+        searched = 0
+
+        def wait_for(text):
+            nonlocal searched
+            marker = text.encode('utf-8')
+            deadline = time.time() + 60
+            while time.time() < deadline:
+                at = bytes(seen).find(marker, searched)
+                if at >= 0:
+                    searched = at + len(marker)
+                    return
+                ready, _, _ = select.select([master], [], [], 0.5)
+                if ready:
+                    try:
+                        seen.extend(os.read(master, 4096))
+                    except OSError:
+                        break
+            self.fail('never saw %r in %r' % (text, bytes(seen).decode('utf-8', 'replace')))
+
+        try:
+            wait_for('Yamawyrmをインストールする場所を指定してください。')
+            wait_for(e2e.PROMPT)
+            os.write(master, directory.encode('utf-8') + b'\r')
+            wait_for('あなたの名前は')
+            wait_for(e2e.PROMPT)
+            os.write(master, name.encode('utf-8') + b'\r')
+            wait_for('[y/n]')
+            wait_for(e2e.PROMPT)
+            os.write(master, b'n\r')
+            wait_for('リターンキーを押してください。')
+            os.write(master, b'\r')
+            self.assertEqual(process.wait(timeout=60), 0)
+        finally:
+            if process.poll() is None:
+                process.kill()
+            os.close(master)
+
+    def test_questions_and_a_typed_name_on_a_terminal(self):
+        for lang, folder in (('ja_JP.UTF-8', 'tty-ja'), ('C.UTF-8', 'tty-c')):
+            with self.subTest(lang=lang):
+                self.converse(lang, 'c:\\' + folder, '山田')
+                with open(self.host(folder, 'wyrmhold.cnf'), 'rb') as f:
+                    self.assertIn(b'OPTIONS=name:' + '山田'.encode('cp932') + b',,notime', f.read())
+
+
+class BadInput(WineCase):
+    """Bad input under Wine is met as the POSIX build meets it."""
+
+    def both(self, answers, old_install=False):
+        """Runs both builds on `answers` from the same state, an earlier
+        installation in the default folder or none, and compares them."""
+        shutil.rmtree(self.host('games'), ignore_errors=True)
+        posix_prefix = tempfile.mkdtemp(prefix='posix-', dir=self.root)
+        self.posix_prefix_at(posix_prefix, ('games', 'yamawyrm'))  # the silent interpreter makes none
+        posix_folder = os.path.join(posix_prefix, 'drive_c', 'games', 'yamawyrm')
+        if old_install:
+            self.write(self.host('games', 'yamawyrm', 'yamawyrm.exe'), b'old')
+            self.write(os.path.join(posix_folder, 'yamawyrm.exe'), b'old')
+        windows = self.run_windows(answers)
+        posix = self.run_posix(answers, posix_prefix)
+        self.assertEqual(windows.stdout.decode('cp932', 'replace'), posix.stdout.decode('cp932', 'replace'))
+        self.assertEqual(windows.code, posix.code)
+        return windows
+
+    def test_overlong_directory_and_end_of_input_at_every_question(self):
+        run = self.both('c:\\' + 'x' * 240 + '\n')
+        self.assertIn(e2e.TOO_LONG.encode('cp932'), run.stdout)
+        self.assertEqual(run.code, 0)
+        self.assertEqual(self.both('', old_install=True).code, 1)
+        for answers in ('\nn\n', '\ny\n', '\ny\nHero\n', '\ny\nHero\nn\n'):
+            with self.subTest(answers=answers):
+                self.both(answers, old_install=True)
+
+    def test_missing_and_damaged_archives(self):
+        os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
+        run = self.both('\n')
+        self.assertEqual(run.code, 1)
+        self.assertTrue(run.stdout.endswith(b'Error: File cannot open. (ymw.lz_)\n'))
+        with open(os.path.join(DATA_DIR, 'corpus', 'distribution', 'distribution.lzh'), 'rb') as f:
+            archive = f.read()
+        # Cut inside a member, and just before the end marker.
+        for cut, line in ((len(archive) // 3, b'Error: CRC mismatch.'), (len(archive) - 1, b'Error: Header sum error')):
+            with self.subTest(cut=cut):
+                self.put_archive(archive[:cut])
+                self.assertIn(line, self.both('\n\nn\n\n').stdout)
+
+
+def wineserver(*arguments):
+    server = os.path.join(os.path.dirname(WINE), 'wineserver')
+    subprocess.run([server if os.path.exists(server) else 'wineserver'] + list(arguments),
+                   env=wine_env(), timeout=300)
+
+
+def boot():
+    """A fresh prefix and a wineserver that stays until stop(), so that the
+    tests do not pay for starting either again."""
+    shutil.rmtree(PREFIX, ignore_errors=True)
+    subprocess.run([WINE, 'wineboot', '-i'], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300, check=True)
+    if not os.path.isdir(os.path.join(PREFIX, 'drive_c', 'windows')):
+        raise SystemExit('the Wine prefix did not boot: %s' % PREFIX)
+    wineserver('-p')
+
+
+def stop():
+    wineserver('-k')
+
+
+if __name__ == '__main__':
+    if sys.argv[1:] == ['boot']:
+        boot()
+    elif sys.argv[1:] == ['stop']:
+        stop()
+    else:
+        e2e.BINARY = POSIX_BINARY
+        e2e.DATA_DIR = DATA_DIR
+        unittest.main(argv=[sys.argv[0]] + sys.argv[1:], verbosity=2)
