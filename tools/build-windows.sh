@@ -2,11 +2,12 @@
 # Builds the Windows program with Debian's MinGW-w64 cross compiler,
 # installing it when missing.
 #   tools/build-windows.sh           build-windows/yamawyrm-setup.exe, 32-bit
-#   tools/build-windows.sh x86_64    build-windows-x86_64/, the same sources
-#                                    for x86-64 (for a Wine without 32-bit
-#                                    support), with the Wine test programs
-# Run the result with Wine from the distribution's folder, e.g.
-#   cd demo && wine ../build-windows/yamawyrm-setup.exe
+#   tools/build-windows.sh x86_64    build-windows-x86_64/: the same sources
+#                                    for x86-64, for a Wine that cannot run
+#                                    32-bit programs
+# Each build also holds the small programs that the Wine tests run
+# (tests/wine/). Run the installer with Wine from a distribution's folder:
+#   cd DIST && wine .../build-windows/yamawyrm-setup.exe
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
