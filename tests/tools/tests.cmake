@@ -9,6 +9,5 @@ if(TARGET ymw-pack)
     TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     YMW_PACK="$<TARGET_FILE:ymw-pack>")
   add_dependencies(tools_test ymw-pack)
-  add_test(NAME tools_test COMMAND tools_test)
-  set_tests_properties(tools_test PROPERTIES ENVIRONMENT LC_ALL=C)
+  gtest_discover_tests(tools_test PROPERTIES ENVIRONMENT LC_ALL=C DISCOVERY_TIMEOUT 60)
 endif()
