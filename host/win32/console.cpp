@@ -26,6 +26,9 @@
 //   input_end
 //   input_ended      standard input has ended or failed; no read is tried
 //                    again.
+//   output_failed    a write to standard output failed (its reader went
+//                    away, a full disk): the rest of the output is dropped
+//                    and the run goes on.
 #define NOMINMAX
 #include <windows.h>
 
@@ -58,6 +61,7 @@ static char input_buffer[INPUT_BUFFER_SIZE];
 static size_t input_next;
 static size_t input_end;
 static bool input_ended;
+static bool output_failed;
 
 static HANDLE standard_handle(DWORD which)
 {
@@ -97,10 +101,12 @@ void console_open()
 // reader that went away) loses the rest of the output and nothing else.
 static void write_raw(const char* bytes, size_t count)
 {
-    while (count > 0 && output_handle != nullptr) {
+    while (count > 0 && output_handle != nullptr && !output_failed) {
         DWORD written = 0;
-        if (!WriteFile(output_handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0)
+        if (!WriteFile(output_handle, bytes, static_cast<DWORD>(count), &written, nullptr) || written == 0) {
+            output_failed = true;
             return;
+        }
         bytes += written;
         count -= written;
     }

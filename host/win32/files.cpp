@@ -16,7 +16,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/cp932.h"
 #include "host/files.h"
+
+// The ANSI functions take paths of up to MAX_PATH bytes.
+constexpr size_t FILE_PATH_SIZE = MAX_PATH;
 
 FILE* open_file(const char* path, const char* mode)
 {
@@ -54,4 +58,32 @@ FILE* open_file(const char* path, const char* mode)
     if (stream == nullptr)
         _close(fd);
     return stream;
+}
+
+FILE* open_file_in(const char* folder, const char* name, const char* mode)
+{
+    char path[FILE_PATH_SIZE];
+    const size_t folder_length = strlen(folder);
+    const size_t name_length = strlen(name);
+    if (folder_length + name_length >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    memcpy(path, folder, folder_length);
+    memcpy(path + folder_length, name, name_length + 1);
+    // Every folder of the name on the way to the file must be a real one,
+    // not a junction or a link that leads out of `folder`.
+    for (size_t i = folder_length; path[i] != '\0'; i += cp932_character_length(path + i)) {
+        if (path[i] != '\\' && path[i] != '/')
+            continue;
+        const char separator = path[i];
+        path[i] = '\0';
+        const DWORD attributes = GetFileAttributesA(path);
+        path[i] = separator;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            errno = EACCES;
+            return nullptr;
+        }
+    }
+    return open_file(path, mode);
 }
