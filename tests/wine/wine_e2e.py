@@ -284,9 +284,9 @@ class Shortcuts(WineCase):
             self.assertEqual(read_link(posix_link), read_link(self.link(folder)))
             # Wine's shell link object loads the POSIX build's file.
             shutil.copy(posix_link, self.link(folder))
-            result = subprocess.run([WINE, LOAD_LINK_EXE, 'C:\\windows\\' + '\\'.join(folder[1:]) + '\\' +
-                                     e2e.LINK_NAME], env=wine_env(), stdout=subprocess.PIPE, timeout=60,
-                                    input=b'', )
+            windows_link = 'C:\\' + '\\'.join(folder) + '\\' + e2e.LINK_NAME
+            result = subprocess.run([WINE, LOAD_LINK_EXE, windows_link], env=wine_env(), stdout=subprocess.PIPE,
+                                    stdin=subprocess.DEVNULL, timeout=60)
             self.assertEqual(result.returncode, 0)
             fields = dict(line.split('=', 1) for line in result.stdout.decode('cp932').splitlines())
             self.assertEqual(fields['path'].lower(), (DEFAULT + 'yamawyrm.bat').lower())
