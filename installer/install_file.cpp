@@ -24,7 +24,7 @@ bool open_install_file(const char* file_name)
     file_slot = nullptr;
     const int length = snprintf(path_buffer, LINE_SIZE, "%s%s", install_directory, file_name);
     if (length >= 0 && static_cast<size_t>(length) < LINE_SIZE)
-        file_slot = open_file(path_buffer, "w");
+        file_slot = open_file_in(install_directory, file_name, "w");
     if (file_slot == nullptr) {
         console_printf(MSG_CANNOT_CREATE, install_directory, file_name);
         return false;

@@ -204,7 +204,7 @@ void extract_archive(const char* archive_name, const char* pattern)
             skip_member_data();
             continue;
         }
-        if (!compose_output_path(name) || !open_output_file(output_path)) {
+        if (!compose_output_path(name) || !open_output_file(install_directory, name)) {
             console_printf("Error: File cannot create. (%s)\n", name);
             skip_member_data();
             continue;

@@ -348,9 +348,15 @@ TEST(ExtractArchive, OutputPathsUpToTheLimitAreWritten)
 TEST(ExtractArchive, WriteErrorIsReported)
 {
     Workspace w;
-    strcpy(install_directory, "\\dev\\");
-    EXPECT_EQ(w.extract(archive_of({stored_member("full", ALPHA), stored_member("null", BETA)})),
-              "\tfull\nError: File cannot write. (full)\n\tnull\n[ EOF ]\n");
+    const Bytes big(4096, 'x');
+    write_file(w.root + "/ymw.lz_", archive_of({stored_member("full", big), stored_member("small", BETA)}));
+    const std::string printed = capture_console([] {
+        FileSizeLimit full(1024);
+        extract_archive("ymw.lz_", "*");
+    });
+    EXPECT_EQ(printed, "\tfull\nError: File cannot write. (full)\n\tsmall\n[ EOF ]\n");
+    EXPECT_EQ(w.file("full").size(), 1024u);
+    EXPECT_EQ(w.file("small"), BETA);
 }
 
 TEST(ExtractArchiveDeathTest, MissingArchiveEndsTheProgram)
