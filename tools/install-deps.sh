@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, for building (build) or
-# also for the tests (test). Needs root when anything is missing.
+# also for the tests (test), or for the fuzz targets (fuzz). Needs root when anything is missing.
 set -euo pipefail
 
 build_packages=(cmake g++ make)
 test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils)
+fuzz_packages=(clang libclang-rt-dev)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
     packages+=("${test_packages[@]}")
+fi
+if [ "${1:-build}" = fuzz ]; then
+    packages+=("${fuzz_packages[@]}")
 fi
 
 missing=()
