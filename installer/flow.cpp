@@ -157,15 +157,12 @@ bool ends_in_backslash(const char* text)
 
 // Composes verb + path + tail into the command-line buffer, the path and
 // tail in double quotes when the path holds a character that the command
-// interpreter treats specially. The caller has checked that it fits.
-void compose_command(const char* verb, const char* path, const char* tail)
+// interpreter treats specially. False, with nothing composed, when the
+// line would not fit.
+bool compose_command(const char* verb, const char* path, const char* tail)
 {
     const char* quote = path_needs_quotes(path) ? "\"" : "";
-    strcpy(command_line, verb);
-    strcat(command_line, quote);
-    strcat(command_line, path);
-    strcat(command_line, tail);
-    strcat(command_line, quote);
+    return compose(command_line, LINE_SIZE, {verb, quote, path, tail, quote});
 }
 
 void prompt()
@@ -326,16 +323,15 @@ void delete_old_files()
 {
     static const char* const DELETED[] = {"yamawyrm.exe", "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
     console_print(MSG_DELETING);
-    for (const char* tail : DELETED) {
-        compose_command("deltree /y ", install_directory, tail);
-        run_command(command_line);
-    }
+    for (const char* tail : DELETED)
+        if (compose_command("deltree /y ", install_directory, tail))
+            run_command(command_line);
 }
 
 bool earlier_installation_exists()
 {
-    strcpy(path_buffer, install_directory);
-    strcat(path_buffer, "yamawyrm.exe");
+    if (!compose(path_buffer, LINE_SIZE, {install_directory, "yamawyrm.exe"}))
+        return false;
     file_slot = open_file(path_buffer, "rb");
     if (file_slot == nullptr)
         return false;
@@ -403,12 +399,9 @@ void offer_guide()
 {
     console_print(MSG_ASK_GUIDE);
     console_print(MSG_GUIDE_HINT);
-    if (ask_yes_no() == ANSWER_YES) {
-        strcpy(path_buffer, install_directory);
-        strcat(path_buffer, "jguide.txt");
-        compose_command("write ", path_buffer, "");
+    if (ask_yes_no() == ANSWER_YES && compose(path_buffer, LINE_SIZE, {install_directory, "jguide.txt"}) &&
+        compose_command("write ", path_buffer, ""))
         run_command(command_line);
-    }
 }
 
 }  // namespace
@@ -423,9 +416,10 @@ void make_dirs(const char* path)
             continue;
         // The part before this backslash names one level; the first one may
         // be a bare drive, or nothing when the path starts at the root.
+        // A level too long for a command line is not handed over cut short.
         *p = '\0';
-        compose_command("mkdir ", levels, "");
-        run_command(command_line);
+        if (compose_command("mkdir ", levels, ""))
+            run_command(command_line);
         *p = '\\';
     }
 }
