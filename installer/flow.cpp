@@ -53,6 +53,9 @@ const char MSG_DIRECTORY_TOO_LONG[] =
 // パスに使えない文字が含まれています。別の場所を指定してください。
 const char MSG_DIRECTORY_BAD_CHARACTER[] =
     "\x83\x70\x83\x58\x82\xc9\x8e\x67\x82\xa6\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82\xaa\x8a\xdc\x82\xdc\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42\x95\xca\x82\xcc\x8f\xea\x8f\x8a\x82\xf0\x8e\x77\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// フォルダ名の終わりに空白やピリオドは使えません。別の場所を指定してください。
+const char MSG_DIRECTORY_BAD_END[] =
+    "\x83\x74\x83\x48\x83\x8b\x83\x5f\x96\xbc\x82\xcc\x8f\x49\x82\xed\x82\xe8\x82\xc9\x8b\xf3\x94\x92\x82\xe2\x83\x73\x83\x8a\x83\x49\x83\x68\x82\xcd\x8e\x67\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81\x42\x95\xca\x82\xcc\x8f\xea\x8f\x8a\x82\xf0\x8e\x77\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
 // --- バイナリファイルを展開中...
 const char MSG_EXTRACTING_ALL[] =
     "--- \x83\x6f\x83\x43\x83\x69\x83\x8a\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x93\x57\x8a\x4a\x92\x86...\n";
@@ -124,10 +127,13 @@ constexpr size_t MAX_NAME_TOKEN = LINE_SIZE - 1 - 6;
 
 enum Answer { ANSWER_YES, ANSWER_NO };
 
-// A single-byte character that Windows forbids in a path.
+// A single-byte character that the install directory may not hold:
+// those Windows forbids in a path, and % and !, which the command
+// interpreter expands inside double quotes too, so that a deletion could
+// reach another folder.
 bool is_forbidden_in_path(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || strchr("*?\"<>|", c) != nullptr;
+    return c < 0x20 || c == 0x7F || strchr("*?\"<>|%!", c) != nullptr;
 }
 
 // A single-byte character that the command interpreter splits arguments at
@@ -153,6 +159,16 @@ bool ends_in_backslash(const char* text)
     for (const char* p = text; *p != '\0'; p += sjis_character_length(p))
         last = p;
     return last != nullptr && *last == '\\';
+}
+
+// True when `text` ends in a lead byte without the byte that completes
+// its character: a backslash appended there would become that byte.
+bool ends_in_lead_byte(const char* text)
+{
+    const char* p = text;
+    while (*p != '\0' && p[sjis_character_length(p)] != '\0')
+        p += sjis_character_length(p);
+    return *p != '\0' && p[1] == '\0' && is_sjis_lead_byte(static_cast<unsigned char>(*p));
 }
 
 // Composes verb + path + tail into the command-line buffer, the path and
@@ -219,14 +235,37 @@ void show_banner()
     console_print("\n");
 }
 
+// A folder name that ends in a blank or a dot, other than "." and "..".
+// Windows drops the blanks and dots at the end of a path's last name but
+// keeps a blank in front of a separator: mkdir would make "games" for
+// `games `, and every file would then go to a `games \` that does not
+// exist. One dot in front of a separator is dropped, two are not.
+bool has_bad_name_end(const char* start, const char* end)
+{
+    const size_t length = static_cast<size_t>(end - start);
+    if (length == 0 || (start[0] == '.' && (length == 1 || (length == 2 && start[1] == '.'))))
+        return false;
+    return end[-1] == ' ' || end[-1] == '.';
+}
+
 // Checks a directory answer that already ends in a backslash; prints why
 // it is refused and returns false, or returns true.
 bool accept_directory(const char* directory)
 {
+    const char* name = directory;
     for (const char* p = directory; *p != '\0'; p += sjis_character_length(p)) {
-        if (sjis_character_length(p) == 1 && is_forbidden_in_path(static_cast<unsigned char>(*p))) {
+        if (sjis_character_length(p) == 2)
+            continue;
+        if (is_forbidden_in_path(static_cast<unsigned char>(*p))) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             return false;
+        }
+        if (*p == '\\' || *p == '/') {
+            if (has_bad_name_end(name, p)) {
+                console_print(MSG_DIRECTORY_BAD_END);
+                return false;
+            }
+            name = p + 1;
         }
     }
     const size_t quotes = path_needs_quotes(directory) ? 2 : 0;
@@ -255,8 +294,10 @@ void ask_install_directory()
             console_print(MSG_DIRECTORY_TOO_LONG);
             continue;
         }
-        // A NUL byte typed into the line would cut the path short unseen.
-        if (strlen(answer_line) != static_cast<size_t>(length)) {
+        // A NUL byte typed into the line would cut the path short unseen,
+        // and a lead byte at its end would take the backslash appended
+        // below as its second byte.
+        if (strlen(answer_line) != static_cast<size_t>(length) || ends_in_lead_byte(answer_line)) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             continue;
         }

@@ -57,6 +57,7 @@ ASK_DIRECTORY = ('Yamawyrmをインストールする場所を指定してくだ
                  ' (省略するとc:\\games\\yamawyrm\\になります。)\n' + PROMPT)
 TOO_LONG = 'パスが長すぎます。もっと短い場所を指定してください。\n'
 BAD_CHARACTER = 'パスに使えない文字が含まれています。別の場所を指定してください。\n'
+BAD_END = 'フォルダ名の終わりに空白やピリオドは使えません。別の場所を指定してください。\n'
 EXTRACTING_ALL = '--- バイナリファイルを展開中...\n'
 ASK_UPDATE = 'バージョン1.0.5.4.1をY2k対策版にアップデートしますか? [y/n]\n' + PROMPT
 EXTRACTING_EXE = '--- "yamawyrm.exe"を展開中...\n'
@@ -374,9 +375,14 @@ class Directories(InstallerCase):
 
     def test_too_long_and_forbidden_answers_are_asked_again(self):
         os.makedirs(self.host('ok'))
-        answer = 'c:\\' + 'x' * 230 + '\nc:\\a*b\nc:\\a|b\nc:\\a\x01b\nc:\\ok\x00x\nc:\\ok'
+        # % and ! are expanded by the command interpreter even in quotes;
+        # blanks and dots at the end of a folder name are dropped by mkdir
+        # but not in the paths below it.
+        answer = ('c:\\' + 'x' * 230 + '\nc:\\a*b\nc:\\a|b\nc:\\a\x01b\nc:\\ok\x00x\n'
+                  'c:\\%windir%\nc:\\a!b\nc:\\ok \nc:\\ok.\nc:\\ok..\\x\nc:\\ok')
         self.check_install(answer, 'c:\\ok\\', mkdir_lines('c:', 'c:\\ok'), self.host('ok'),
-                           refusals=TOO_LONG + PROMPT + (BAD_CHARACTER + PROMPT) * 4)
+                           refusals=TOO_LONG + PROMPT + (BAD_CHARACTER + PROMPT) * 6 +
+                           (BAD_END + PROMPT) * 3)
 
     def test_longest_accepted_directory(self):
         name = 'x' * 228
