@@ -71,6 +71,7 @@ static HeaderResult read_member_header()
     }
     if (sum != header_buffer[1]) {
         console_print("Error: Header sum error\n");
+        installation_failed = true;
         return HEADER_END;
     }
     // The fixed fields, the name and its CRC must lie inside the H bytes
@@ -78,6 +79,7 @@ static HeaderResult read_member_header()
     const unsigned name_length = size + 1 >= OFFSET_NAME_LENGTH ? header_buffer[OFFSET_NAME_LENGTH] : 0;
     if (size + 1 < OFFSET_NAME_LENGTH || size < HEADER_NAME_OFFSET + name_length) {
         console_print("Error: Header damaged\n");
+        installation_failed = true;
         return HEADER_END;
     }
 
@@ -181,14 +183,17 @@ static void extract_member()
     crc_register = 0;
     if (check_method() != 0) {
         console_print("Error: unknown method\n");
+        installation_failed = true;
         skip_member_data();
     } else if (header_buffer[OFFSET_METHOD_DIGIT] == '0') {
         copy_stored_member();
     } else {
         decode_lh1();
     }
-    if (output_crc() != member_header.crc)
+    if (output_crc() != member_header.crc) {
         console_print("Error: CRC mismatch.\n");
+        installation_failed = true;
+    }
 }
 
 void extract_archive(const char* archive_name, const char* pattern)
@@ -206,6 +211,7 @@ void extract_archive(const char* archive_name, const char* pattern)
         }
         if (!compose_output_path(name) || !open_output_file(install_directory, name)) {
             console_printf("Error: File cannot create. (%s)\n", name);
+            installation_failed = true;
             skip_member_data();
             continue;
         }
@@ -213,8 +219,10 @@ void extract_archive(const char* archive_name, const char* pattern)
         // Show the name while a long member is being written.
         console_flush();
         extract_member();
-        if (!close_output_file())
+        if (!close_output_file()) {
             console_printf("Error: File cannot write. (%s)\n", name);
+            installation_failed = true;
+        }
     }
     close_archive_stream();
 }

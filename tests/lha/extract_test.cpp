@@ -372,3 +372,38 @@ TEST(ExtractArchiveDeathTest, MissingArchiveEndsTheProgram)
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(printed), bytes_of("Error: File cannot open. (missing.lz_)\n"));
 }
+
+// Every fault of the extraction marks the installation as failed; a clean
+// archive, a member that is not selected and the end marker do not.
+TEST(ExtractArchive, FaultsMarkTheInstallationFailed)
+{
+    TestMember bad_crc = stored_member("a.txt", ALPHA);
+    bad_crc.crc = 1;
+    bad_crc.crc_set = true;
+    TestMember bad_method = stored_member("a.txt", Bytes{});
+    bad_method.method = "-lh5-";
+    TestMember bad_sum = stored_member("a.txt", ALPHA);
+    bad_sum.checksum_delta = 1;
+    struct Row {
+        const char* what;
+        Bytes archive;
+        const char* pattern;
+        bool failed;
+    };
+    const Row rows[] = {
+        {"clean", archive_of({stored_member("a.txt", ALPHA)}), "*", false},
+        {"bad CRC, not selected", archive_of({bad_crc}), "b.txt", false},
+        {"bad CRC", archive_of({bad_crc}), "*", true},
+        {"unknown method", archive_of({bad_method}), "*", true},
+        {"header sum", archive_of({bad_sum}), "*", true},
+        {"no end marker", archive_of({stored_member("a.txt", ALPHA)}, false), "*", true},
+        {"cannot create", archive_of({stored_member("..\\a.txt", ALPHA)}), "*", true},
+    };
+    for (const Row& row : rows) {
+        Workspace w;
+        installation_failed = false;
+        w.extract(row.archive, row.pattern);
+        EXPECT_EQ(installation_failed, row.failed) << row.what;
+    }
+    installation_failed = false;
+}
