@@ -117,9 +117,24 @@ static bool is_selected(const char* pattern, const char* name)
     }
 }
 
-// A member's name must stay inside the install directory: no drive, no
-// leading separator, no ".." component. Shift_JIS double-byte characters
-// are stepped over whole, so a trail byte 0x5C is not a separator.
+// True for "..", and for a name of dots and blanks with two dots or more,
+// which Windows may make ".." by dropping the dots and blanks at its end.
+static bool is_dots_and_blanks(const char* start, const char* end)
+{
+    int dots = 0;
+    for (const char* p = start; p != end; p++) {
+        if (*p != '.' && *p != ' ')
+            return false;
+        dots += *p == '.';
+    }
+    return dots >= 2;
+}
+
+// A member's name must stay inside the install directory and name a file:
+// no drive, no leading separator, no ".." component (nor one that may
+// become ".."), no separator at the end (which would write a file under
+// the folder's name). Shift_JIS double-byte characters are stepped over
+// whole, so a trail byte 0x5C is not a separator.
 static bool is_safe_member_name(const char* name)
 {
     const auto is_separator = [](char c) { return c == '\\' || c == '/'; };
@@ -128,10 +143,10 @@ static bool is_safe_member_name(const char* name)
     const char* component = name;
     for (const char* p = name;; p++) {
         if (*p == '\0' || is_separator(*p)) {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.')
+            if (is_dots_and_blanks(component, p))
                 return false;
             if (*p == '\0')
-                return true;
+                return p == name || p != component;
             component = p + 1;
         } else {
             p += sjis_character_length(p) - 1;
@@ -140,21 +155,13 @@ static bool is_safe_member_name(const char* name)
 }
 
 // Composes install directory + name into output_path; false when the name
-// may not be written (a NUL byte in it, a way out of the install
-// directory) or the path would be longer than MAX_OUTPUT_PATH.
+// may not be written (a way out of the install directory) or the path
+// would be longer than MAX_OUTPUT_PATH. A name field with a NUL byte in it
+// names the file by the bytes before the NUL: archivers of some systems
+// keep a comment after it.
 static bool compose_output_path(const char* name)
 {
-    const size_t directory_length = strlen(install_directory);
-    const size_t name_length = strlen(name);
-    // A NUL byte inside the name would cut it short: the file would get
-    // another name than the archive gives.
-    if (name_length != member_header.name_length)
-        return false;
-    if (!is_safe_member_name(name) || directory_length + name_length > MAX_OUTPUT_PATH)
-        return false;
-    memcpy(output_path, install_directory, directory_length);
-    memcpy(output_path + directory_length, name, name_length + 1);
-    return true;
+    return is_safe_member_name(name) && compose(output_path, sizeof output_path, {install_directory, name});
 }
 
 static void skip_member_data()

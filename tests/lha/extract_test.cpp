@@ -297,6 +297,11 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
     const std::string names[] = {
         "c:evil.txt", "C:\\evil.txt", "\\evil.txt", "/evil.txt", "..\\evil.txt", "../evil.txt",
         "sub\\..\\..\\evil.txt", "..",
+        // Windows drops dots and blanks at the end of a name: these may
+        // become "..".
+        "...\\evil.txt", ".. \\evil.txt", "sub\\. .\\..\\evil.txt",
+        // A separator at the end names a folder, not a file.
+        "evil.txt\\", "sub\\evil.txt/",
     };
     for (const std::string& name : names) {
         Workspace w;
@@ -305,18 +310,23 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
         EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member("next.txt", BETA)})),
                   "Error: File cannot create. (" + name + ")\n\tnext.txt\n[ EOF ]\n");
         EXPECT_FALSE(file_exists(w.root + "/evil.txt"));
+        EXPECT_FALSE(file_exists(w.out("evil.txt")));
+        EXPECT_FALSE(file_exists(w.out("sub/evil.txt")));
         EXPECT_EQ(w.file("next.txt"), BETA);
     }
 }
 
-TEST(ExtractArchive, NameWithANulByteIsNotCutShort)
+TEST(ExtractArchive, NameFieldEndsAtItsFirstNulByte)
 {
+    // Some archivers keep a comment after a NUL in the name field; the
+    // name before it passes the same checks as any name.
     Workspace w;
-    const std::string name("short\0.txt", 10);
-    EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member("next.txt", BETA)})),
-              "Error: File cannot create. (short)\n\tnext.txt\n[ EOF ]\n");
-    EXPECT_FALSE(file_exists(w.out("short")));
-    EXPECT_EQ(w.file("next.txt"), BETA);
+    const std::string name("meta.txt\0A comment.", 19);
+    const std::string escape("..\\evil.txt\0x", 14);
+    EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member(escape, BETA)})),
+              "\tmeta.txt\nError: File cannot create. (..\\evil.txt)\n[ EOF ]\n");
+    EXPECT_EQ(w.file("meta.txt"), ALPHA);
+    EXPECT_FALSE(file_exists(w.root + "/evil.txt"));
 }
 
 TEST(ExtractArchive, DotsInsideNamesAndTrailBytesAreNotComponents)
