@@ -566,11 +566,12 @@ def outcome(directory, extraction, refusals='', files='', shortcuts='', incomple
 ARCHIVE = game_archive()
 ALL_LISTED = listing(*('\t' + n for n in GAME_FILES)) + '[ EOF ]\n'
 FIFO = 'a FIFO'                  # expected on disk: a FIFO, still there
+REGULAR = 'a regular file'       # expected on disk: a regular file, whatever it holds
 INST = 'c:\\inst\\'
 INST_ANSWERS = 'c:\\inst\n\nn\n\n'
 
 # label, answers, setup, archive, console, exit code, files on disk: a path
-# below the temporary root and its bytes, None for absent, or FIFO.
+# below the temporary root and its bytes, None for absent, FIFO or REGULAR.
 Row = collections.namedtuple('Row', 'label answers setup archive console code files')
 
 
@@ -602,7 +603,8 @@ def bad_input_rows():
             outcome(INST, listing('\tok.txt', 'Error: File cannot create. (sub\\x.txt)', '\tdangling.txt',
                                   '[ EOF ]')), 1,
             {'outside/victim': b'victim', 'outside/dir/x.txt': None, 'outside/newfile': None,
-             'prefix/drive_c/inst/ok.txt': data, 'prefix/drive_c/inst/dangling.txt': data}),
+             'prefix/drive_c/inst/ok.txt': data, 'prefix/drive_c/inst/dangling.txt': data,
+             'prefix/drive_c/inst/wyrmhold.cnf': REGULAR}),
         Row('install directory that is a link', INST_ANSWERS, ['link:inst>dir'], ARCHIVE,
             outcome(INST, ALL_LISTED, incomplete=False), 0, {'outside/dir/license.txt': data}),
         Row('full disk', INST_ANSWERS, ['limit'], ARCHIVE,
@@ -693,6 +695,8 @@ class BadInputs(InstallerCase):
                         self.assertFalse(os.path.lexists(full), path)
                     elif expected is FIFO:
                         self.assertTrue(stat.S_ISFIFO(os.lstat(full).st_mode), path)
+                    elif expected is REGULAR:
+                        self.assertTrue(stat.S_ISREG(os.lstat(full).st_mode), path)
                     else:
                         self.assertFalse(os.path.islink(full), path)
                         with open(full, 'rb') as f:
