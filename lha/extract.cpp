@@ -130,10 +130,36 @@ static bool is_dots_and_blanks(const char* start, const char* end)
     return dots >= 2;
 }
 
+// True for a name that Windows takes for a device wherever it stands,
+// whatever follows a dot in it and in any letter case: "nul.txt" or
+// "Com1.log" opens the device, not a file (as Wine showed for NUL, AUX and
+// COM1). The part before the first dot counts, without its trailing blanks.
+static bool is_device_name(const char* start, const char* end)
+{
+    static const char* const DEVICES[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    const char* stem_end = start;
+    while (stem_end != end && *stem_end != '.')
+        stem_end++;
+    while (stem_end != start && stem_end[-1] == ' ')
+        stem_end--;
+    char stem[8] = "";
+    const size_t length = static_cast<size_t>(stem_end - start);
+    if (length >= sizeof stem)
+        return false;
+    for (size_t i = 0; i < length; i++)
+        stem[i] = static_cast<char>(fold_ascii_case(static_cast<unsigned char>(start[i])));
+    stem[length] = '\0';
+    for (const char* device : DEVICES)
+        if (strcmp(stem, device) == 0)
+            return true;
+    return length == 4 && (memcmp(stem, "com", 3) == 0 || memcmp(stem, "lpt", 3) == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
 // A member's name must stay inside the install directory and name a file:
 // no drive, no leading separator, no ".." component (nor one that may
-// become ".."), no separator at the end (which would write a file under
-// the folder's name). Shift_JIS double-byte characters are stepped over
+// become ".."), no device name, no separator at the end (which would
+// write a file under the folder's name). Shift_JIS double-byte characters are stepped over
 // whole, so a trail byte 0x5C is not a separator.
 static bool is_safe_member_name(const char* name)
 {
@@ -143,7 +169,7 @@ static bool is_safe_member_name(const char* name)
     const char* component = name;
     for (const char* p = name;; p++) {
         if (*p == '\0' || is_separator(*p)) {
-            if (is_dots_and_blanks(component, p))
+            if (is_dots_and_blanks(component, p) || is_device_name(component, p))
                 return false;
             if (*p == '\0')
                 return p == name || p != component;

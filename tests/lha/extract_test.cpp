@@ -302,6 +302,8 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
         "...\\evil.txt", ".. \\evil.txt", "sub\\. .\\..\\evil.txt",
         // A separator at the end names a folder, not a file.
         "evil.txt\\", "sub\\evil.txt/",
+        // Windows opens a device under these names, in any folder.
+        "NUL", "nul.txt", "Aux .evil.txt", "sub\\com1.log", "lpt9", "CONOUT$", "con\\evil.txt",
     };
     for (const std::string& name : names) {
         Workspace w;
@@ -327,6 +329,15 @@ TEST(ExtractArchive, NameFieldEndsAtItsFirstNulByte)
               "\tmeta.txt\nError: File cannot create. (..\\evil.txt)\n[ EOF ]\n");
     EXPECT_EQ(w.file("meta.txt"), ALPHA);
     EXPECT_FALSE(file_exists(w.root + "/evil.txt"));
+}
+
+TEST(ExtractArchive, NamesOnlyLikeDevicesAreFiles)
+{
+    Workspace w;
+    for (const char* name : {"nulls.txt", "com10", "lpt0", "con_", "xaux"}) {
+        EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA)})), "\t" + std::string(name) + "\n[ EOF ]\n");
+        EXPECT_EQ(w.file(name), ALPHA);
+    }
 }
 
 TEST(ExtractArchive, DotsInsideNamesAndTrailBytesAreNotComponents)
