@@ -8,6 +8,12 @@
 #include <cstddef>
 
 // Prepares the console once, before anything is written.
+//
+// A standard output that fails (a pipe whose reader has gone, a full disk)
+// never ends or stops the program: from the first failed write on, output
+// is dropped and the run goes on to its normal end. On POSIX, console_open
+// makes SIGPIPE harmless for the process (its default stays for the
+// programs that it starts).
 void console_open();
 
 // Writes `count` bytes of code page 932 text to standard output.

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <initializer_list>
 
 constexpr size_t LINE_SIZE = 256;
 
@@ -27,6 +28,18 @@ extern char color_option[LINE_SIZE];
 extern char number_pad_option[LINE_SIZE];
 // The one open-file handle that the probe and the file writers use in turn.
 extern FILE* file_slot;
+// Something of the installation failed: a member that could not be
+// created or written, an unknown method, a CRC mismatch, a damaged header
+// before the end marker, a text file not written. Set by the step that
+// reported it; the run then ends with exit code 1.
+extern bool installation_failed;
+
+// The one way every path and command line is composed: copies `pieces`
+// one after another into `out`, which holds `capacity` bytes, NUL
+// included. Returns false when they do not fit; `out` then holds an empty
+// string and nothing beyond its capacity is touched. No piece may lie in
+// `out`.
+bool compose(char* out, size_t capacity, std::initializer_list<const char*> pieces);
 
 // The longest install directory the installer accepts: the longest command
 // line composed from it, "deltree /y %syamawyrm.exe", adds 23 bytes and must

@@ -53,6 +53,9 @@ const char MSG_DIRECTORY_TOO_LONG[] =
 // パスに使えない文字が含まれています。別の場所を指定してください。
 const char MSG_DIRECTORY_BAD_CHARACTER[] =
     "\x83\x70\x83\x58\x82\xc9\x8e\x67\x82\xa6\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82\xaa\x8a\xdc\x82\xdc\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42\x95\xca\x82\xcc\x8f\xea\x8f\x8a\x82\xf0\x8e\x77\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// フォルダ名の終わりに空白やピリオドは使えません。別の場所を指定してください。
+const char MSG_DIRECTORY_BAD_END[] =
+    "\x83\x74\x83\x48\x83\x8b\x83\x5f\x96\xbc\x82\xcc\x8f\x49\x82\xed\x82\xe8\x82\xc9\x8b\xf3\x94\x92\x82\xe2\x83\x73\x83\x8a\x83\x49\x83\x68\x82\xcd\x8e\x67\x82\xa6\x82\xdc\x82\xb9\x82\xf1\x81\x42\x95\xca\x82\xcc\x8f\xea\x8f\x8a\x82\xf0\x8e\x77\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
 // --- バイナリファイルを展開中...
 const char MSG_EXTRACTING_ALL[] =
     "--- \x83\x6f\x83\x43\x83\x69\x83\x8a\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x93\x57\x8a\x4a\x92\x86...\n";
@@ -104,6 +107,9 @@ const char MSG_ASK_GUIDE[] =
 //  (初めてプレイする方はぜひお読みください。)
 const char MSG_GUIDE_HINT[] =
     " (\x8f\x89\x82\xdf\x82\xc4\x83\x76\x83\x8c\x83\x43\x82\xb7\x82\xe9\x95\xfb\x82\xcd\x82\xba\x82\xd0\x82\xa8\x93\xc7\x82\xdd\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42)\n";
+// インストールは完了していません。上のエラーを確認してください。
+const char MSG_INCOMPLETE[] =
+    "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xcd\x8a\xae\x97\xb9\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x42\x8f\xe3\x82\xcc\x83\x47\x83\x89\x81\x5b\x82\xf0\x8a\x6d\x94\x46\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
 // インストールを終了しました。
 const char MSG_FINISHED[] =
     "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xf0\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42\n";
@@ -124,10 +130,13 @@ constexpr size_t MAX_NAME_TOKEN = LINE_SIZE - 1 - 6;
 
 enum Answer { ANSWER_YES, ANSWER_NO };
 
-// A single-byte character that Windows forbids in a path.
+// A single-byte character that the install directory may not hold:
+// those Windows forbids in a path, and % and !, which the command
+// interpreter expands inside double quotes too, so that a deletion could
+// reach another folder.
 bool is_forbidden_in_path(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || strchr("*?\"<>|", c) != nullptr;
+    return c < 0x20 || c == 0x7F || strchr("*?\"<>|%!", c) != nullptr;
 }
 
 // A single-byte character that the command interpreter splits arguments at
@@ -155,17 +164,24 @@ bool ends_in_backslash(const char* text)
     return last != nullptr && *last == '\\';
 }
 
+// True when `text` ends in a lead byte without the byte that completes
+// its character: a backslash appended there would become that byte.
+bool ends_in_lead_byte(const char* text)
+{
+    const char* p = text;
+    while (*p != '\0' && p[sjis_character_length(p)] != '\0')
+        p += sjis_character_length(p);
+    return *p != '\0' && p[1] == '\0' && is_sjis_lead_byte(static_cast<unsigned char>(*p));
+}
+
 // Composes verb + path + tail into the command-line buffer, the path and
 // tail in double quotes when the path holds a character that the command
-// interpreter treats specially. The caller has checked that it fits.
-void compose_command(const char* verb, const char* path, const char* tail)
+// interpreter treats specially. False, with nothing composed, when the
+// line would not fit.
+bool compose_command(const char* verb, const char* path, const char* tail)
 {
     const char* quote = path_needs_quotes(path) ? "\"" : "";
-    strcpy(command_line, verb);
-    strcat(command_line, quote);
-    strcat(command_line, path);
-    strcat(command_line, tail);
-    strcat(command_line, quote);
+    return compose(command_line, LINE_SIZE, {verb, quote, path, tail, quote});
 }
 
 void prompt()
@@ -222,14 +238,37 @@ void show_banner()
     console_print("\n");
 }
 
+// A folder name that ends in a blank or a dot, other than "." and "..".
+// Windows drops the blanks and dots at the end of a path's last name but
+// keeps a blank in front of a separator: mkdir would make "games" for
+// `games `, and every file would then go to a `games \` that does not
+// exist. One dot in front of a separator is dropped, two are not.
+bool has_bad_name_end(const char* start, const char* end)
+{
+    const size_t length = static_cast<size_t>(end - start);
+    if (length == 0 || (start[0] == '.' && (length == 1 || (length == 2 && start[1] == '.'))))
+        return false;
+    return end[-1] == ' ' || end[-1] == '.';
+}
+
 // Checks a directory answer that already ends in a backslash; prints why
 // it is refused and returns false, or returns true.
 bool accept_directory(const char* directory)
 {
+    const char* name = directory;
     for (const char* p = directory; *p != '\0'; p += sjis_character_length(p)) {
-        if (sjis_character_length(p) == 1 && is_forbidden_in_path(static_cast<unsigned char>(*p))) {
+        if (sjis_character_length(p) == 2)
+            continue;
+        if (is_forbidden_in_path(static_cast<unsigned char>(*p))) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             return false;
+        }
+        if (*p == '\\' || *p == '/') {
+            if (has_bad_name_end(name, p)) {
+                console_print(MSG_DIRECTORY_BAD_END);
+                return false;
+            }
+            name = p + 1;
         }
     }
     const size_t quotes = path_needs_quotes(directory) ? 2 : 0;
@@ -258,8 +297,10 @@ void ask_install_directory()
             console_print(MSG_DIRECTORY_TOO_LONG);
             continue;
         }
-        // A NUL byte typed into the line would cut the path short unseen.
-        if (strlen(answer_line) != static_cast<size_t>(length)) {
+        // A NUL byte typed into the line would cut the path short unseen,
+        // and a lead byte at its end would take the backslash appended
+        // below as its second byte.
+        if (strlen(answer_line) != static_cast<size_t>(length) || ends_in_lead_byte(answer_line)) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             continue;
         }
@@ -326,16 +367,15 @@ void delete_old_files()
 {
     static const char* const DELETED[] = {"yamawyrm.exe", "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
     console_print(MSG_DELETING);
-    for (const char* tail : DELETED) {
-        compose_command("deltree /y ", install_directory, tail);
-        run_command(command_line);
-    }
+    for (const char* tail : DELETED)
+        if (compose_command("deltree /y ", install_directory, tail))
+            run_command(command_line);
 }
 
 bool earlier_installation_exists()
 {
-    strcpy(path_buffer, install_directory);
-    strcat(path_buffer, "yamawyrm.exe");
+    if (!compose(path_buffer, LINE_SIZE, {install_directory, "yamawyrm.exe"}))
+        return false;
     file_slot = open_file(path_buffer, "rb");
     if (file_slot == nullptr)
         return false;
@@ -403,12 +443,9 @@ void offer_guide()
 {
     console_print(MSG_ASK_GUIDE);
     console_print(MSG_GUIDE_HINT);
-    if (ask_yes_no() == ANSWER_YES) {
-        strcpy(path_buffer, install_directory);
-        strcat(path_buffer, "jguide.txt");
-        compose_command("write ", path_buffer, "");
+    if (ask_yes_no() == ANSWER_YES && compose(path_buffer, LINE_SIZE, {install_directory, "jguide.txt"}) &&
+        compose_command("write ", path_buffer, ""))
         run_command(command_line);
-    }
 }
 
 }  // namespace
@@ -423,9 +460,10 @@ void make_dirs(const char* path)
             continue;
         // The part before this backslash names one level; the first one may
         // be a bare drive, or nothing when the path starts at the root.
+        // A level too long for a command line is not handed over cut short.
         *p = '\0';
-        compose_command("mkdir ", levels, "");
-        run_command(command_line);
+        if (compose_command("mkdir ", levels, ""))
+            run_command(command_line);
         *p = '\\';
     }
 }
@@ -454,9 +492,13 @@ void run_installer()
     offer_guide();
 
     console_print("\n");
+    // Said before the closing lines, while a console window is still open
+    // to show it; the exit code tells a script.
+    if (installation_failed)
+        console_print(MSG_INCOMPLETE);
     console_print(MSG_FINISHED);
     console_print(MSG_PRESS_RETURN);
     long length;
     read_answer(&length);
-    end_run(0);
+    end_run(installation_failed ? 1 : 0);
 }

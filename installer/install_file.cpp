@@ -22,11 +22,11 @@ const char MSG_CANNOT_WRITE[] =
 bool open_install_file(const char* file_name)
 {
     file_slot = nullptr;
-    const int length = snprintf(path_buffer, LINE_SIZE, "%s%s", install_directory, file_name);
-    if (length >= 0 && static_cast<size_t>(length) < LINE_SIZE)
-        file_slot = open_file(path_buffer, "w");
+    if (compose(path_buffer, LINE_SIZE, {install_directory, file_name}))
+        file_slot = open_file_in(install_directory, file_name, "w");
     if (file_slot == nullptr) {
         console_printf(MSG_CANNOT_CREATE, install_directory, file_name);
+        installation_failed = true;
         return false;
     }
     return true;
@@ -39,6 +39,8 @@ void close_install_file(const char* file_name)
     const bool written = ferror(file_slot) == 0;
     const bool closed = fclose(file_slot) == 0;
     file_slot = nullptr;
-    if (!written || !closed)
+    if (!written || !closed) {
         console_printf(MSG_CANNOT_WRITE, install_directory, file_name);
+        installation_failed = true;
+    }
 }

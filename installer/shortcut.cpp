@@ -48,24 +48,11 @@ char link_path[LINK_PATH_SIZE];               // Windows directory + tail
 char working_directory[WINDOWS_PATH_SIZE];    // the Windows directory again
 uint16_t wide_link_path[WINDOWS_PATH_SIZE];   // link_path in UTF-16
 
-// Copies `first` and `second` into `out` (capacity bytes). False, with
-// `out` unusable, when they do not fit.
-bool compose(char* out, size_t capacity, const char* first, const char* second)
-{
-    const size_t first_length = strlen(first);
-    const size_t second_length = strlen(second);
-    if (first_length + second_length >= capacity)
-        return false;
-    memcpy(out, first, first_length);
-    memcpy(out + first_length, second, second_length + 1);
-    return true;
-}
-
 }  // namespace
 
 int create_shortcut(int kind, const char* target_name)
 {
-    const bool target_fits = compose(target_path, sizeof target_path, install_directory, target_name);
+    const bool target_fits = compose(target_path, sizeof target_path, {install_directory, target_name});
 
     const char* tail;
     if (kind == SHORTCUT_START_MENU)
@@ -80,7 +67,7 @@ int create_shortcut(int kind, const char* target_name)
     // convert completely.
     char windows_directory[WINDOWS_PATH_SIZE];
     const bool link_path_known = get_windows_directory(windows_directory, sizeof windows_directory)
-        && compose(link_path, sizeof link_path, windows_directory, tail);
+        && compose(link_path, sizeof link_path, {windows_directory, tail});
 
     if (!target_fits) {
         console_print(MSG_SAVE_FAILED);

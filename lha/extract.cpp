@@ -71,6 +71,7 @@ static HeaderResult read_member_header()
     }
     if (sum != header_buffer[1]) {
         console_print("Error: Header sum error\n");
+        installation_failed = true;
         return HEADER_END;
     }
     // The fixed fields, the name and its CRC must lie inside the H bytes
@@ -78,6 +79,7 @@ static HeaderResult read_member_header()
     const unsigned name_length = size + 1 >= OFFSET_NAME_LENGTH ? header_buffer[OFFSET_NAME_LENGTH] : 0;
     if (size + 1 < OFFSET_NAME_LENGTH || size < HEADER_NAME_OFFSET + name_length) {
         console_print("Error: Header damaged\n");
+        installation_failed = true;
         return HEADER_END;
     }
 
@@ -115,9 +117,50 @@ static bool is_selected(const char* pattern, const char* name)
     }
 }
 
-// A member's name must stay inside the install directory: no drive, no
-// leading separator, no ".." component. Shift_JIS double-byte characters
-// are stepped over whole, so a trail byte 0x5C is not a separator.
+// True for "..", and for a name of dots and blanks with two dots or more,
+// which Windows may make ".." by dropping the dots and blanks at its end.
+static bool is_dots_and_blanks(const char* start, const char* end)
+{
+    int dots = 0;
+    for (const char* p = start; p != end; p++) {
+        if (*p != '.' && *p != ' ')
+            return false;
+        dots += *p == '.';
+    }
+    return dots >= 2;
+}
+
+// True for a name that Windows takes for a device wherever it stands,
+// whatever follows a dot in it and in any letter case: "nul.txt" or
+// "Com1.log" opens the device, not a file (as Wine showed for NUL, AUX and
+// COM1). The part before the first dot counts, without its trailing blanks.
+static bool is_device_name(const char* start, const char* end)
+{
+    static const char* const DEVICES[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    const char* stem_end = start;
+    while (stem_end != end && *stem_end != '.')
+        stem_end++;
+    while (stem_end != start && stem_end[-1] == ' ')
+        stem_end--;
+    char stem[8] = "";
+    const size_t length = static_cast<size_t>(stem_end - start);
+    if (length >= sizeof stem)
+        return false;
+    for (size_t i = 0; i < length; i++)
+        stem[i] = static_cast<char>(fold_ascii_case(static_cast<unsigned char>(start[i])));
+    stem[length] = '\0';
+    for (const char* device : DEVICES)
+        if (strcmp(stem, device) == 0)
+            return true;
+    return length == 4 && (memcmp(stem, "com", 3) == 0 || memcmp(stem, "lpt", 3) == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+// A member's name must stay inside the install directory and name a file:
+// no drive, no leading separator, no ".." component (nor one that may
+// become ".."), no device name, no separator at the end (which would
+// write a file under the folder's name). Shift_JIS double-byte characters are stepped over
+// whole, so a trail byte 0x5C is not a separator.
 static bool is_safe_member_name(const char* name)
 {
     const auto is_separator = [](char c) { return c == '\\' || c == '/'; };
@@ -126,10 +169,10 @@ static bool is_safe_member_name(const char* name)
     const char* component = name;
     for (const char* p = name;; p++) {
         if (*p == '\0' || is_separator(*p)) {
-            if (p - component == 2 && component[0] == '.' && component[1] == '.')
+            if (is_dots_and_blanks(component, p) || is_device_name(component, p))
                 return false;
             if (*p == '\0')
-                return true;
+                return p == name || p != component;
             component = p + 1;
         } else {
             p += sjis_character_length(p) - 1;
@@ -138,21 +181,13 @@ static bool is_safe_member_name(const char* name)
 }
 
 // Composes install directory + name into output_path; false when the name
-// may not be written (a NUL byte in it, a way out of the install
-// directory) or the path would be longer than MAX_OUTPUT_PATH.
+// may not be written (a way out of the install directory) or the path
+// would be longer than MAX_OUTPUT_PATH. A name field with a NUL byte in it
+// names the file by the bytes before the NUL: archivers of some systems
+// keep a comment after it.
 static bool compose_output_path(const char* name)
 {
-    const size_t directory_length = strlen(install_directory);
-    const size_t name_length = strlen(name);
-    // A NUL byte inside the name would cut it short: the file would get
-    // another name than the archive gives.
-    if (name_length != member_header.name_length)
-        return false;
-    if (!is_safe_member_name(name) || directory_length + name_length > MAX_OUTPUT_PATH)
-        return false;
-    memcpy(output_path, install_directory, directory_length);
-    memcpy(output_path + directory_length, name, name_length + 1);
-    return true;
+    return is_safe_member_name(name) && compose(output_path, sizeof output_path, {install_directory, name});
 }
 
 static void skip_member_data()
@@ -181,14 +216,17 @@ static void extract_member()
     crc_register = 0;
     if (check_method() != 0) {
         console_print("Error: unknown method\n");
+        installation_failed = true;
         skip_member_data();
     } else if (header_buffer[OFFSET_METHOD_DIGIT] == '0') {
         copy_stored_member();
     } else {
         decode_lh1();
     }
-    if (output_crc() != member_header.crc)
+    if (output_crc() != member_header.crc) {
         console_print("Error: CRC mismatch.\n");
+        installation_failed = true;
+    }
 }
 
 void extract_archive(const char* archive_name, const char* pattern)
@@ -204,8 +242,9 @@ void extract_archive(const char* archive_name, const char* pattern)
             skip_member_data();
             continue;
         }
-        if (!compose_output_path(name) || !open_output_file(output_path)) {
+        if (!compose_output_path(name) || !open_output_file(install_directory, name)) {
             console_printf("Error: File cannot create. (%s)\n", name);
+            installation_failed = true;
             skip_member_data();
             continue;
         }
@@ -213,8 +252,10 @@ void extract_archive(const char* archive_name, const char* pattern)
         // Show the name while a long member is being written.
         console_flush();
         extract_member();
-        if (!close_output_file())
+        if (!close_output_file()) {
             console_printf("Error: File cannot write. (%s)\n", name);
+            installation_failed = true;
+        }
     }
     close_archive_stream();
 }

@@ -84,9 +84,9 @@ void flush_output_buffer()
     out.folded = 0;
 }
 
-bool open_output_file(const char* path)
+bool open_output_file(const char* folder, const char* name)
 {
-    output_file.file = open_file(path, "wb");
+    output_file.file = open_file_in(folder, name, "wb");
     output_file.fill = 0;
     output_file.folded = 0;
     output_file.failed = false;

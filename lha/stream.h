@@ -100,9 +100,9 @@ inline void put_output_byte(unsigned value)
         flush_output_buffer();
 }
 
-// Opens an output file by its (Windows) path; false when it cannot be
-// created.
-bool open_output_file(const char* path);
+// Opens the output file `name` (a relative Windows path) in the folder
+// `folder`, as open_file_in does; false when it cannot be created.
+bool open_output_file(const char* folder, const char* name);
 
 // Flushes and closes the output file; false when any write, the flush or
 // the close failed.

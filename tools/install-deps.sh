@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, for building (build) or
-# also for the tests (test). Needs root when anything is missing.
+# also for the tests (test), or for the fuzz targets (fuzz). Needs root when anything is missing.
 set -euo pipefail
 
 build_packages=(cmake g++ make)
 test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils)
+fuzz_packages=(clang libclang-rt-dev)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
@@ -31,6 +32,7 @@ case "${1:-build}" in
     windows-i686) packages+=(g++-mingw-w64-i686-win32) ;;
     windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
     wine) packages+=(wine wine64 "${wine32_packages[@]}" locales) ;;
+    fuzz) packages+=("${fuzz_packages[@]}") ;;
 esac
 
 missing=()

@@ -36,3 +36,5 @@ fi
 cmake -S . -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+# The fuzz targets, briefly (they are sanitized builds of their own).
+[ "${1:-}" = --sanitize ] || tools/run-fuzz.sh 30

@@ -14,7 +14,12 @@
 //                  and every command.
 //   input_ended    standard input has ended; no read is tried again, so a
 //                  terminal that gave its end-of-file never blocks a read.
+//   output_lost    a write to standard output failed (a reader that went
+//                  away, a full disk): nothing more is written, and the run
+//                  goes on as with a closed standard output.
 #include "host/console.h"
+
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,11 +39,17 @@ static Cp932Stream output_stream;
 static char output_buffer[OUTPUT_BUFFER_SIZE];
 static size_t output_fill;
 static bool input_ended;
+static bool output_lost;
+
+static void write_stdout(const char* bytes, size_t count)
+{
+    if (!output_lost && count > 0 && fwrite(bytes, 1, count, stdout) != count)
+        output_lost = true;
+}
 
 static void empty_output_buffer()
 {
-    if (output_fill > 0)
-        fwrite(output_buffer, 1, output_fill, stdout);
+    write_stdout(output_buffer, output_fill);
     output_fill = 0;
 }
 
@@ -47,7 +58,7 @@ static void put_output(const char* bytes, size_t count)
     if (output_fill + count > sizeof output_buffer)
         empty_output_buffer();
     if (count > sizeof output_buffer) {
-        fwrite(bytes, 1, count, stdout);
+        write_stdout(bytes, count);
         return;
     }
     memcpy(output_buffer + output_fill, bytes, count);
@@ -65,11 +76,21 @@ static void flush_at_exit()
     empty_output_buffer();
 }
 
+// SIGPIPE is caught, not ignored: a write to a pipe whose reader has gone
+// then fails with EPIPE instead of ending the program, and the programs
+// that the installer starts still get the usual SIGPIPE, since a caught
+// signal is reset to its default by exec.
+static void on_broken_pipe(int) {}
+
 void console_open()
 {
     if (console_ready)
         return;
     console_ready = true;
+    struct sigaction catcher = {};
+    catcher.sa_handler = on_broken_pipe;
+    catcher.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &catcher, nullptr);
     converting = user_charset_is_utf8();
     atexit(flush_at_exit);
 }
@@ -99,7 +120,8 @@ void console_flush()
 {
     console_open();
     empty_output_buffer();
-    fflush(stdout);
+    if (!output_lost && fflush(stdout) != 0)
+        output_lost = true;
 }
 
 // A line being read: the bytes stored so far, and the length as typed.

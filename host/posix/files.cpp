@@ -2,6 +2,9 @@
 //
 // No state: each stream of the text mode carries its file descriptor as its
 // fopencookie cookie.
+//
+// Every file is opened through the descriptor of its folder (openat), so
+// that what was checked is what gets opened.
 #include "host/files.h"
 
 #include <fcntl.h>
@@ -51,34 +54,41 @@ static int close_text(void* cookie)
     return close(cookie_fd(cookie));
 }
 
-FILE* open_file(const char* path, const char* mode)
+// Opens the entry `name` of the open folder `folder` as a regular file,
+// without blocking: O_NONBLOCK lets a FIFO or a device open at once, and
+// fstat then turns away everything that is not a regular file before a byte
+// is read or written. Writing never follows a link at `name`: the link is
+// removed and a new file made in its place. An existing file is emptied
+// only once it is known to be a regular file. Returns the descriptor, in
+// blocking mode again, or -1.
+static int open_regular(int folder, const char* name, bool reading)
 {
-    const bool reading = strcmp(mode, "rb") == 0;
-    const bool text = strcmp(mode, "w") == 0;
-    if (!reading && !text && strcmp(mode, "wb") != 0) {
-        errno = EINVAL;
-        return nullptr;
+    const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = openat(folder, name, reading ? O_RDONLY | common : O_WRONLY | O_CREAT | O_NOFOLLOW | common, 0666);
+    if (fd < 0 && !reading && errno == ELOOP) {
+        if (unlinkat(folder, name, 0) != 0)
+            return -1;
+        fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
     }
-    char host_path[HOST_PATH_SIZE];
-    if (!map_path(path, host_path)) {
-        errno = ENOENT;
-        return nullptr;
-    }
-
-    // Windows opens no folder as a file, for reading either.
-    const int flags = reading ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
-    const int fd = open(host_path, flags | O_CLOEXEC, 0666);
     if (fd < 0)
-        return nullptr;
+        return -1;
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        (!reading && ftruncate(fd, 0) != 0) || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EISDIR;
-        return nullptr;
+        return -1;
     }
+    return fd;
+}
 
+// The stream of an open descriptor: the text mode through fopencookie,
+// the others through fdopen. Closes `fd` when no stream can be made.
+static FILE* stream_of(int fd, const char* mode)
+{
     FILE* stream = nullptr;
-    if (text) {
+    if (strcmp(mode, "w") == 0) {
         const cookie_io_functions_t functions = {nullptr, write_text, nullptr, close_text};
         stream = fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", functions);
     } else {
@@ -87,4 +97,89 @@ FILE* open_file(const char* path, const char* mode)
     if (stream == nullptr)
         close(fd);
     return stream;
+}
+
+static bool is_known_mode(const char* mode)
+{
+    return strcmp(mode, "rb") == 0 || strcmp(mode, "wb") == 0 || strcmp(mode, "w") == 0;
+}
+
+// Splits the host path at its last slash: the folder is opened (links
+// followed), the last name is left in `*name`. Returns the folder's
+// descriptor or -1.
+static int open_parent(char* host_path, const char** name)
+{
+    char* slash = strrchr(host_path, '/');
+    if (slash == nullptr) {
+        *name = host_path;
+        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    *name = slash[1] != '\0' ? slash + 1 : ".";
+    if (slash == host_path)
+        return open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    *slash = '\0';
+    const int folder = open(host_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    *slash = '/';
+    return folder;
+}
+
+FILE* open_file(const char* path, const char* mode)
+{
+    char host_path[HOST_PATH_SIZE];
+    if (!is_known_mode(mode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (!map_path(path, host_path)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    const char* name;
+    const int folder = open_parent(host_path, &name);
+    if (folder < 0)
+        return nullptr;
+    const int fd = open_regular(folder, name, strcmp(mode, "rb") == 0);
+    close(folder);
+    return fd < 0 ? nullptr : stream_of(fd, mode);
+}
+
+FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
+{
+    char windows_path[HOST_PATH_SIZE];
+    char host_folder[HOST_PATH_SIZE];
+    char host_path[HOST_PATH_SIZE];
+    const size_t folder_length = strlen(folder_path);
+    const size_t name_length = strlen(name);
+    if (!is_known_mode(mode) || folder_length + name_length >= sizeof windows_path) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    memcpy(windows_path, folder_path, folder_length);
+    memcpy(windows_path + folder_length, name, name_length + 1);
+    if (!map_path(folder_path, host_folder) || !map_path(windows_path, host_path)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // The file must lie below the folder; what follows the folder's own
+    // path is then walked one folder at a time, never through a link.
+    const size_t host_folder_length = strlen(host_folder);
+    const bool at_root = strcmp(host_folder, "/") == 0;
+    if (strncmp(host_path, host_folder, host_folder_length) != 0 ||
+        (!at_root && host_path[host_folder_length] != '/')) {
+        errno = EACCES;
+        return nullptr;
+    }
+    int folder = open(host_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    char* rest = host_path + host_folder_length + (at_root ? 0 : 1);
+    for (char* slash; folder >= 0 && (slash = strchr(rest, '/')) != nullptr; rest = slash + 1) {
+        *slash = '\0';
+        const int inner = openat(folder, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(folder);
+        folder = inner;
+    }
+    if (folder < 0)
+        return nullptr;
+    const int fd = open_regular(folder, *rest != '\0' ? rest : ".", strcmp(mode, "rb") == 0);
+    close(folder);
+    return fd < 0 ? nullptr : stream_of(fd, mode);
 }

@@ -125,7 +125,17 @@ static bool take_apart(const char* path)
     for (;;) {
         const char c = rest[i];
         if (c == '\0' || is_separator(c)) {
-            if (!add_part(rest + start, i - start, false))
+            size_t length = i - start;
+            const char* text = rest + start;
+            // Windows drops one dot at the end of a name that a separator
+            // follows ("b.\x" is "b\x", "b..\x" is "b.\x"). The ".." that
+            // "...\" would leave is refused, not taken as the parent.
+            if (c != '\0' && length >= 2 && text[length - 1] == '.' && !(length == 2 && text[0] == '.')) {
+                length--;
+                if (length == 2 && text[0] == '.' && text[1] == '.')
+                    return false;
+            }
+            if (!add_part(text, length, false))
                 return false;
             if (c == '\0')
                 break;

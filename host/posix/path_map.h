@@ -9,8 +9,10 @@
 // Taking a path apart, as Windows does: backslash and slash both separate
 // (but not the second byte of a Shift_JIS double-byte character); empty
 // components and "." vanish; ".." removes the component before it and never
-// climbs above the root of the drive; trailing dots and blanks are cut from
-// the last component unless the path ends in a separator. A path that
+// climbs above the root of the drive; one trailing dot is cut from every
+// component that a separator follows, and all trailing dots and blanks
+// from the last component unless the path ends in a separator (a blank in
+// front of a separator stays). "...\" is not mapped. A path that
 // starts with one separator starts at the root of z:, one with two (a
 // network path) is not mapped. "d:name" starts at the root of d:, the only
 // folder Wine knows on a drive that is not the current one; on z: it starts

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/files.h"
 #include "host/posix/codepage.h"
 #include "host/posix/path_map.h"
 
@@ -287,9 +288,10 @@ bool save_link(const uint16_t* wide_path)
     char host_path[HOST_PATH_SIZE];
     if (!wide_to_cp932(wide_path, windows_path, sizeof windows_path) || !map_path(windows_path, host_path))
         return false;
-    // The folder must exist already: fopen does not create it, just as the
-    // shell link object does not.
-    FILE* file = fopen(host_path, "wb");
+    // The folder must exist already: open_file does not create it, just as
+    // the shell link object does not. Like every file written, a pipe there
+    // is not waited for and a link there is replaced, not written through.
+    FILE* file = open_file(windows_path, "wb");
     if (file == nullptr)
         return false;
     compose_link_file();

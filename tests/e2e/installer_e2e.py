@@ -9,10 +9,13 @@ and so are the command lines, the exit code and the files left behind.
 
 Usage: installer_e2e.py BINARY DATA_DIR [unittest options]
 """
+import collections
 import hashlib
 import json
 import os
+import resource
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -57,6 +60,7 @@ ASK_DIRECTORY = ('Yamawyrmをインストールする場所を指定してくだ
                  ' (省略するとc:\\games\\yamawyrm\\になります。)\n' + PROMPT)
 TOO_LONG = 'パスが長すぎます。もっと短い場所を指定してください。\n'
 BAD_CHARACTER = 'パスに使えない文字が含まれています。別の場所を指定してください。\n'
+BAD_END = 'フォルダ名の終わりに空白やピリオドは使えません。別の場所を指定してください。\n'
 EXTRACTING_ALL = '--- バイナリファイルを展開中...\n'
 ASK_UPDATE = 'バージョン1.0.5.4.1をY2k対策版にアップデートしますか? [y/n]\n' + PROMPT
 EXTRACTING_EXE = '--- "yamawyrm.exe"を展開中...\n'
@@ -70,6 +74,7 @@ SETTINGS = ('\n--- Yamawyrmの設定に関しての質問をします...\n'
 FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成完了。\n'
                  '\n--- 起動用バッチファイル"yamawyrm.bat"を作成中...\n作成完了。\n'
                  '\n--- ショートカットを作成中...\n')
+CANNOT_WRITE = 'ファイル"%s"の書き込みに失敗しました。\n'
 SHORTCUTS_DONE = '作成完了。\n\n\n'
 SAVE_FAILED = '保存に失敗しました\n'
 START_MENU_FOLDER = ('windows', 'ｽﾀｰﾄ ﾒﾆｭｰ', 'ﾌﾟﾛｸﾞﾗﾑ')
@@ -78,6 +83,8 @@ LINK_NAME = 'ワームホールド Ver 1.0.5.4.1.lnk'
 ASK_GUIDE = ('初心者向けの『ガイドブック』を読みますか? [y/n]\n'
              ' (初めてプレイする方はぜひお読みください。)\n' + PROMPT)
 CLOSING = '\nインストールを終了しました。\nリターンキーを押してください。'
+INCOMPLETE = 'インストールは完了していません。上のエラーを確認してください。\n'
+CLOSING_INCOMPLETE = CLOSING.replace('\n', '\n' + INCOMPLETE, 1)
 LISTING_ALL = ''.join('\t%s\n' % n for n in GAME_FILES) + '[ EOF ]\n'
 LISTING_UPDATE = '\tyamawyrm.exe\n[ EOF ]\n\tyamawyrm.ico\n[ EOF ]\n'
 
@@ -154,7 +161,7 @@ class InstallerCase(unittest.TestCase):
         os.makedirs(self.host('games', 'yamawyrm'), exist_ok=True)
         return self.host('games', 'yamawyrm')
 
-    def run_setup(self, answers, locale='C', recorder=True, extra_env=None):
+    def run_setup(self, answers, locale='C', recorder=True, extra_env=None, size_limit=None):
         env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'),
                'HOME': self.root, 'WINEPREFIX': self.prefix,
                'LC_ALL': locale, 'RECORD_LOG': self.log}
@@ -163,8 +170,13 @@ class InstallerCase(unittest.TestCase):
         env.update(extra_env or {})
         if isinstance(answers, str):
             answers = answers.encode('utf-8' if 'UTF' in locale.upper() else 'cp932')
+        def limit_file_size():
+            # A full disk: writes past the limit fail with EFBIG.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size_limit, resource.RLIM_INFINITY))
         result = subprocess.run([BINARY], input=answers, cwd=self.cwd, env=env,
-                                stdout=subprocess.PIPE, timeout=60)
+                                stdout=subprocess.PIPE, timeout=60,
+                                preexec_fn=limit_file_size if size_limit is not None else None)
         commands = []
         if os.path.exists(self.log):
             with open(self.log, 'rb') as f:
@@ -515,6 +527,252 @@ class Corpus(InstallerCase):
             self.assertEqual(hashlib.sha256(expected).hexdigest(), item['sha256'])
         left = set(os.listdir(target)) - {'wyrmhold.cnf', 'yamawyrm.bat'}
         self.assertEqual(left, {item['name'] for item in manifest['files']})
+
+
+# --- Bad inputs: one row per case, each with its exact outcome ------------
+
+def patched(name, data, offset, value):
+    """A stored member whose header bytes from `offset` are `value`, with
+    its checksum made right again."""
+    member = bytearray(stored_member(name, data))
+    member[offset:offset + len(value)] = value
+    member[1] = sum(member[2:2 + member[0]]) & 0xFF
+    return bytes(member)
+
+
+def bad_checksum(name, data):
+    member = bytearray(stored_member(name, data))
+    member[1] ^= 1
+    return bytes(member)
+
+
+def listing(*lines):
+    return ''.join(line + '\n' for line in lines)
+
+
+def outcome(directory, extraction, refusals='', files='', shortcuts='', incomplete=True):
+    """The whole console of a run that answers the directory, no name, no
+    guide and Return."""
+    return (BANNER + directory_part(directory, refusals) + EXTRACTING_ALL + extraction +
+            SETTINGS + NO_NAME + (files or FILES_WRITTEN) + shortcuts + SHORTCUTS_DONE +
+            ASK_GUIDE + (CLOSING_INCOMPLETE if incomplete else CLOSING))
+
+
+ARCHIVE = game_archive()
+ALL_LISTED = listing(*('\t' + n for n in GAME_FILES)) + '[ EOF ]\n'
+FIFO = 'a FIFO'                  # expected on disk: a FIFO, still there
+REGULAR = 'a regular file'       # expected on disk: a regular file, whatever it holds
+INST = 'c:\\inst\\'
+INST_ANSWERS = 'c:\\inst\n\nn\n\n'
+
+# label, answers, setup, archive, console, exit code, files on disk: a path
+# below the temporary root and its bytes, None for absent, FIFO or REGULAR.
+Row = collections.namedtuple('Row', 'label answers setup archive console code files')
+
+
+def bad_input_rows():
+    data = GAME_FILES['license.txt']
+    return [
+        Row('directory answer ends in a lead byte', b'inst\x81\ninst\n\nn\n\n', ['dist/inst/'], ARCHIVE,
+            outcome('inst\\', ALL_LISTED, BAD_CHARACTER + PROMPT, incomplete=False), 0,
+            {'dist/inst/yamawyrm.exe': GAME_FILES['yamawyrm.exe'], 'dist/inst\x81': None}),
+        Row('% and ! in the directory answer', 'c:\\%windir%\nc:\\a!b\n' + INST_ANSWERS, [], ARCHIVE,
+            outcome(INST, ALL_LISTED, (BAD_CHARACTER + PROMPT) * 2, incomplete=False), 0,
+            {'prefix/drive_c/inst/license.txt': data}),
+        Row('blank or dot at the end of a folder name', 'c:\\inst \nc:\\inst.\\x\nc:\\inst..\n' +
+            INST_ANSWERS, [], ARCHIVE, outcome(INST, ALL_LISTED, (BAD_END + PROMPT) * 3, incomplete=False), 0,
+            {'prefix/drive_c/inst/license.txt': data}),
+        Row('FIFO at the probed executable', INST_ANSWERS, ['fifo:inst/yamawyrm.exe'], ARCHIVE,
+            outcome(INST, 'Error: File cannot create. (yamawyrm.exe)\n' + ALL_LISTED.split('\n', 1)[1]),
+            1, {'prefix/drive_c/inst/yamawyrm.exe': FIFO, 'prefix/drive_c/inst/license.txt': data}),
+        Row('FIFO named like a member', INST_ANSWERS, ['fifo:inst/jguide.txt'], ARCHIVE,
+            outcome(INST, ALL_LISTED.replace('\tjguide.txt', 'Error: File cannot create. (jguide.txt)')),
+            1, {'prefix/drive_c/inst/jguide.txt': FIFO, 'prefix/drive_c/inst/license.txt': data}),
+        Row('FIFO at a shortcut', INST_ANSWERS, ['fifo:windows/ﾃﾞｽｸﾄｯﾌﾟ/' + LINK_NAME], ARCHIVE,
+            outcome(INST, ALL_LISTED, shortcuts=SAVE_FAILED, incomplete=False), 0,
+            {'prefix/drive_c/windows/ﾃﾞｽｸﾄｯﾌﾟ/' + LINK_NAME: FIFO}),
+        Row('links inside the install directory', INST_ANSWERS,
+            ['link:inst/ok.txt>victim', 'link:inst/sub>dir', 'link:inst/dangling.txt>newfile',
+             'link:inst/wyrmhold.cnf>victim'],
+            b''.join(stored_member(n, data) for n in ('ok.txt', 'sub\\x.txt', 'dangling.txt')) + b'\0',
+            outcome(INST, listing('\tok.txt', 'Error: File cannot create. (sub\\x.txt)', '\tdangling.txt',
+                                  '[ EOF ]')), 1,
+            {'outside/victim': b'victim', 'outside/dir/x.txt': None, 'outside/newfile': None,
+             'prefix/drive_c/inst/ok.txt': data, 'prefix/drive_c/inst/dangling.txt': data,
+             'prefix/drive_c/inst/wyrmhold.cnf': REGULAR}),
+        Row('install directory that is a link', INST_ANSWERS, ['link:inst>dir'], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0, {'outside/dir/license.txt': data}),
+        Row('full disk', INST_ANSWERS, ['limit'], ARCHIVE,
+            outcome(INST, ''.join('\t%s\nError: File cannot write. (%s)\n' % (n, n) for n in GAME_FILES) +
+                    '[ EOF ]\n',
+                    files=FILES_WRITTEN.replace('...\n作成完了', '...\n%s作成完了').replace('%s', '{}', 2).format(
+                        CANNOT_WRITE % (INST + 'wyrmhold.cnf'), CANNOT_WRITE % (INST + 'yamawyrm.bat')),
+                    shortcuts=SAVE_FAILED * 2), 1,
+            {'prefix/drive_c/inst/yamawyrm.exe': b''}),
+        Row('member named with a separator at its end', INST_ANSWERS, [],
+            stored_member('dir\\', data) + ARCHIVE,
+            outcome(INST, 'Error: File cannot create. (dir\\)\n' + ALL_LISTED), 1,
+            {'prefix/drive_c/inst/dir': None}),
+        Row('member named like a device', INST_ANSWERS, [], stored_member('nul.txt', data) + ARCHIVE,
+            outcome(INST, 'Error: File cannot create. (nul.txt)\n' + ALL_LISTED), 1,
+            {'prefix/drive_c/inst/nul.txt': None}),
+        Row('comment after a NUL in the name field', INST_ANSWERS, [],
+            stored_member(b'metadata.txt\0This is a comment on the file.', data) + b'\0',
+            outcome(INST, listing('\tmetadata.txt', '[ EOF ]'), incomplete=False), 0,
+            {'prefix/drive_c/inst/metadata.txt': data}),
+        # The archive reader's failures.
+        Row('archive cannot be opened', INST_ANSWERS, [], None,
+            BANNER + directory_part(INST) + EXTRACTING_ALL + 'Error: File cannot open. (ymw.lz_)\n', 1,
+            {'prefix/drive_c/inst/license.txt': None}),
+        Row('empty archive', INST_ANSWERS, [], b'',
+            outcome(INST, 'Error: Header sum error\n'), 1, {}),
+        Row('no end marker', INST_ANSWERS, [], ARCHIVE[:-1],
+            outcome(INST, ALL_LISTED.replace('[ EOF ]', 'Error: Header sum error')), 1,
+            {'prefix/drive_c/inst/license.txt': data}),
+        Row('header checksum differs', INST_ANSWERS, [],
+            stored_member('a.txt', data) + bad_checksum('b.txt', data) + b'\0',
+            outcome(INST, listing('\ta.txt', 'Error: Header sum error')), 1,
+            {'prefix/drive_c/inst/a.txt': data, 'prefix/drive_c/inst/b.txt': None}),
+        Row('header too short for its name', INST_ANSWERS, [], patched('a.txt', data, 21, b'\x08') + b'\0',
+            outcome(INST, 'Error: Header damaged\n'), 1, {'prefix/drive_c/inst/a.txt': None}),
+        Row('output file cannot be created', INST_ANSWERS, ['inst/license.txt/'], ARCHIVE,
+            outcome(INST, ALL_LISTED.replace('\tlicense.txt', 'Error: File cannot create. (license.txt)')),
+            1, {'prefix/drive_c/inst/jguide.txt': GAME_FILES['jguide.txt']}),
+        Row('name that leaves the install directory', INST_ANSWERS, [],
+            stored_member('..\\evil.txt', data) + ARCHIVE,
+            outcome(INST, 'Error: File cannot create. (..\\evil.txt)\n' + ALL_LISTED), 1,
+            {'prefix/drive_c/evil.txt': None}),
+        Row('unknown method', INST_ANSWERS, [], patched('odd.bin', data, 2, b'-lh5-') + ARCHIVE,
+            outcome(INST, listing('\todd.bin', 'Error: unknown method', 'Error: CRC mismatch.') +
+                    ALL_LISTED), 1, {'prefix/drive_c/inst/odd.bin': b''}),
+        Row('CRC mismatch', INST_ANSWERS, [], stored_member('a.txt', data)[:-1] + b'X' + ARCHIVE,
+            outcome(INST, listing('\ta.txt', 'Error: CRC mismatch.') + ALL_LISTED), 1,
+            {'prefix/drive_c/inst/a.txt': data[:-1] + b'X'}),
+    ]
+
+
+class BadInputs(InstallerCase):
+    """Every bad input found so far: a clear message, and nothing lost."""
+
+    def prepare(self, setup):
+        """Setup items: 'folder/' below drive_c (or dist/ below the root),
+        'fifo:path', 'link:path>target below outside/', 'limit'."""
+        os.makedirs(self.host('inst'), exist_ok=True)
+        os.makedirs(os.path.join(self.root, 'outside', 'dir'))
+        with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
+            f.write(b'victim')
+        for item in setup:
+            kind, _, rest = item.rpartition(':')
+            path = (os.path.join(self.root, rest) if rest.startswith('dist/') else self.host(rest))
+            if kind == 'fifo':
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                os.mkfifo(path)
+            elif kind == 'link':
+                path, target = path.split('>')
+                if os.path.isdir(path) and not os.path.islink(path):
+                    os.rmdir(path)
+                os.symlink(os.path.join(self.root, 'outside', target), path)
+            elif item.endswith('/'):
+                os.makedirs(path, exist_ok=True)
+
+    def test_bad_inputs(self):
+        for row in bad_input_rows():
+            with self.subTest(row.label):
+                self.setUp()
+                self.prepare(row.setup)
+                if row.archive is None:
+                    os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
+                else:
+                    self.put_archive(row.archive)
+                run = self.run_setup(row.answers, size_limit=0 if 'limit' in row.setup else None)
+                self.assertConsole(run, row.console)
+                self.assertEqual(run.code, row.code)
+                for path, expected in row.files.items():
+                    full = os.path.join(self.root, path)
+                    if expected is None:
+                        self.assertFalse(os.path.lexists(full), path)
+                    elif expected is FIFO:
+                        self.assertTrue(stat.S_ISFIFO(os.lstat(full).st_mode), path)
+                    elif expected is REGULAR:
+                        self.assertTrue(stat.S_ISREG(os.lstat(full).st_mode), path)
+                    else:
+                        self.assertFalse(os.path.islink(full), path)
+                        with open(full, 'rb') as f:
+                            self.assertEqual(f.read(), expected, path)
+
+    def test_truncation_at_every_byte(self):
+        data = b'contents'
+        archive = stored_member('a.txt', data) + b'\0'
+        header = len(archive) - len(data) - 1
+        os.makedirs(self.host('games'))
+        for size in range(len(archive)):
+            with self.subTest(size=size):
+                self.put_archive(archive[:size])
+                run = self.run_setup(INST_ANSWERS.replace('c:\\inst', 'c:\\games'))
+                if size < header:
+                    extraction = 'Error: Header sum error\n'
+                elif size < header + len(data):
+                    extraction = listing('\ta.txt', 'Error: CRC mismatch.', 'Error: Header sum error')
+                else:
+                    extraction = listing('\ta.txt', 'Error: Header sum error')
+                self.assertConsole(run, outcome('c:\\games\\', extraction))
+                self.assertEqual(run.code, 1)
+                if size > header:
+                    with open(self.host('games', 'a.txt'), 'rb') as f:
+                        got = data[:size - header]
+                        self.assertEqual(f.read(), got + b'\xff' * (len(data) - len(got)))
+
+    def test_end_of_input_at_every_question(self):
+        """Each question in turn meets the end of the input: a fresh install
+        and one over an earlier installation."""
+        fresh = ['c:\\inst', 'Hero', 'y', '']
+        over = ['c:\\inst', 'n', 'y', 'Hero', 'n', '']
+        for answers, earlier in ((fresh, False), (over, True)):
+            for given in range(len(answers)):
+                with self.subTest(answers=answers[:given]):
+                    self.setUp()
+                    self.default_dir()
+                    os.makedirs(self.host('inst'))
+                    if earlier:
+                        for folder in (self.host('inst'), self.host('games', 'yamawyrm')):
+                            with open(os.path.join(folder, 'yamawyrm.exe'), 'wb') as f:
+                                f.write(b'old')
+                    run = self.run_setup(''.join(a + '\n' for a in answers[:given]))
+                    self.assertConsole(run, self.ended_console(answers[:given], earlier))
+                    self.assertEqual(run.code, 1 if earlier and given < 3 else 0)
+
+    @staticmethod
+    def ended_console(given, earlier):
+        directory = 'c:\\inst\\' if given else 'c:\\games\\yamawyrm\\'
+        text = BANNER + directory_part(directory)
+        rest = given[1:]
+        if earlier:
+            text += update_part(directory)
+            if not rest:
+                return text + ASK_REPLACE + NOT_INSTALLED
+            text += ASK_REPLACE
+            if len(rest) == 1:
+                return text + NOT_INSTALLED
+            text += DELETING
+            rest = rest[2:]
+        text += EXTRACTING_ALL + LISTING_ALL + SETTINGS
+        text += (NO_NAME if not rest else '') + FILES_WRITTEN + SHORTCUTS_DONE + ASK_GUIDE
+        return text + CLOSING
+
+    def test_reader_that_goes_away_does_not_stop_the_run(self):
+        self.default_dir()
+        env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': self.root,
+               'WINEPREFIX': self.prefix, 'LC_ALL': 'C', 'COMSPEC': self.recorder,
+               'RECORD_LOG': self.log}
+        child = subprocess.Popen([BINARY], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 cwd=self.cwd, env=env)
+        child.stdout.read(10)
+        child.stdout.close()
+        child.stdin.write(b'\n\nn\n\n')
+        child.stdin.close()
+        self.assertEqual(child.wait(timeout=60), 0)
+        self.assertInstalled(self.host('games', 'yamawyrm'))
+        self.assertTrue(os.path.exists(self.host('games', 'yamawyrm', 'yamawyrm.bat')))
 
 
 if __name__ == '__main__':

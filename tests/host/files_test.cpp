@@ -2,6 +2,7 @@
 #include "host/files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -96,12 +97,86 @@ TEST(OpenFile, FailsWhereWindowsFails)
 
 TEST(OpenFile, WriteErrorsReachTheCaller)
 {
+    const std::string root = start_prefix();
     for (const char* mode : {"wb", "w"}) {
-        FILE* file = open_file("z:\\dev\\full", mode);
+        FILE* file = open_file("c:\\full.txt", mode);
         ASSERT_NE(file, nullptr) << mode;
-        fputs("text\n", file);
-        const bool flush_failed = fflush(file) != 0 || ferror(file);
-        EXPECT_TRUE(flush_failed) << mode;
+        {
+            FileSizeLimit full(16);
+            fputs(std::string(64, 'x').c_str(), file);
+            const bool flush_failed = fflush(file) != 0 || ferror(file);
+            EXPECT_TRUE(flush_failed) << mode;
+        }
         fclose(file);
     }
+    end_prefix(root);
+}
+
+// A FIFO, with or without a reader, and a device are no files: every mode
+// fails at once instead of waiting for the other end.
+TEST(OpenFile, OnlyRegularFilesOpenAndNothingBlocks)
+{
+    const std::string root = start_prefix();
+    const std::string fifo = root + "/drive_c/pipe.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    for (const char* mode : {"rb", "wb", "w"}) {
+        EXPECT_EQ(open_file("c:\\pipe.txt", mode), nullptr) << mode;
+        EXPECT_EQ(open_file("z:\\dev\\null", mode), nullptr) << mode;
+    }
+    FILE* reader = fopen(fifo.c_str(), "rb+");  // a reader, so that a writer could open
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(open_file("c:\\pipe.txt", "wb"), nullptr);
+    fclose(reader);
+    end_prefix(root);
+}
+
+// A link at the path is replaced by a new file; its target, existing or
+// not, stays as it was. Reading follows the link.
+TEST(OpenFile, WritingReplacesALinkAndLeavesItsTarget)
+{
+    const std::string root = start_prefix();
+    write_file(root + "/victim", bytes_of("victim"));
+    ASSERT_EQ(symlink((root + "/victim").c_str(), (root + "/drive_c/ok.txt").c_str()), 0);
+    ASSERT_EQ(symlink((root + "/newfile").c_str(), (root + "/drive_c/dangling.txt").c_str()), 0);
+    FILE* file = open_file("c:\\ok.txt", "rb");
+    ASSERT_NE(file, nullptr);
+    fclose(file);
+    for (const char* name : {"ok.txt", "dangling.txt"}) {
+        for (const char* mode : {"wb", "w"}) {
+            file = open_file(("c:\\" + std::string(name)).c_str(), mode);
+            ASSERT_NE(file, nullptr) << name << mode;
+            fputs("new", file);
+            fclose(file);
+            struct stat info;
+            ASSERT_EQ(lstat((root + "/drive_c/" + name).c_str(), &info), 0);
+            EXPECT_TRUE(S_ISREG(info.st_mode)) << name << mode;
+            EXPECT_EQ(read_file(root + "/drive_c/" + name), bytes_of("new"));
+        }
+    }
+    EXPECT_EQ(read_file(root + "/victim"), bytes_of("victim"));
+    EXPECT_FALSE(file_exists(root + "/newfile"));
+    end_prefix(root);
+}
+
+// Below the folder, a linked folder on the way stops the open; the folder
+// itself may be a link or lie below one.
+TEST(OpenFileIn, NoLinkedFolderBelowTheFolder)
+{
+    const std::string root = start_prefix();
+    make_folders(root, "outside/dir");
+    make_folders(root, "drive_c/real/sub");
+    ASSERT_EQ(symlink((root + "/outside/dir").c_str(), (root + "/drive_c/real/linked").c_str()), 0);
+    ASSERT_EQ(symlink((root + "/drive_c/real").c_str(), (root + "/drive_c/alias").c_str()), 0);
+    for (const char* mode : {"wb", "w", "rb"})
+        EXPECT_EQ(open_file_in("c:\\real\\", "linked\\x.txt", mode), nullptr) << mode;
+    EXPECT_FALSE(file_exists(root + "/outside/dir/x.txt"));
+    // The same name through a folder that is a link, and below it.
+    for (const char* folder : {"c:\\alias\\", "c:\\alias\\sub\\..\\"}) {
+        FILE* file = open_file_in(folder, "sub\\x.txt", "wb");
+        ASSERT_NE(file, nullptr) << folder;
+        fputs(folder, file);
+        fclose(file);
+        EXPECT_EQ(read_file(root + "/drive_c/real/sub/x.txt"), bytes_of(folder));
+    }
+    end_prefix(root);
 }

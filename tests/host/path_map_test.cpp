@@ -62,6 +62,14 @@ TEST(MapPath, WindowsPathsInThePrefix)
         // Trailing dots and blanks leave the last name only.
         {"c:\\a\\b. .", drive_c + "/a/b"},
         {"c:\\a\\...", drive_c + "/a"},
+        // Before a separator one dot goes and blanks stay, as under Wine:
+        // CreateFile("c:\\b.\\y") writes b\\y, "b..\\x" names "b.", and
+        // CreateDirectory("c:\\k3 .\\") makes "k3 ".
+        {"c:\\b.\\y", drive_c + "/b/y"},
+        {"c:\\b..\\y", drive_c + "/b./y"},
+        {"c:\\k3 .\\", drive_c + "/k3 "},
+        {"c:\\a \\y", drive_c + "/a /y"},
+        {"c:\\...\\y", "(not mapped)"},   // would leave ".."
         // A Shift_JIS trail byte is no separator.
         {std::string("c:\\") + SOFT_TABLE_CP932 + "\\readme.txt", drive_c + "/" + SOFT_TABLE_UTF8 + "/readme.txt"},
         {std::string("c:\\") + SOFT_TABLE_CP932, drive_c + "/" + SOFT_TABLE_UTF8},

@@ -215,11 +215,13 @@ TEST(ConfigFile, MissingFolderIsReportedAndNothingWritten)
 
 TEST(ConfigFile, WriteErrorIsReported)
 {
-    // /dev/full opens, and fails every write that reaches it.
+    // The file is far longer than the limit; the captured lines are not.
     ConfigPrefix prefix;
-    strcpy(install_directory, "z:\\dev\\");
-    const std::string printed = capture_console([] { write_config_file("full"); });
-    EXPECT_EQ(printed, cannot_write_line("z:\\dev\\full"));
+    const std::string printed = capture_console([] {
+        FileSizeLimit full(1024);
+        write_config_file("wyrmhold.cnf");
+    });
+    EXPECT_EQ(printed, cannot_write_line("c:\\games\\yamawyrm\\wyrmhold.cnf"));
     EXPECT_EQ(file_slot, nullptr);
 }
 

@@ -297,6 +297,13 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
     const std::string names[] = {
         "c:evil.txt", "C:\\evil.txt", "\\evil.txt", "/evil.txt", "..\\evil.txt", "../evil.txt",
         "sub\\..\\..\\evil.txt", "..",
+        // Windows drops dots and blanks at the end of a name: these may
+        // become "..".
+        "...\\evil.txt", ".. \\evil.txt", "sub\\. .\\..\\evil.txt",
+        // A separator at the end names a folder, not a file.
+        "evil.txt\\", "sub\\evil.txt/",
+        // Windows opens a device under these names, in any folder.
+        "NUL", "nul.txt", "Aux .evil.txt", "sub\\com1.log", "lpt9", "CONOUT$", "con\\evil.txt",
     };
     for (const std::string& name : names) {
         Workspace w;
@@ -305,18 +312,32 @@ TEST(ExtractArchive, NamesThatLeaveTheInstallDirectoryAreNeverWritten)
         EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member("next.txt", BETA)})),
                   "Error: File cannot create. (" + name + ")\n\tnext.txt\n[ EOF ]\n");
         EXPECT_FALSE(file_exists(w.root + "/evil.txt"));
+        EXPECT_FALSE(file_exists(w.out("evil.txt")));
+        EXPECT_FALSE(file_exists(w.out("sub/evil.txt")));
         EXPECT_EQ(w.file("next.txt"), BETA);
     }
 }
 
-TEST(ExtractArchive, NameWithANulByteIsNotCutShort)
+TEST(ExtractArchive, NameFieldEndsAtItsFirstNulByte)
+{
+    // Some archivers keep a comment after a NUL in the name field; the
+    // name before it passes the same checks as any name.
+    Workspace w;
+    const std::string name("meta.txt\0A comment.", 19);
+    const std::string escape("..\\evil.txt\0x", 14);
+    EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member(escape, BETA)})),
+              "\tmeta.txt\nError: File cannot create. (..\\evil.txt)\n[ EOF ]\n");
+    EXPECT_EQ(w.file("meta.txt"), ALPHA);
+    EXPECT_FALSE(file_exists(w.root + "/evil.txt"));
+}
+
+TEST(ExtractArchive, NamesOnlyLikeDevicesAreFiles)
 {
     Workspace w;
-    const std::string name("short\0.txt", 10);
-    EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA), stored_member("next.txt", BETA)})),
-              "Error: File cannot create. (short)\n\tnext.txt\n[ EOF ]\n");
-    EXPECT_FALSE(file_exists(w.out("short")));
-    EXPECT_EQ(w.file("next.txt"), BETA);
+    for (const char* name : {"nulls.txt", "com10", "lpt0", "con_", "xaux"}) {
+        EXPECT_EQ(w.extract(archive_of({stored_member(name, ALPHA)})), "\t" + std::string(name) + "\n[ EOF ]\n");
+        EXPECT_EQ(w.file(name), ALPHA);
+    }
 }
 
 TEST(ExtractArchive, DotsInsideNamesAndTrailBytesAreNotComponents)
@@ -348,9 +369,15 @@ TEST(ExtractArchive, OutputPathsUpToTheLimitAreWritten)
 TEST(ExtractArchive, WriteErrorIsReported)
 {
     Workspace w;
-    strcpy(install_directory, "\\dev\\");
-    EXPECT_EQ(w.extract(archive_of({stored_member("full", ALPHA), stored_member("null", BETA)})),
-              "\tfull\nError: File cannot write. (full)\n\tnull\n[ EOF ]\n");
+    const Bytes big(4096, 'x');
+    write_file(w.root + "/ymw.lz_", archive_of({stored_member("full", big), stored_member("small", BETA)}));
+    const std::string printed = capture_console([] {
+        FileSizeLimit full(1024);
+        extract_archive("ymw.lz_", "*");
+    });
+    EXPECT_EQ(printed, "\tfull\nError: File cannot write. (full)\n\tsmall\n[ EOF ]\n");
+    EXPECT_EQ(w.file("full").size(), 1024u);
+    EXPECT_EQ(w.file("small"), BETA);
 }
 
 TEST(ExtractArchiveDeathTest, MissingArchiveEndsTheProgram)
@@ -365,4 +392,39 @@ TEST(ExtractArchiveDeathTest, MissingArchiveEndsTheProgram)
         },
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(printed), bytes_of("Error: File cannot open. (missing.lz_)\n"));
+}
+
+// Every fault of the extraction marks the installation as failed; a clean
+// archive, a member that is not selected and the end marker do not.
+TEST(ExtractArchive, FaultsMarkTheInstallationFailed)
+{
+    TestMember bad_crc = stored_member("a.txt", ALPHA);
+    bad_crc.crc = 1;
+    bad_crc.crc_set = true;
+    TestMember bad_method = stored_member("a.txt", Bytes{});
+    bad_method.method = "-lh5-";
+    TestMember bad_sum = stored_member("a.txt", ALPHA);
+    bad_sum.checksum_delta = 1;
+    struct Row {
+        const char* what;
+        Bytes archive;
+        const char* pattern;
+        bool failed;
+    };
+    const Row rows[] = {
+        {"clean", archive_of({stored_member("a.txt", ALPHA)}), "*", false},
+        {"bad CRC, not selected", archive_of({bad_crc}), "b.txt", false},
+        {"bad CRC", archive_of({bad_crc}), "*", true},
+        {"unknown method", archive_of({bad_method}), "*", true},
+        {"header sum", archive_of({bad_sum}), "*", true},
+        {"no end marker", archive_of({stored_member("a.txt", ALPHA)}, false), "*", true},
+        {"cannot create", archive_of({stored_member("..\\a.txt", ALPHA)}), "*", true},
+    };
+    for (const Row& row : rows) {
+        Workspace w;
+        installation_failed = false;
+        w.extract(row.archive, row.pattern);
+        EXPECT_EQ(installation_failed, row.failed) << row.what;
+    }
+    installation_failed = false;
 }

@@ -412,7 +412,7 @@ inline std::vector<MemberRun> decode_open_stream(const std::vector<uint32_t>& si
     std::vector<MemberRun> runs;
     for (uint32_t size : sizes) {
         member_header.unpacked_size = size;
-        EXPECT_TRUE(open_output_file("member.out"));
+        EXPECT_TRUE(open_output_file("", "member.out"));
         crc_register = 0;
         decode_lh1();
         const uint16_t crc = output_crc();

@@ -177,6 +177,23 @@ TestMember stored_member(const std::string& name, const Bytes& data)
     return m;
 }
 
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &old_action);
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit limit = old_limit;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    sigaction(SIGXFSZ, &old_action, nullptr);
+}
+
 void append_end(Bytes& archive)
 {
     archive.push_back(0);

@@ -3,6 +3,9 @@
 // level-0 LHA archives.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +42,19 @@ struct TempWorkspace {
     ~TempWorkspace();
     TempWorkspace(const TempWorkspace&) = delete;
     TempWorkspace& operator=(const TempWorkspace&) = delete;
+};
+
+// While it lives, no regular file of this process grows beyond `bytes`: a
+// write past that fails with EFBIG, as on a full disk, instead of ending
+// the process with SIGXFSZ.
+struct FileSizeLimit {
+    rlimit old_limit;
+    struct sigaction old_action;
+
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 };
 
 // The host's current directory, or "" when it cannot be told.
