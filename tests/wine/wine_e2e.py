@@ -440,6 +440,16 @@ class BadInput(WineCase):
             with self.subTest(answers=answers):
                 self.both(answers, old_install=True)
 
+    def test_percent_never_reaches_the_interpreter(self):
+        # cmd.exe expands %windir% even inside quotes: the answer is asked
+        # again, and no command line holds it.
+        log = os.path.join(self.root, 'commands.log')
+        run = self.run_windows('c:\\%windir%\nc:\\a!b\n\n\nn\n\n', comspec=RECORDER_EXE, RECORD_LOG=z_path(log))
+        self.assertTrue(run.stdout.decode('cp932').startswith(
+            e2e.BANNER + e2e.ASK_DIRECTORY + (e2e.BAD_CHARACTER + e2e.PROMPT) * 2 + '\n' + DEFAULT))
+        with open(log, 'rb') as f:
+            self.assertEqual(f.read().decode('cp932').splitlines(), e2e.mkdir_lines('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
+
     def test_missing_and_damaged_archives(self):
         os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
         run = self.both('\n')
