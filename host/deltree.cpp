@@ -6,7 +6,7 @@
 
 #include "host/command_words.h"
 #include "host/console.h"
-#include "host/cp932.h"
+#include "shared/sjis.h"
 #include "host/folder_tree.h"
 
 // A Windows path is at most this long, NUL included, where deltree runs.
@@ -33,7 +33,7 @@ static bool matches_wildcards(const char* pattern, size_t length, const char* na
     size_t star = NO_STAR;  // the pattern position after the last '*'
     size_t star_name = 0;   // where the name stood when that '*' was met
     while (name[n] != '\0') {
-        const size_t here = cp932_character_length(name + n);
+        const size_t here = sjis_character_length(name + n);
         if (p < length && pattern[p] == '*') {
             star = ++p;
             star_name = n;
@@ -47,7 +47,7 @@ static bool matches_wildcards(const char* pattern, size_t length, const char* na
             p++;
             n++;
         } else if (star != NO_STAR) {
-            star_name += cp932_character_length(name + star_name);
+            star_name += sjis_character_length(name + star_name);
             n = star_name;
             p = star;
         } else {
@@ -81,7 +81,7 @@ static int delete_matching(const char* pattern)
     if (((pattern[0] >= 'a' && pattern[0] <= 'z') || (pattern[0] >= 'A' && pattern[0] <= 'Z')) &&
         pattern[1] == ':')
         name_start = 2;
-    for (size_t i = name_start; pattern[i] != '\0'; i += cp932_character_length(pattern + i))
+    for (size_t i = name_start; pattern[i] != '\0'; i += sjis_character_length(pattern + i))
         if (pattern[i] == '\\' || pattern[i] == '/')
             name_start = i + 1;
     const char* name = pattern + name_start;

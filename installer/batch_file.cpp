@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "installer/install_file.h"
 
 void write_batch_file(const char* file_name)

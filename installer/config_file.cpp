@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "installer/install_file.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // code, and the command lines it hands to the command interpreter.
 //
 // The dialogue runs once, top to bottom. Its state is the buffers of
-// installer/buffers.h; the answer line holds the last line read, and the
+// shared/buffers.h; the answer line holds the last line read, and the
 // install directory is fixed right after the first question.
 //
 // End of input ends every question at once: the directory question takes
@@ -21,10 +21,11 @@
 #include "host/console.h"
 #include "host/files.h"
 #include "installer/batch_file.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "installer/config_file.h"
 #include "installer/shortcut.h"
-#include "installer/sjis.h"
+#include "shared/sjis.h"
+#include "shared/windows_names.h"
 #include "lha/extract.h"
 
 namespace {
@@ -136,7 +137,9 @@ enum Answer { ANSWER_YES, ANSWER_NO };
 // reach another folder.
 bool is_forbidden_in_path(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || strchr("*?\"<>|%!", c) != nullptr;
+    // A colon stands after a drive letter; anywhere else the folder it
+    // names cannot be made, and the steps after it report that.
+    return (c != ':' && is_forbidden_in_windows_name(c)) || c == 0x7F || c == '%' || c == '!';
 }
 
 // A single-byte character that the command interpreter splits arguments at

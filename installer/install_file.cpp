@@ -6,7 +6,7 @@
 
 #include "host/console.h"
 #include "host/files.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "host/console.h"
 #include "host/shell_link.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 
 namespace {
 

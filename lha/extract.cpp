@@ -23,8 +23,8 @@
 #include <cstring>
 
 #include "host/console.h"
-#include "installer/buffers.h"
-#include "installer/sjis.h"
+#include "shared/buffers.h"
+#include "shared/sjis.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
 

@@ -38,6 +38,8 @@
 #include "host/posix/codepage.h"
 #include "lha/crc16.h"
 #include "lha/lh1_encode.h"
+#include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 namespace {
 
@@ -105,7 +107,7 @@ bool same_name_ignoring_case(const Member& a, const Member& b)
     for (int i = 0; i < a.name_length; i++) {
         const unsigned char x = static_cast<unsigned char>(a.name[i]);
         const unsigned char y = static_cast<unsigned char>(b.name[i]);
-        if (is_cp932_lead(x)) {
+        if (is_sjis_lead_byte(x)) {
             if (x != y || i + 1 >= a.name_length || a.name[i + 1] != b.name[i + 1])
                 return false;
             i++;
@@ -127,11 +129,11 @@ bool fits_windows(const Member& m)
 {
     for (int i = 0; i < m.name_length; i++) {
         const unsigned char c = static_cast<unsigned char>(m.name[i]);
-        if (is_cp932_lead(c)) {
+        if (is_sjis_lead_byte(c)) {
             i++;
             continue;
         }
-        if (c < 0x20 || strchr("\\/:*?\"<>|", c) != nullptr)
+        if (c == '\\' || c == '/' || is_forbidden_in_windows_name(c))
             return false;
     }
     return true;

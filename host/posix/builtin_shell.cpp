@@ -23,6 +23,7 @@
 #include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
+#include "shared/windows_names.h"
 
 extern char** environ;
 
@@ -69,9 +70,9 @@ static bool has_forbidden_byte(const char* path)
     size_t i = path[0] != '\0' && path[1] == ':' ? 2 : 0;
     while (path[i] != '\0') {
         const auto byte = static_cast<unsigned char>(path[i]);
-        if (byte < 0x20 || strchr("\"*:<>?|", byte) != nullptr)
+        if (is_forbidden_in_windows_name(byte))
             return true;
-        i += cp932_character_length(path + i);
+        i += sjis_character_length(path + i);
     }
     return false;
 }

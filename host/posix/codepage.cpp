@@ -49,7 +49,7 @@ static size_t bad_character_length(Direction direction, const char* text, size_t
 {
     const auto first = static_cast<unsigned char>(text[0]);
     if (direction != UTF8_TO_CP932)
-        return is_cp932_lead(first) && left > 1 && is_cp932_trail(static_cast<unsigned char>(text[1])) ? 2 : 1;
+        return is_sjis_lead_byte(first) && left > 1 && is_cp932_trail(static_cast<unsigned char>(text[1])) ? 2 : 1;
     // A UTF-8 lead byte and the continuation bytes that follow it, up to the
     // length it announces.
     size_t wanted = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
@@ -145,7 +145,7 @@ size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t lengt
     size_t whole = 0;
     stream.holding = false;
     while (whole < count) {
-        if (!is_cp932_lead(static_cast<unsigned char>(joined[whole]))) {
+        if (!is_sjis_lead_byte(static_cast<unsigned char>(joined[whole]))) {
             whole++;
         } else if (whole + 1 < count) {
             whole += 2;

@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "host/posix/codepage.h"
+#include "shared/windows_names.h"
 
 // One component. `text` is not NUL-terminated; `host` says whether its
 // bytes are a host name already (from the current directory) or code page
@@ -144,7 +145,7 @@ static bool take_apart(const char* path)
             continue;
         }
         ends_in_separator = false;
-        i += is_cp932_lead(static_cast<unsigned char>(c)) && rest[i + 1] != '\0' ? 2 : 1;
+        i += sjis_character_length(rest + i);
     }
 
     // Windows drops trailing dots and blanks from a path's last name. Neither
@@ -227,7 +228,7 @@ static bool same_ignoring_case(const char* a, const char* b)
 static bool is_allowed_name(const char* name)
 {
     for (const char* c = name; *c != '\0'; c++)
-        if (static_cast<unsigned char>(*c) < 0x20 || strchr("\"*:<>?|", *c) != nullptr)
+        if (is_forbidden_in_windows_name(static_cast<unsigned char>(*c)))
             return false;
     return true;
 }

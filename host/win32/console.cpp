@@ -36,7 +36,7 @@
 #include <cstring>
 
 #include "host/console.h"
-#include "host/cp932.h"
+#include "shared/sjis.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
 constexpr size_t INPUT_BUFFER_SIZE = 4096;
@@ -124,7 +124,7 @@ static void write_wide(const char* bytes, size_t count)
     length += count;
     size_t whole = 0;
     while (whole < length) {
-        const size_t step = is_cp932_lead(static_cast<unsigned char>(joined[whole])) ? 2 : 1;
+        const size_t step = is_sjis_lead_byte(static_cast<unsigned char>(joined[whole])) ? 2 : 1;
         if (whole + step > length)
             break;
         whole += step;

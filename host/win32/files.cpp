@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/cp932.h"
+#include "shared/sjis.h"
 #include "host/files.h"
 
 // The ANSI functions take paths of up to MAX_PATH bytes.
@@ -73,7 +73,7 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode)
     memcpy(path + folder_length, name, name_length + 1);
     // Every folder of the name on the way to the file must be a real one,
     // not a junction or a link that leads out of `folder`.
-    for (size_t i = folder_length; path[i] != '\0'; i += cp932_character_length(path + i)) {
+    for (size_t i = folder_length; path[i] != '\0'; i += sjis_character_length(path + i)) {
         if (path[i] != '\\' && path[i] != '/')
             continue;
         const char separator = path[i];

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "lha/extract.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "host/posix/codepage.h"
 #include "installer/batch_file.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/posix/codepage.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "installer/config_file.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"

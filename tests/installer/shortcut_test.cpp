@@ -13,7 +13,7 @@
 #include <string>
 
 #include "host/posix/codepage.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "installer/shortcut.h"
 #include "tests/support/capture.h"
 #include "tests/support/lnkinfo.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "lha/extract.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "lha/extract.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/capture.h"
 

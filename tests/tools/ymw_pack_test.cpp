@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "host/posix/codepage.h"
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 #include "lha/extract.h"
 #include "tests/support/capture.h"
 #include "tests/support/sample_data.h"

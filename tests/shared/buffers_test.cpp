@@ -1,6 +1,6 @@
-// tests/installer/buffers_test.cpp: the one composer of paths and command
+// tests/shared/buffers_test.cpp: the one composer of paths and command
 // lines, at the edges of its buffer, and make_dirs on top of it.
-#include "installer/buffers.h"
+#include "shared/buffers.h"
 
 #include <sys/stat.h>
 

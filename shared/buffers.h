@@ -1,5 +1,7 @@
-// installer/buffers.h: the buffers that the installer owns for the whole run
-// and that the other steps read.
+// shared/buffers.h: the state that the installer and the archive reader
+// share: the buffers that the installer owns for the whole run and that the
+// other steps read (the install directory above all), and the one composer
+// of paths and command lines.
 //
 // Every buffer holds at most LINE_SIZE - 1 bytes of text and a NUL. All of
 // them start as zero bytes. Text is code page 932 bytes throughout.

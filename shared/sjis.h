@@ -1,4 +1,5 @@
-// installer/sjis.h: stepping over Shift_JIS (code page 932) text.
+// shared/sjis.h: stepping over Shift_JIS (code page 932) text, the one way
+// every part of the program does it.
 //
 // Nothing decodes the text; only a few byte tests need to know that a lead
 // byte (0x81-0x9F, 0xE0-0xFC) takes the next byte with it, so that the

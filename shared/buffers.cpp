@@ -1,5 +1,5 @@
-// installer/buffers.cpp: storage for the installer's shared buffers.
-#include "installer/buffers.h"
+// shared/buffers.cpp: storage for the shared buffers, and the composer.
+#include "shared/buffers.h"
 
 #include <cstring>
 
