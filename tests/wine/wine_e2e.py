@@ -41,7 +41,7 @@ PREFIX = os.environ.get('YMW_PREFIX', '')
 DATA_DIR = os.environ.get('YMW_DATA_DIR', '')
 
 SETUP_EXE = os.path.join(WINDOWS_BUILD, 'yamawyrm-setup.exe')
-RECORDER_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'record_comspec.exe')
+RECORDER_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'recording_interpreter.exe')
 LOAD_LINK_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'load_link.exe')
 GAME_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'stand_in_game.exe')
 

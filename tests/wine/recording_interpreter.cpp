@@ -1,4 +1,5 @@
-// tests/wine/record_comspec.cpp: a command interpreter that only records.
+// tests/wine/recording_interpreter.cpp: a command interpreter that only
+// records.
 // Named by COMSPEC, it appends the line it was handed after "/c" to the
 // file that RECORD_LOG names, as the raw bytes it got, one line each, and
 // exits with status 0.
