@@ -1,8 +1,7 @@
 // tests/wine/recording_interpreter.cpp: a command interpreter that only
-// records.
-// Named by COMSPEC, it appends the line it was handed after "/c" to the
-// file that RECORD_LOG names, as the raw bytes it got, one line each, and
-// exits with status 0.
+// records. Named by COMSPEC, it appends the line it was handed after "/c"
+// to the file that RECORD_LOG names, as the raw bytes it got, one line
+// each, and exits with status 0.
 #include <windows.h>
 
 #include <cstring>
