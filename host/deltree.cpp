@@ -68,7 +68,7 @@ bool matches_dos_pattern(const char* pattern, const char* name)
            matches_wildcards(pattern, length - 2, name);
 }
 
-static bool is_dot_name(const char* name)
+bool is_dot_name(const char* name)
 {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }

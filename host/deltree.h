@@ -28,3 +28,6 @@ int run_deltree(char** arguments, size_t count);
 // matches the names that match it without that end, so "*.*" matches every
 // name and "bone*.*" every name that begins with "bone".
 bool matches_dos_pattern(const char* pattern, const char* name);
+
+// Whether `name` is "." or "..", which name no entry of their own.
+bool is_dot_name(const char* name);

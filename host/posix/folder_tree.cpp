@@ -21,11 +21,6 @@ constexpr unsigned MAX_TREE_DEPTH = 256;
 // of NAME_MAX bytes, and a NUL.
 constexpr size_t CP932_NAME_SIZE = 2 * 256;
 
-static bool is_dot_name(const char* name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // Removes the entry `name` of the open folder `folder`: a folder with
 // everything below it, anything else (a link included) by unlinking it.
 // Every step goes through the descriptor of the folder it works in, and a

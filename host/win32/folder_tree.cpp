@@ -18,11 +18,6 @@ constexpr unsigned MAX_TREE_DEPTH = 64;
 // The ANSI functions take paths of up to MAX_PATH bytes.
 constexpr size_t TREE_PATH_SIZE = MAX_PATH;
 
-static bool is_dot_name(const char* name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // Composes folder + "\" + name into `out`; false when it does not fit.
 static bool join(char* out, const char* folder, const char* name)
 {
