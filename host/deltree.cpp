@@ -6,8 +6,8 @@
 
 #include "host/command_words.h"
 #include "host/console.h"
-#include "shared/sjis.h"
 #include "host/folder_tree.h"
+#include "shared/sjis.h"
 
 // A Windows path is at most this long, NUL included, where deltree runs.
 constexpr size_t FOLDER_PATH_SIZE = 1024;

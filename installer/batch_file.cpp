@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "shared/buffers.h"
 #include "installer/install_file.h"
+#include "shared/buffers.h"
 
 void write_batch_file(const char* file_name)
 {

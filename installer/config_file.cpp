@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
-#include "shared/buffers.h"
 #include "installer/install_file.h"
+#include "shared/buffers.h"
 
 namespace {
 

@@ -21,12 +21,12 @@
 #include "host/console.h"
 #include "host/files.h"
 #include "installer/batch_file.h"
-#include "shared/buffers.h"
 #include "installer/config_file.h"
 #include "installer/shortcut.h"
+#include "lha/extract.h"
+#include "shared/buffers.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
-#include "lha/extract.h"
 
 namespace {
 

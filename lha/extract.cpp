@@ -23,10 +23,10 @@
 #include <cstring>
 
 #include "host/console.h"
-#include "shared/buffers.h"
-#include "shared/sjis.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
+#include "shared/buffers.h"
+#include "shared/sjis.h"
 
 MemberHeader member_header;
 

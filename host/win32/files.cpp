@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "shared/sjis.h"
 #include "host/files.h"
+#include "shared/sjis.h"
 
 // The ANSI functions take paths of up to MAX_PATH bytes.
 constexpr size_t FILE_PATH_SIZE = MAX_PATH;

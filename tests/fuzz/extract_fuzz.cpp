@@ -21,8 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shared/buffers.h"
 #include "lha/extract.h"
+#include "shared/buffers.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "host/posix/codepage.h"
-#include "shared/buffers.h"
 #include "installer/config_file.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "host/posix/codepage.h"
-#include "shared/buffers.h"
 #include "installer/shortcut.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "shared/buffers.h"
 #include "lha/extract.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "shared/buffers.h"
 #include "lha/extract.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "host/posix/codepage.h"
-#include "shared/buffers.h"
 #include "lha/extract.h"
+#include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/test_support.h"
