@@ -195,9 +195,8 @@ class InstallerCase(unittest.TestCase):
             with open(os.path.join(folder, name), 'rb') as f:
                 self.assertEqual(f.read(), GAME_FILES[name], name)
 
-    def assertSettingsWritten(self, folder, directory, name_option):
-        """The configuration file's OPTIONS line, the batch file, and the
-        two shortcuts to it in the prefix."""
+    def assertTextFilesWritten(self, folder, directory, name_option):
+        """The configuration file's OPTIONS line and the batch file."""
         with open(os.path.join(folder, 'wyrmhold.cnf'), 'rb') as f:
             lines = f.read().split(b'\r\n')
         self.assertEqual(len(lines), 72)  # 71 lines and the empty rest
@@ -206,6 +205,11 @@ class InstallerCase(unittest.TestCase):
         with open(os.path.join(folder, 'yamawyrm.bat'), 'rb') as f:
             self.assertEqual(f.read(), b'@echo off\r\n' + directory[:2] + b'\r\ncd ' +
                              directory + b'\r\nyamawyrm.exe\r\n')
+
+    def assertSettingsWritten(self, folder, directory, name_option):
+        """The two text files, and the two shortcuts to the batch file in
+        the prefix."""
+        self.assertTextFilesWritten(folder, directory, name_option)
         for link_folder in (START_MENU_FOLDER, DESKTOP_FOLDER):
             link = self.host(*link_folder, LINK_NAME)
             with open(link, 'rb') as f:

@@ -91,8 +91,9 @@ def read_link(path):
     return target, strings.get('dir'), show
 
 
-class WineCase(unittest.TestCase):
-    maxDiff = None
+class WineCase(e2e.InstallerCase):
+    """The POSIX end-to-end case's archive and checks, in the shared Wine
+    prefix."""
 
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix='ymw-wine-')
@@ -106,10 +107,6 @@ class WineCase(unittest.TestCase):
         for folder in LINK_FOLDERS:
             shutil.rmtree(self.host(*folder), ignore_errors=True)
             os.makedirs(self.host(*folder))
-
-    def put_archive(self, data):
-        with open(os.path.join(self.cwd, 'ymw.lz_'), 'wb') as f:
-            f.write(data)
 
     def host(self, *parts):
         return os.path.join(PREFIX, 'drive_c', *parts)
@@ -153,27 +150,6 @@ class WineCase(unittest.TestCase):
             os.makedirs(os.path.join(prefix, 'drive_c', *folder), exist_ok=True)
         return prefix
 
-    def assertConsole(self, run, text):
-        expected = text.encode('cp932')
-        if run.stdout != expected:
-            self.assertEqual(run.stdout.decode('cp932', 'replace'), text)
-            self.assertEqual(run.stdout, expected)
-
-    def assertInstalled(self, folder, names=e2e.GAME_FILES):
-        for name in names:
-            with open(os.path.join(folder, name), 'rb') as f:
-                self.assertEqual(f.read(), e2e.GAME_FILES[name], name)
-
-    def assertSettings(self, folder, directory, name_option):
-        with open(os.path.join(folder, 'wyrmhold.cnf'), 'rb') as f:
-            lines = f.read().split(b'\r\n')
-        self.assertEqual(len(lines), 72)
-        self.assertEqual(lines[21], b'OPTIONS=' + name_option +
-                         b',notime,norest_on_space,noautopickup,color,nonumber_pad')
-        with open(os.path.join(folder, 'yamawyrm.bat'), 'rb') as f:
-            self.assertEqual(f.read(), b'@echo off\r\n' + directory[:2] + b'\r\ncd ' + directory +
-                             b'\r\nyamawyrm.exe\r\n')
-
 
 class ImportTable(unittest.TestCase):
     def test_shipped_program_is_a_32_bit_console_program_on_system_dlls(self):
@@ -201,7 +177,7 @@ class Branches(WineCase):
                            e2e.LISTING_ALL + e2e.ending())
         self.assertEqual(run.code, 0)
         self.assertInstalled(folder)
-        self.assertSettings(folder, DEFAULT.encode(), b'name:Taro,')
+        self.assertTextFilesWritten(folder, DEFAULT.encode(), b'name:Taro,')
         for link_folder in LINK_FOLDERS:
             self.assertEqual(read_link(self.link(link_folder)), (DEFAULT + 'yamawyrm.bat', 'C:\\windows', 3))
 
