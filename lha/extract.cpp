@@ -9,7 +9,6 @@
 //                  read_member_header until the next call of it.
 //   header_buffer  the current header's bytes as read: H, the checksum and
 //                  H more bytes.
-//   output_path    the install directory followed by the member's name.
 // The archive stream, the output file and the CRC register are in
 // lha/stream.cpp.
 //
@@ -31,7 +30,6 @@
 MemberHeader member_header;
 
 static uint8_t header_buffer[HEADER_BUFFER_SIZE];
-static char output_path[MAX_OUTPUT_PATH + 1];
 
 // Header offsets of a level-0 header.
 constexpr int OFFSET_METHOD = 2;
@@ -180,14 +178,14 @@ static bool is_safe_member_name(const char* name)
     }
 }
 
-// Composes install directory + name into output_path; false when the name
-// may not be written (a way out of the install directory) or the path
-// would be longer than MAX_OUTPUT_PATH. A name field with a NUL byte in it
-// names the file by the bytes before the NUL: archivers of some systems
-// keep a comment after it.
-static bool compose_output_path(const char* name)
+// Whether the member may be written as install directory + name: false
+// when the name leads out of the install directory or the path would be
+// longer than MAX_OUTPUT_PATH. The host composes the path when it opens
+// the file. A name field with a NUL byte in it names the file by the bytes
+// before the NUL: archivers of some systems keep a comment after it.
+static bool may_write_member(const char* name)
 {
-    return is_safe_member_name(name) && compose(output_path, sizeof output_path, {install_directory, name});
+    return is_safe_member_name(name) && strlen(install_directory) + strlen(name) <= MAX_OUTPUT_PATH;
 }
 
 static void skip_member_data()
@@ -242,7 +240,7 @@ void extract_archive(const char* archive_name, const char* pattern)
             skip_member_data();
             continue;
         }
-        if (!compose_output_path(name) || !open_output_file(install_directory, name)) {
+        if (!may_write_member(name) || !open_output_file(install_directory, name)) {
             console_printf("Error: File cannot create. (%s)\n", name);
             installation_failed = true;
             skip_member_data();
