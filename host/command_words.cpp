@@ -2,6 +2,8 @@
 // every platform. No state.
 #include "host/command_words.h"
 
+#include "shared/sjis.h"
+
 bool split_command_line(const char* line, CommandWords& out)
 {
     out.count = 0;
@@ -22,9 +24,11 @@ bool split_command_line(const char* line, CommandWords& out)
                 c++;
                 continue;
             }
-            if (used + 1 >= sizeof out.text)
+            const size_t length = sjis_character_length(c);
+            if (used + length >= sizeof out.text)
                 return false;
-            out.text[used++] = *c++;
+            for (size_t i = 0; i < length; i++)
+                out.text[used++] = *c++;
         }
         if (used >= sizeof out.text)
             return false;

@@ -2,9 +2,9 @@
 // Windows command interpreter reads the lines the installer gives it.
 //
 // Blanks and tabs separate words; a pair of double quotes groups blanks
-// into one word and is itself dropped. Neither a blank, a tab nor a double
-// quote can be the second byte of a double-byte character, so the bytes
-// are looked at one by one.
+// into one word and is itself dropped. The line is walked character by
+// character (shared/sjis.h); neither a blank, a tab nor a double quote is
+// ever the second byte of a character, not even after a lone lead byte.
 #pragma once
 
 #include <cstddef>

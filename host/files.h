@@ -33,3 +33,8 @@ FILE* open_file(const char* path, const char* mode);
 // component and does not end in a separator. Returns nullptr when the file
 // cannot be opened, a linked folder on the way included.
 FILE* open_file_in(const char* folder, const char* name, const char* mode);
+
+// Whether the system can name a file by `path` at all: every character of
+// it has a form in the system's own names (UTF-8 on POSIX, UTF-16 on the
+// Windows NT family). Windows 95 and 98 take the bytes as they are.
+bool is_path_convertible(const char* path);

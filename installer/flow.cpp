@@ -167,16 +167,6 @@ bool ends_in_backslash(const char* text)
     return last != nullptr && *last == '\\';
 }
 
-// True when `text` ends in a lead byte without the byte that completes
-// its character: a backslash appended there would become that byte.
-bool ends_in_lead_byte(const char* text)
-{
-    const char* p = text;
-    while (*p != '\0' && p[sjis_character_length(p)] != '\0')
-        p += sjis_character_length(p);
-    return *p != '\0' && p[1] == '\0' && is_sjis_lead_byte(static_cast<unsigned char>(*p));
-}
-
 // Composes verb + path + tail into the command-line buffer, the path and
 // tail in double quotes when the path holds a character that the command
 // interpreter treats specially. False, with nothing composed, when the
@@ -300,10 +290,14 @@ void ask_install_directory()
             console_print(MSG_DIRECTORY_TOO_LONG);
             continue;
         }
-        // A NUL byte typed into the line would cut the path short unseen,
-        // and a lead byte at its end would take the backslash appended
-        // below as its second byte.
-        if (strlen(answer_line) != static_cast<size_t>(length) || ends_in_lead_byte(answer_line)) {
+        // A NUL byte typed into the line would cut the path short unseen.
+        // A lead byte without its trail byte is read as one character here
+        // and may be read otherwise by whatever takes the path next (at the
+        // end of the line, it would take the backslash appended below as
+        // its second byte); a path that the system cannot convert names no
+        // folder at all.
+        if (strlen(answer_line) != static_cast<size_t>(length) || has_invalid_sjis_pair(answer_line) ||
+            !is_path_convertible(answer_line)) {
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             continue;
         }

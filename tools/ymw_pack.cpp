@@ -107,8 +107,8 @@ bool same_name_ignoring_case(const Member& a, const Member& b)
     for (int i = 0; i < a.name_length; i++) {
         const unsigned char x = static_cast<unsigned char>(a.name[i]);
         const unsigned char y = static_cast<unsigned char>(b.name[i]);
-        if (is_sjis_lead_byte(x)) {
-            if (x != y || i + 1 >= a.name_length || a.name[i + 1] != b.name[i + 1])
+        if (sjis_character_length(a.name + i) == 2) {
+            if (x != y || a.name[i + 1] != b.name[i + 1])
                 return false;
             i++;
             continue;
@@ -129,7 +129,7 @@ bool fits_windows(const Member& m)
 {
     for (int i = 0; i < m.name_length; i++) {
         const unsigned char c = static_cast<unsigned char>(m.name[i]);
-        if (is_sjis_lead_byte(c)) {
+        if (sjis_character_length(m.name + i) == 2) {
             i++;
             continue;
         }

@@ -38,18 +38,13 @@ static iconv_t descriptor(Direction direction)
     return descriptors[direction];
 }
 
-static bool is_cp932_trail(unsigned char byte)
-{
-    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
-}
-
 // How many bytes at `text` (`left` of them, at least one) make the one
 // character that could not be converted, so that it becomes a single '?'.
 static size_t bad_character_length(Direction direction, const char* text, size_t left)
 {
     const auto first = static_cast<unsigned char>(text[0]);
     if (direction != UTF8_TO_CP932)
-        return is_sjis_lead_byte(first) && left > 1 && is_cp932_trail(static_cast<unsigned char>(text[1])) ? 2 : 1;
+        return left > 1 ? sjis_character_length(text) : 1;
     // A UTF-8 lead byte and the continuation bytes that follow it, up to the
     // length it announces.
     size_t wanted = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
@@ -145,15 +140,12 @@ size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t lengt
     size_t whole = 0;
     stream.holding = false;
     while (whole < count) {
-        if (!is_sjis_lead_byte(static_cast<unsigned char>(joined[whole]))) {
-            whole++;
-        } else if (whole + 1 < count) {
-            whole += 2;
-        } else {
+        if (whole + 1 == count && is_sjis_lead_byte(static_cast<unsigned char>(joined[whole]))) {
             stream.lead = static_cast<unsigned char>(joined[whole]);
             stream.holding = true;
             break;
         }
+        whole += sjis_character_length(joined + whole);
     }
     const long stored = convert(CP932_TO_UTF8, joined, whole, out, UTF8_PIECE_SIZE, false);
     if (stored >= 0)

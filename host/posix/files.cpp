@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
 
@@ -182,4 +183,10 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     const int fd = open_regular(folder, *rest != '\0' ? rest : ".", strcmp(mode, "rb") == 0);
     close(folder);
     return fd < 0 ? nullptr : stream_of(fd, mode);
+}
+
+bool is_path_convertible(const char* path)
+{
+    char host_path[HOST_PATH_SIZE];
+    return cp932_to_utf8(path, strlen(path), host_path, sizeof host_path, true) >= 0;
 }

@@ -124,10 +124,9 @@ static void write_wide(const char* bytes, size_t count)
     length += count;
     size_t whole = 0;
     while (whole < length) {
-        const size_t step = is_sjis_lead_byte(static_cast<unsigned char>(joined[whole])) ? 2 : 1;
-        if (whole + step > length)
+        if (whole + 1 == length && is_sjis_lead_byte(static_cast<unsigned char>(joined[whole])))
             break;
-        whole += step;
+        whole += sjis_character_length(joined + whole);
     }
     holding_lead = whole < length;
     if (holding_lead)

@@ -87,3 +87,11 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode)
     }
     return open_file(path, mode);
 }
+
+bool is_path_convertible(const char* path)
+{
+    // The NT family names files in UTF-16; Windows 95 and 98 take the bytes.
+    constexpr UINT CODE_PAGE_932 = 932;
+    const bool nt_family = (GetVersion() & 0x80000000u) == 0;
+    return !nt_family || MultiByteToWideChar(CODE_PAGE_932, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0) > 0;
+}
