@@ -68,11 +68,6 @@ bool matches_dos_pattern(const char* pattern, const char* name)
            matches_wildcards(pattern, length - 2, name);
 }
 
-bool is_dot_name(const char* name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // Deletes what `pattern` matches in its folder. A last component that names
 // no entry ("", "." or "..") deletes nothing.
 static int delete_matching(const char* pattern)

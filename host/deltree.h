@@ -29,5 +29,10 @@ int run_deltree(char** arguments, size_t count);
 // name and "bone*.*" every name that begins with "bone".
 bool matches_dos_pattern(const char* pattern, const char* name);
 
-// Whether `name` is "." or "..", which name no entry of their own.
-bool is_dot_name(const char* name);
+// Whether `name` is "." or "..", which name no entry of their own; in
+// bytes or, as the Windows kernel hands names back, in UTF-16.
+template <typename Char>
+bool is_dot_name(const Char* name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}

@@ -105,6 +105,20 @@ long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, 
     return convert_string(UTF8_TO_CP932, text, length, out, capacity, strict);
 }
 
+long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capacity)
+{
+    // A host name is at most NAME_MAX bytes; a path's component from the
+    // current directory no more than a path.
+    constexpr size_t READ_BACK_SIZE = 4096;
+    char read_back[READ_BACK_SIZE];
+    const long stored = utf8_to_cp932(name, length, out, capacity, true);
+    if (stored < 0 || cp932_to_utf8(out, static_cast<size_t>(stored), read_back, sizeof read_back, true) !=
+                          static_cast<long>(length) ||
+        memcmp(read_back, name, length) != 0)
+        return -1;
+    return stored;
+}
+
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
 {
     // Room for any Windows path (at most 260 units) several times over;

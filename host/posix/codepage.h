@@ -17,6 +17,13 @@ long cp932_to_utf8(const char* text, size_t length, char* out, size_t capacity, 
 // The reverse: UTF-8 to code page 932, with the same rules.
 long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, bool strict);
 
+// Converts the host name `name` (`length` bytes of UTF-8) to code page 932
+// in `out` (capacity bytes, NUL-terminated), only where the result reads
+// back as the same name: a character with no code page 932 form, or one
+// whose form stands for another character (U+00A5 becomes 0x5C, a
+// backslash), fails the call. Returns the bytes stored or -1.
+long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capacity);
+
 // Converts a NUL-terminated code page 932 string to UTF-16 units in `out`
 // (capacity units, terminator included), as MultiByteToWideChar does with
 // code page 932. Returns the number of units stored including the

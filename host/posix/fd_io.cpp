@@ -1,8 +1,10 @@
-// host/posix/fd_io.cpp: whole writes to file descriptors.
+// host/posix/fd_io.cpp: whole writes to file descriptors, and their mounts.
 //
 // No state.
 #include "host/posix/fd_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,4 +21,21 @@ bool write_all(int fd, const char* bytes, size_t count)
         count -= static_cast<size_t>(written);
     }
     return true;
+}
+
+bool on_same_mount(int a, int b)
+{
+    struct statx first;
+    struct statx second;
+    const int flags = AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW;
+    if (statx(a, "", flags, STATX_MNT_ID, &first) == 0 && statx(b, "", flags, STATX_MNT_ID, &second) == 0) {
+        if (first.stx_dev_major != second.stx_dev_major || first.stx_dev_minor != second.stx_dev_minor)
+            return false;
+        return (first.stx_mask & second.stx_mask & STATX_MNT_ID) == 0 || first.stx_mnt_id == second.stx_mnt_id;
+    }
+    // A kernel without statx: the devices alone.
+    struct stat first_info;
+    struct stat second_info;
+    return errno == ENOSYS && fstat(a, &first_info) == 0 && fstat(b, &second_info) == 0 &&
+           first_info.st_dev == second_info.st_dev;
 }

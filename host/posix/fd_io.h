@@ -1,6 +1,6 @@
-// host/posix/fd_io.h: bytes handed whole to a file descriptor, for the
-// posix files that write to descriptors of their own (text-mode files, the
-// pager's pipe).
+// host/posix/fd_io.h: what the posix files need of open file descriptors:
+// bytes handed whole to one (text-mode files, the pager's pipe), and
+// whether two lie on the same mount.
 #pragma once
 
 #include <cstddef>
@@ -9,3 +9,9 @@
 // write. Returns false when a write fails or writes nothing; part of the
 // bytes may have gone out by then.
 bool write_all(int fd, const char* bytes, size_t count);
+
+// Whether the open entries `a` and `b` belong to the same mount: the same
+// device and, where the kernel tells mount ids, the same mount id, so that
+// a bind mount of a folder of the same file system counts as another
+// mount too. False when either cannot be examined.
+bool on_same_mount(int a, int b);

@@ -59,9 +59,10 @@ static int close_text(void* cookie)
 // without blocking: O_NONBLOCK lets a FIFO or a device open at once, and
 // fstat then turns away everything that is not a regular file before a byte
 // is read or written. Writing never follows a link at `name`: the link is
-// removed and a new file made in its place. An existing file is emptied
-// only once it is known to be a regular file. Returns the descriptor, in
-// blocking mode again, or -1.
+// removed and a new file made in its place; nor does it write into a file
+// of another mount (a file bind-mounted there). An existing file is emptied
+// only once it is known to be a regular file of the folder's mount.
+// Returns the descriptor, in blocking mode again, or -1.
 static int open_regular(int folder, const char* name, bool reading)
 {
     const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -76,7 +77,8 @@ static int open_regular(int folder, const char* name, bool reading)
     struct stat info;
     const int flags = fcntl(fd, F_GETFL);
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-        (!reading && ftruncate(fd, 0) != 0) || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        (!reading && (!on_same_mount(folder, fd) || ftruncate(fd, 0) != 0)) ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EISDIR;
         return -1;
@@ -162,7 +164,8 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
         return nullptr;
     }
     // The file must lie below the folder; what follows the folder's own
-    // path is then walked one folder at a time, never through a link.
+    // path is then walked one folder at a time, never through a link nor
+    // into another mount.
     const size_t host_folder_length = strlen(host_folder);
     const bool at_root = strcmp(host_folder, "/") == 0;
     if (strncmp(host_path, host_folder, host_folder_length) != 0 ||
@@ -174,7 +177,11 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     char* rest = host_path + host_folder_length + (at_root ? 0 : 1);
     for (char* slash; folder >= 0 && (slash = strchr(rest, '/')) != nullptr; rest = slash + 1) {
         *slash = '\0';
-        const int inner = openat(folder, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int inner = openat(folder, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inner >= 0 && !on_same_mount(folder, inner)) {
+            close(inner);
+            inner = -1;
+        }
         close(folder);
         folder = inner;
     }

@@ -12,7 +12,9 @@
 
 #include "host/deltree.h"
 #include "host/posix/codepage.h"
+#include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
+#include "shared/windows_names.h"
 
 // Folder levels below a deleted folder that are gone down, one open
 // descriptor each; a deeper tree is left where it is and reported.
@@ -25,9 +27,14 @@ constexpr size_t CP932_NAME_SIZE = 2 * 256;
 // everything below it, anything else (a link included) by unlinking it.
 // Every step goes through the descriptor of the folder it works in, and a
 // folder is opened with O_NOFOLLOW, so a link met on the way is removed and
-// never entered. Returns false when something stayed.
+// never entered; nor is a folder of another mount. Returns false when
+// something stayed.
 static bool remove_entry(int folder, const char* name, unsigned depth)
 {
+    // A name that Windows could not hand back as one entry is left, as the
+    // Windows program leaves it.
+    if (!is_one_windows_name(name))
+        return false;
     struct stat info;
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
@@ -42,6 +49,13 @@ static bool remove_entry(int folder, const char* name, unsigned depth)
         if (errno == ELOOP || errno == ENOTDIR)
             return unlinkat(folder, name, 0) == 0;
         return false;
+    }
+    // A mount point (a bind mount of a folder elsewhere included) is
+    // another file system's folder: removed like a link, which fails while
+    // it is mounted, and never gone into.
+    if (!on_same_mount(folder, inner)) {
+        close(inner);
+        return unlinkat(folder, name, AT_REMOVEDIR) == 0;
     }
     DIR* listing = fdopendir(inner);
     if (listing == nullptr) {
@@ -72,10 +86,9 @@ int remove_matching_entries(const char* folder_path, const char* name_pattern)
     int failed = 0;
     char name[CP932_NAME_SIZE];
     while (const dirent* entry = readdir(listing)) {
-        // A host name with no code page 932 form is seen with '?' in its
-        // place, as Windows programs see it under Wine.
+        // A host name without an exact code page 932 form matches nothing.
         if (is_dot_name(entry->d_name) ||
-            utf8_to_cp932(entry->d_name, strlen(entry->d_name), name, sizeof name, false) < 0 ||
+            utf8_to_exact_cp932(entry->d_name, strlen(entry->d_name), name, sizeof name) < 0 ||
             !matches_dos_pattern(name_pattern, name))
             continue;
         if (!remove_entry(folder, entry->d_name, 0))

@@ -308,7 +308,7 @@ bool full_windows_path(const char* windows_path, char* out, size_t capacity)
             return false;
         out[used++] = '\\';
         if (part.host) {
-            const long stored = utf8_to_cp932(part.text, part.length, out + used, capacity - used, true);
+            const long stored = utf8_to_exact_cp932(part.text, part.length, out + used, capacity - used);
             if (stored < 0)
                 return false;
             used += static_cast<size_t>(stored);
