@@ -2,8 +2,8 @@
 // (shortcuts) saved at a path.
 //
 // The operations are the platform's own, one for one: on Windows they are
-// GetWindowsDirectoryA, COM's CoInitialize and CoUninitialize, the shell
-// link object through IShellLinkA and IPersistFile, and
+// GetWindowsDirectory, COM's CoInitialize and CoUninitialize, the shell
+// link object through IShellLink and IPersistFile, and
 // MultiByteToWideChar. The layer holds at most one shell link object, with
 // its persist interface, at a time; the caller starts COM before creating
 // it and releases everything it obtained before stopping COM. Strings are
@@ -42,15 +42,18 @@ void set_link_working_directory(const char* directory);
 // Sets the show command of the started program's window.
 void set_link_show_command(int show_command);
 // Saves the link as a shortcut file at `wide_path`, which becomes the
-// object's current file. False when nothing was saved, for example when
-// the folder does not exist.
+// object's current file, never through a link standing there (a link
+// that can be removed as a link is; otherwise nothing is saved). False
+// when nothing was saved, for example when the folder does not exist.
 bool save_link(const uint16_t* wide_path);
 // Gives up the persist interface.
 void release_link_persist();
 // Gives up the shell link object.
 void release_shell_link();
 
-// Converts a NUL-terminated path with the system's ANSI code page to
-// UTF-16 in `wide` (capacity units, terminator included). Returns false
-// when it did not convert completely; `wide` is then not to be used.
+// Converts a NUL-terminated path to UTF-16 in `wide` (capacity units,
+// terminator included), as the system reads the installer's paths: from
+// code page 932 (on Windows 95 and 98, from the system's ANSI code page,
+// which is 932 on a Japanese system). Returns false when it did not
+// convert completely; `wide` is then not to be used.
 bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity);

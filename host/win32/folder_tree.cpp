@@ -1,98 +1,160 @@
 // host/win32/folder_tree.cpp: deleting folder entries through the kernel,
-// never following a link. No state.
+// never through a link. No state.
 //
-// A folder that is a reparse point (a junction or a symbolic link) is
-// removed as the link it is; only a real folder is gone into. Read-only,
-// hidden and system files are deleted like any other, as deltree does.
-#define NOMINMAX
-#include <windows.h>
-
-#include <cstring>
+// A folder is walked by the names the kernel hands back, joined to the
+// folder's path in the kernel's own form (UTF-16 on the NT family), never
+// turned into code page 932 and read again as a path: only the pattern
+// test sees code page 932, and a name without an exact form there matches
+// nothing. A name that could not be handed back as one entry of its
+// folder (a Unix name holding a backslash, as Wine shows it) is left, and
+// counts as not deleted.
+//
+// Before it is deleted, each entry is opened as itself and checked
+// (host/win32/entries.h): a link that the system would follow all the
+// same (a Unix symbolic link under Wine, to a file or a folder) is left
+// and counts as not deleted; a link shown as a reparse point is removed as
+// the link it is, and a mount point cannot be removed while it is mounted.
+// Only a real folder is gone into. Read-only, hidden and system files are
+// deleted like any other, as deltree does.
+#include "host/folder_tree.h"
 
 #include "host/deltree.h"
-#include "host/folder_tree.h"
+#include "host/win32/entries.h"
+#include "shared/windows_names.h"
 
 // Folder levels below a deleted folder that are gone down; a deeper tree
 // is left where it is and reported.
 constexpr unsigned MAX_TREE_DEPTH = 64;
-// The ANSI functions take paths of up to MAX_PATH bytes.
-constexpr size_t TREE_PATH_SIZE = MAX_PATH;
+// A name the kernel hands back, in code page 932: at most two bytes for
+// each of its MAX_PATH units.
+constexpr size_t PATTERN_NAME_SIZE = 2 * MAX_PATH;
 
-// Composes folder + "\" + name into `out`; false when it does not fit.
-static bool join(char* out, const char* folder, const char* name)
+// The found name as the pattern sees it, in code page 932; false when it
+// can match nothing. Windows 95 and 98 hand back bytes of the system's
+// ANSI code page, taken as they are.
+static bool name_for_pattern(const char* found, char* out)
 {
-    const size_t folder_length = strlen(folder);
-    const size_t name_length = strlen(name);
-    const bool separated = folder_length > 0 && (folder[folder_length - 1] == '\\' || folder[folder_length - 1] == '/');
-    const size_t length = folder_length + (separated ? 0 : 1) + name_length;
-    if (length >= TREE_PATH_SIZE)
-        return false;
-    memcpy(out, folder, folder_length);
-    size_t used = folder_length;
-    if (!separated)
-        out[used++] = '\\';
-    memcpy(out + used, name, name_length + 1);
+    return join_path(out, PATTERN_NAME_SIZE, "", found, false);
+}
+
+static bool name_for_pattern(const wchar_t* found, char* out)
+{
+    return to_exact_cp932(found, out, PATTERN_NAME_SIZE);
+}
+
+// Whether the kernel, given the folder's path and the found name, reaches
+// that one entry: no separator and no character Windows forbids in a name.
+// ANSI names are walked by the system's own double-byte rule.
+static bool is_one_entry(const char* name)
+{
+    for (const char* c = name; *c != '\0'; c++) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*c)) && c[1] != '\0')
+            c++;
+        else if (is_path_separator(*c) || is_forbidden_in_windows_name(static_cast<unsigned char>(*c)))
+            return false;
+    }
     return true;
 }
 
-static bool remove_tree(const char* path, DWORD attributes, unsigned depth);
+static bool is_one_entry(const wchar_t* name)
+{
+    return is_one_windows_name(name);
+}
+
+template <typename Char>
+static bool remove_tree(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth);
 
 // Removes everything inside the real folder `path`; false when something
 // stayed.
-static bool empty_folder(const char* path, unsigned depth)
+template <typename Char>
+static bool empty_folder(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth)
 {
-    char pattern[TREE_PATH_SIZE];
-    if (!join(pattern, path, "*"))
+    static const Char EVERYTHING[] = {'*', 0};
+    Char pattern[ENTRY_PATH_SIZE];
+    if (!join_path(pattern, ENTRY_PATH_SIZE, path, EVERYTHING, true))
         return false;
-    WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA(pattern, &entry);
+    FindData<Char> entry;
+    const HANDLE search = find_first(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool all_removed = true;
     do {
-        char inner[TREE_PATH_SIZE];
+        Char inner[ENTRY_PATH_SIZE];
         if (is_dot_name(entry.cFileName))
             continue;
-        if (!join(inner, path, entry.cFileName) || !remove_tree(inner, entry.dwFileAttributes, depth + 1))
+        if (!is_one_entry(entry.cFileName) || !join_path(inner, ENTRY_PATH_SIZE, path, entry.cFileName, true) ||
+            !remove_tree(top_final, inner, tail_start, depth + 1))
             all_removed = false;
-    } while (FindNextFileA(search, &entry));
+    } while (find_next(search, &entry));
     FindClose(search);
     return all_removed;
 }
 
-// Removes `path`, whose attributes are `attributes`: a file or a link at
-// once, a real folder after everything in it.
-static bool remove_tree(const char* path, DWORD attributes, unsigned depth)
+// Removes the entry at `path`, which the top folder (final path
+// `top_final`) names by `path + tail_start`: a file or a link at once, a
+// real folder after everything in it. False when something stayed.
+template <typename Char>
+static bool remove_tree(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth)
 {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (final_paths_known()) {
+        const HANDLE entry = open_entry(path, 0, OPEN_EXISTING);
+        if (entry == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_FILE_NOT_FOUND;
+        BY_HANDLE_FILE_INFORMATION information;
+        if (GetFileInformationByHandle(entry, &information) && is_itself(entry, top_final, path + tail_start))
+            attributes = information.dwFileAttributes;
+        CloseHandle(entry);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return false;
+    } else {
+        attributes = get_attributes(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        set_attributes(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return DeleteFileA(path) != 0;
+        return delete_file(path);
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return RemoveDirectoryA(path) != 0;
+        return remove_directory(path);
     if (depth == MAX_TREE_DEPTH)
         return false;
-    const bool emptied = empty_folder(path, depth);
-    return RemoveDirectoryA(path) != 0 && emptied;
+    const bool emptied = empty_folder(top_final, path, tail_start, depth);
+    return remove_directory(path) && emptied;
 }
 
-int remove_matching_entries(const char* folder, const char* name_pattern)
+template <typename Char>
+static int remove_matching(const Char* folder, const char* name_pattern)
 {
-    char pattern[TREE_PATH_SIZE];
-    if (!join(pattern, folder, "*"))
+    static const Char EVERYTHING[] = {'*', 0};
+    wchar_t top_final[ENTRY_PATH_SIZE];
+    Char pattern[ENTRY_PATH_SIZE];
+    if (!get_folder_final_path(folder, top_final) || !join_path(pattern, ENTRY_PATH_SIZE, folder, EVERYTHING, true))
         return 0;
-    WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA(pattern, &entry);
+    FindData<Char> entry;
+    const HANDLE search = find_first(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     int failed = 0;
     do {
-        char path[TREE_PATH_SIZE];
-        if (is_dot_name(entry.cFileName) || !matches_dos_pattern(name_pattern, entry.cFileName))
+        char name[PATTERN_NAME_SIZE];
+        Char path[ENTRY_PATH_SIZE];
+        if (is_dot_name(entry.cFileName) || !name_for_pattern(entry.cFileName, name) ||
+            !matches_dos_pattern(name_pattern, name))
             continue;
-        if (!join(path, folder, entry.cFileName) || !remove_tree(path, entry.dwFileAttributes, 0))
+        if (!is_one_entry(entry.cFileName) || !join_path(path, ENTRY_PATH_SIZE, folder, entry.cFileName, true) ||
+            !remove_tree(top_final, path, text_length(path) - text_length(entry.cFileName), 0))
             failed++;
-    } while (FindNextFileA(search, &entry));
+    } while (find_next(search, &entry));
     FindClose(search);
     return failed;
+}
+
+int remove_matching_entries(const char* folder, const char* name_pattern)
+{
+    if (!is_nt_family())
+        return remove_matching(folder, name_pattern);
+    wchar_t wide_folder[ENTRY_PATH_SIZE];
+    return to_wide(folder, wide_folder, ENTRY_PATH_SIZE) ? remove_matching(wide_folder, name_pattern) : 0;
 }

@@ -2,35 +2,46 @@
 // through COM, and the kernel's Windows directory and code page
 // conversion.
 //
+// On the NT family the object is reached through IShellLinkW and every
+// path is converted from code page 932, whatever the system's ANSI code
+// page; Windows 95 and 98 get IShellLinkA and the ANSI calls. A shortcut
+// is never saved through a link (host/win32/entries.h).
+//
 // The installer reports only a failed save, so no failure here prints
 // anything: each operation hands its result back and nothing more.
-#define NOMINMAX
-#include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
 #include <shlobj.h>
 
 #include "host/shell_link.h"
+#include "host/win32/entries.h"
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "a UTF-16 unit is a wchar_t on Windows");
 
 namespace {
 
-// The one shell link object and its persist interface; null when not held.
-IShellLinkA* shell_link;
+// The one shell link object, through the interface of the system's family,
+// and its persist interface; null when not held.
+IShellLinkA* ansi_link;
+IShellLinkW* wide_link;
 IPersistFile* persist_file;
 
 }  // namespace
 
 bool get_windows_directory(char* buffer, size_t capacity)
 {
-    const UINT length = GetWindowsDirectoryA(buffer, static_cast<UINT>(capacity));
-    if (length == 0 || length >= capacity) {
-        if (capacity > 0)
-            buffer[0] = '\0';
-        return false;
+    bool found;
+    if (is_nt_family()) {
+        wchar_t wide[WINDOWS_PATH_SIZE];
+        const UINT length = GetWindowsDirectoryW(wide, WINDOWS_PATH_SIZE);
+        found = length > 0 && length < WINDOWS_PATH_SIZE && to_exact_cp932(wide, buffer, capacity);
+    } else {
+        const UINT length = GetWindowsDirectoryA(buffer, static_cast<UINT>(capacity));
+        found = length > 0 && length < capacity;
     }
-    return true;
+    if (!found && capacity > 0)
+        buffer[0] = '\0';
+    return found;
 }
 
 bool start_com()
@@ -48,21 +59,31 @@ void stop_com()
 bool create_shell_link()
 {
     void* object = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, &object)))
+    const bool wide = is_nt_family();
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                wide ? IID_IShellLinkW : IID_IShellLinkA, &object)))
         return false;
-    shell_link = static_cast<IShellLinkA*>(object);
+    if (wide)
+        wide_link = static_cast<IShellLinkW*>(object);
+    else
+        ansi_link = static_cast<IShellLinkA*>(object);
     return true;
 }
 
 bool set_link_path(const char* target_path)
 {
-    return SUCCEEDED(shell_link->SetPath(target_path));
+    if (ansi_link != nullptr)
+        return SUCCEEDED(ansi_link->SetPath(target_path));
+    wchar_t wide[ENTRY_PATH_SIZE];
+    return to_wide(target_path, wide, ENTRY_PATH_SIZE) && SUCCEEDED(wide_link->SetPath(wide));
 }
 
 bool open_link_persist()
 {
     void* object = nullptr;
-    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, &object)))
+    const HRESULT result = ansi_link != nullptr ? ansi_link->QueryInterface(IID_IPersistFile, &object)
+                                                : wide_link->QueryInterface(IID_IPersistFile, &object);
+    if (FAILED(result))
         return false;
     persist_file = static_cast<IPersistFile*>(object);
     return true;
@@ -70,17 +91,40 @@ bool open_link_persist()
 
 void set_link_working_directory(const char* directory)
 {
-    shell_link->SetWorkingDirectory(directory);
+    wchar_t wide[ENTRY_PATH_SIZE];
+    if (ansi_link != nullptr)
+        ansi_link->SetWorkingDirectory(directory);
+    else if (to_wide(directory, wide, ENTRY_PATH_SIZE))
+        wide_link->SetWorkingDirectory(wide);
 }
 
 void set_link_show_command(int show_command)
 {
-    shell_link->SetShowCmd(show_command);
+    if (ansi_link != nullptr)
+        ansi_link->SetShowCmd(show_command);
+    else
+        wide_link->SetShowCmd(show_command);
 }
 
 bool save_link(const uint16_t* wide_path)
 {
-    return SUCCEEDED(persist_file->Save(reinterpret_cast<LPCOLESTR>(wide_path), /* remember */ TRUE));
+    // The save replaces what stands at the path; a link there is removed
+    // first, or the save refused where it would be written through.
+    const auto* path = reinterpret_cast<const wchar_t*>(wide_path);
+    wchar_t folder[ENTRY_PATH_SIZE];
+    wchar_t folder_final[ENTRY_PATH_SIZE];
+    size_t name_start = 0;
+    for (size_t i = 0; path[i] != 0; i++)
+        if (is_path_separator(path[i]))
+            name_start = i + 1;
+    if (name_start == 0 || name_start >= ENTRY_PATH_SIZE)
+        return false;
+    for (size_t i = 0; i < name_start; i++)
+        folder[i] = path[i];
+    folder[name_start] = 0;
+    if (!get_folder_final_path(folder, folder_final) || !clear_link_at(path, folder_final, path + name_start))
+        return false;
+    return SUCCEEDED(persist_file->Save(path, /* remember */ TRUE));
 }
 
 void release_link_persist()
@@ -91,13 +135,20 @@ void release_link_persist()
 
 void release_shell_link()
 {
-    shell_link->Release();
-    shell_link = nullptr;
+    if (ansi_link != nullptr)
+        ansi_link->Release();
+    else
+        wide_link->Release();
+    ansi_link = nullptr;
+    wide_link = nullptr;
 }
 
 bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
 {
+    auto* out = reinterpret_cast<wchar_t*>(wide);
+    if (is_nt_family())
+        return to_wide(path, out, capacity);
     // Without room for the whole string and its terminator the call fails
     // with 0, though it may have filled the buffer.
-    return MultiByteToWideChar(CP_ACP, 0, path, -1, reinterpret_cast<LPWSTR>(wide), static_cast<int>(capacity)) > 0;
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, out, static_cast<int>(capacity)) > 0;
 }

@@ -1,0 +1,352 @@
+// host/win32/entries.cpp: the kernel's names for files and folders, and the
+// test that tells an entry from a link that was followed.
+//
+// Mount points. Wine shows a Unix mount point whose device differs from
+// its folder's as a reparse point, but a bind mount of a folder of the
+// same device as a plain folder, and its final path as its own. Under Wine
+// the host reads the process's Unix mount table itself and asks Wine for
+// the Windows path of each mount point, through Wine's own kernel32 call.
+//
+// State (looked up once, at the first question about final paths; every
+// call is found at run time, so that the program still starts where one is
+// missing):
+//   looked_up          the calls below have been looked for.
+//   get_final_path     GetFinalPathNameByHandleW, or null (before Vista).
+//   compare_ordinal    CompareStringOrdinal, or null (before Vista).
+//   unix_to_dos        Wine's wine_get_dos_file_name, or null (Windows).
+//   mount_line         one line of the mount table being read.
+#include "host/win32/entries.h"
+
+#include <cstring>
+
+constexpr UINT CODE_PAGE_932 = 932;
+// A line of the mount table: its mount point and root are at most a Unix
+// path each. A longer line makes the table unreadable.
+constexpr size_t MOUNT_LINE_SIZE = 3 * 4096;
+constexpr size_t MOUNT_CHUNK_SIZE = 4096;
+
+using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+using CompareOrdinalFunction = int(WINAPI*)(LPCWCH, int, LPCWCH, int, BOOL);
+using UnixToDosFunction = WCHAR*(__cdecl*)(const char*);
+
+static bool looked_up;
+static GetFinalPathFunction get_final_path;
+static CompareOrdinalFunction compare_ordinal;
+static UnixToDosFunction unix_to_dos;
+static char mount_line[MOUNT_LINE_SIZE];
+
+// A call of the kernel's, by name; null where the system lacks it.
+template <typename Function>
+static Function kernel_call(const char* name)
+{
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+    // void (*)() converts to and from every function pointer type.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+bool final_paths_known()
+{
+    if (!looked_up) {
+        looked_up = true;
+        get_final_path = kernel_call<GetFinalPathFunction>("GetFinalPathNameByHandleW");
+        compare_ordinal = kernel_call<CompareOrdinalFunction>("CompareStringOrdinal");
+        unix_to_dos = kernel_call<UnixToDosFunction>("wine_get_dos_file_name");
+    }
+    return get_final_path != nullptr && compare_ordinal != nullptr;
+}
+
+bool is_nt_family()
+{
+    // The high bit of GetVersion is set on Windows 95, 98 and Me only.
+    return (GetVersion() & 0x80000000u) == 0;
+}
+
+bool to_wide(const char* text, wchar_t* out, size_t capacity)
+{
+    if (MultiByteToWideChar(CODE_PAGE_932, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(capacity)) > 0)
+        return true;
+    if (GetLastError() != ERROR_INVALID_PARAMETER || IsValidCodePage(CODE_PAGE_932))
+        return false;
+    // A system without code page 932 still takes ASCII text.
+    size_t length = 0;
+    for (; text[length] != '\0'; length++) {
+        if (static_cast<unsigned char>(text[length]) >= 0x80 || length + 1 >= capacity)
+            return false;
+        out[length] = static_cast<wchar_t>(text[length]);
+    }
+    out[length] = 0;
+    return true;
+}
+
+bool to_exact_cp932(const wchar_t* name, char* out, size_t capacity)
+{
+    wchar_t read_back[ENTRY_PATH_SIZE];
+    BOOL defaulted = FALSE;
+    if (WideCharToMultiByte(CODE_PAGE_932, 0, name, -1, out, static_cast<int>(capacity), nullptr, &defaulted) <= 0 ||
+        defaulted || !to_wide(out, read_back, ENTRY_PATH_SIZE))
+        return false;
+    size_t i = 0;
+    while (name[i] != 0 && name[i] == read_back[i])
+        i++;
+    return name[i] == read_back[i];
+}
+
+static HANDLE create_file(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+}
+
+static HANDLE create_file(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+}
+
+static DWORD every_share()
+{
+    return FILE_SHARE_READ | FILE_SHARE_WRITE | (is_nt_family() ? FILE_SHARE_DELETE : 0);
+}
+
+// The final path of an open entry, into `out` (ENTRY_PATH_SIZE units).
+static bool final_path(HANDLE entry, wchar_t* out)
+{
+    const DWORD length = get_final_path(entry, out, ENTRY_PATH_SIZE, 0);
+    return length > 0 && length < ENTRY_PATH_SIZE;
+}
+
+template <typename Char>
+static bool folder_final_path(const Char* folder, wchar_t* out)
+{
+    out[0] = 0;
+    if (!final_paths_known())
+        return true;
+    const HANDLE handle = create_file(folder, FILE_READ_ATTRIBUTES, every_share(), OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool found = final_path(handle, out);
+    CloseHandle(handle);
+    return found;
+}
+
+bool get_folder_final_path(const char* folder, wchar_t* out)
+{
+    return folder_final_path(folder, out);
+}
+
+bool get_folder_final_path(const wchar_t* folder, wchar_t* out)
+{
+    return folder_final_path(folder, out);
+}
+
+template <typename Char>
+static HANDLE open_entry_of(const Char* path, DWORD access, DWORD disposition)
+{
+    // Before Vista there is nothing to ask the handle, and Windows 95 and
+    // 98 know neither flag nor access right.
+    const bool asking = final_paths_known();
+    return create_file(path, access | (asking ? FILE_READ_ATTRIBUTES : 0), every_share(), disposition,
+                       asking ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : 0);
+}
+
+HANDLE open_entry(const char* path, DWORD access, DWORD disposition)
+{
+    return open_entry_of(path, access, disposition);
+}
+
+HANDLE open_entry(const wchar_t* path, DWORD access, DWORD disposition)
+{
+    return open_entry_of(path, access, disposition);
+}
+
+// A tail as the kernel reads it: ANSI bytes in the system's code page.
+static bool tail_to_wide(const char* tail, wchar_t* out)
+{
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, tail, -1, out, ENTRY_PATH_SIZE) > 0;
+}
+
+static bool tail_to_wide(const wchar_t* tail, wchar_t* out)
+{
+    return join_path(out, ENTRY_PATH_SIZE, L"", tail, false);
+}
+
+// A final path without its "\\?\" prefix, as Wine names mount points.
+static const wchar_t* without_prefix(const wchar_t* path)
+{
+    return path[0] == '\\' && path[1] == '\\' && path[2] == '?' && path[3] == '\\' ? path + 4 : path;
+}
+
+static bool same_ignoring_case(const wchar_t* a, size_t a_length, const wchar_t* b, size_t b_length)
+{
+    return compare_ordinal(a, static_cast<int>(a_length), b, static_cast<int>(b_length), TRUE) == CSTR_EQUAL;
+}
+
+// Whether `path` lies below `folder` (or is `folder`, unless `strictly`).
+static bool is_within(const wchar_t* path, const wchar_t* folder, bool strictly)
+{
+    size_t length = text_length(folder);
+    while (length > 0 && folder[length - 1] == '\\')
+        length--;
+    if (text_length(path) < length || !same_ignoring_case(path, length, folder, length))
+        return false;
+    return path[length] == '\\' || (!strictly && path[length] == 0);
+}
+
+// Whether a name of `path` below `base` is `name` (UTF-8): a cheap test
+// before Wine is asked for a mount point's Windows path.
+static bool names_on_the_way(const wchar_t* path, const wchar_t* base, const char* name)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    const int units = MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, ENTRY_PATH_SIZE);
+    if (units <= 1)
+        return units == 0;  // a name that does not convert: ask Wine
+    const wchar_t* part = path + text_length(base);
+    while (*part != 0) {
+        while (*part == '\\')
+            part++;
+        size_t length = 0;
+        while (part[length] != 0 && part[length] != '\\')
+            length++;
+        if (length > 0 && same_ignoring_case(part, length, wide, static_cast<size_t>(units - 1)))
+            return true;
+        part += length;
+    }
+    return false;
+}
+
+// Whether the mount table's line `line` names a mount point below `base`
+// and at or above `target`.
+static bool names_mount_between(char* line, const wchar_t* base, const wchar_t* target)
+{
+    // The fifth field is the mount point, its blanks and backslashes
+    // written as octal escapes.
+    char* point = line;
+    for (int field = 0; field < 4 && point != nullptr; field++)
+        point = strchr(point, ' ') != nullptr ? strchr(point, ' ') + 1 : nullptr;
+    if (point == nullptr)
+        return false;
+    size_t length = 0;
+    for (const char* c = point; *c != '\0' && *c != ' '; c++) {
+        if (c[0] == '\\' && c[1] >= '0' && c[1] <= '3' && c[2] >= '0' && c[2] <= '7' && c[3] >= '0' && c[3] <= '7') {
+            point[length++] = static_cast<char>((c[1] - '0') * 64 + (c[2] - '0') * 8 + (c[3] - '0'));
+            c += 3;
+        } else {
+            point[length++] = *c;
+        }
+    }
+    point[length] = '\0';
+    const char* last = strrchr(point, '/');
+    if (last == nullptr || last[1] == '\0' || !names_on_the_way(target, base, last + 1))
+        return false;
+    WCHAR* windows_path = unix_to_dos(point);
+    if (windows_path == nullptr)
+        return false;
+    const wchar_t* mount = without_prefix(windows_path);
+    const bool between = is_within(mount, base, true) && is_within(target, mount, false);
+    HeapFree(GetProcessHeap(), 0, windows_path);
+    return between;
+}
+
+// Whether a Unix mount point lies below the folder `base_final` and at or
+// above the entry `target_final` (final paths). Only under Wine on a
+// system with a mount table; a table that cannot be read in full counts as
+// a crossing.
+static bool crosses_mount(const wchar_t* base_final, const wchar_t* target_final)
+{
+    if (unix_to_dos == nullptr)
+        return false;
+    WCHAR* table_path = unix_to_dos("/proc/self/mountinfo");
+    if (table_path == nullptr)
+        return false;
+    const HANDLE table = CreateFileW(table_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+    HeapFree(GetProcessHeap(), 0, table_path);
+    if (table == INVALID_HANDLE_VALUE)
+        return false;
+    const wchar_t* base = without_prefix(base_final);
+    const wchar_t* target = without_prefix(target_final);
+    bool crossing = false;
+    bool overlong = false;
+    size_t used = 0;
+    char chunk[MOUNT_CHUNK_SIZE];
+    DWORD got = 0;
+    while (!crossing && ReadFile(table, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got && !crossing; i++) {
+            if (chunk[i] != '\n') {
+                overlong = overlong || used + 1 == MOUNT_LINE_SIZE;
+                if (!overlong)
+                    mount_line[used++] = chunk[i];
+                continue;
+            }
+            mount_line[used] = '\0';
+            crossing = overlong || names_mount_between(mount_line, base, target);
+            used = 0;
+            overlong = false;
+        }
+    }
+    CloseHandle(table);
+    return crossing;
+}
+
+template <typename Char>
+static bool is_itself_of(HANDLE entry, const wchar_t* folder_final, const Char* tail)
+{
+    if (!final_paths_known())
+        return true;
+    wchar_t wide_tail[ENTRY_PATH_SIZE];
+    wchar_t expected[ENTRY_PATH_SIZE];
+    wchar_t found[ENTRY_PATH_SIZE];
+    if (!tail_to_wide(tail, wide_tail) || !join_path(expected, ENTRY_PATH_SIZE, folder_final, wide_tail, true) ||
+        !final_path(entry, found))
+        return false;
+    for (wchar_t* c = expected; *c != 0; c++)
+        if (*c == L'/')
+            *c = L'\\';
+    return same_ignoring_case(found, text_length(found), expected, text_length(expected)) &&
+           !crosses_mount(folder_final, found);
+}
+
+bool is_itself(HANDLE entry, const wchar_t* folder_final, const char* tail)
+{
+    return is_itself_of(entry, folder_final, tail);
+}
+
+bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
+{
+    return is_itself_of(entry, folder_final, tail);
+}
+
+template <typename Char>
+static bool clear_link_at_of(const Char* path, const wchar_t* folder_final, const Char* tail)
+{
+    if (!final_paths_known()) {
+        // Every link here shows as a reparse point.
+        const DWORD attributes = get_attributes(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return delete_file(path);
+        return true;
+    }
+    const HANDLE entry = open_entry(path, 0, OPEN_EXISTING);
+    if (entry == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = GetFileInformationByHandle(entry, &information) != 0;
+    const bool itself = is_itself(entry, folder_final, tail);
+    CloseHandle(entry);
+    if (!known || !itself || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return delete_file(path);
+    return true;
+}
+
+bool clear_link_at(const char* path, const wchar_t* folder_final, const char* tail)
+{
+    return clear_link_at_of(path, folder_final, tail);
+}
+
+bool clear_link_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail)
+{
+    return clear_link_at_of(path, folder_final, tail);
+}

@@ -1,0 +1,169 @@
+// host/win32/entries.h: files and folders as the kernel names them, for the
+// Windows host's files, folder tree, command interpreter and shell link.
+//
+// Names. On the NT family every path reaches the kernel in UTF-16,
+// converted from code page 932 whatever the system's ANSI code page is, and
+// a name the kernel hands back stays UTF-16. Windows 95 and 98 lack the
+// wide file calls: there paths stay bytes of the system's ANSI code page.
+// Code that serves both is written once over the character type (char or
+// wchar_t); the kernel calls it needs are overloaded for each below.
+//
+// Links. Windows shows a symbolic link or a junction as a reparse point,
+// and opening one with FILE_FLAG_OPEN_REPARSE_POINT opens the link itself.
+// Wine shows a Unix symbolic link to a file as a plain file (to a folder,
+// as a reparse point), and opening, deleting or writing it always reaches
+// what it leads to. One test holds on both: an entry opened without
+// following a reparse point has its own path as its final path, and a link
+// that was followed all the same has its target's. Where the system has no
+// final paths (before Windows Vista), it has no links that it does not show
+// as reparse points, and the test passes.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstddef>
+#include <type_traits>
+
+// Room for every path the host composes or is given back, in characters,
+// terminator included; a longer one is not used.
+constexpr size_t ENTRY_PATH_SIZE = 1024;
+
+// Whether the system is of the NT family (the wide calls work).
+bool is_nt_family();
+
+// Converts code page 932 text to UTF-16 in `out` (capacity units, 0 unit
+// included). False when a byte sequence is not code page 932 or the text
+// does not fit.
+bool to_wide(const char* text, wchar_t* out, size_t capacity);
+
+// Converts a UTF-16 name to code page 932 in `out` (capacity bytes, NUL
+// included), only where the result converts back to the same name: U+00A5,
+// which code page 932 writes as 0x5C (a backslash), and every character
+// without a form of its own fail the call.
+bool to_exact_cp932(const wchar_t* name, char* out, size_t capacity);
+
+// Whether final paths can be asked for (Vista and later, and Wine).
+bool final_paths_known();
+
+// Writes the final path of `folder`, links on the way followed, into `out`
+// (ENTRY_PATH_SIZE units). Where final paths are unknown, `out` is empty
+// and the call succeeds. False when the folder cannot be opened.
+bool get_folder_final_path(const char* folder, wchar_t* out);
+bool get_folder_final_path(const wchar_t* folder, wchar_t* out);
+
+// Opens the entry at `path` itself, a reparse point not followed, with
+// `access` and every kind of sharing: OPEN_EXISTING or CREATE_NEW.
+HANDLE open_entry(const char* path, DWORD access, DWORD disposition);
+HANDLE open_entry(const wchar_t* path, DWORD access, DWORD disposition);
+
+// Whether the open entry `entry` is the entry named `tail` in the folder
+// whose final path is `folder_final`: no link that the system followed, and
+// no Unix mount point on the way from the folder (under Wine). `tail` may
+// hold separators; letter case does not count. True where final paths are
+// unknown.
+bool is_itself(HANDLE entry, const wchar_t* folder_final, const char* tail);
+bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
+
+// Makes the path of a file about to be written free of links: a link shown
+// as a reparse point is removed (its target untouched); an entry that is a
+// link the system follows regardless makes the call fail, as does a
+// folder. An absent entry or a file of its own is left for the writer.
+// `folder_final` is the final path of the folder that `tail` (the end of
+// `path`) is named from, as is_itself takes them.
+bool clear_link_at(const char* path, const wchar_t* folder_final, const char* tail);
+bool clear_link_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail);
+
+// -- The kernel's calls, for both character types -------------------------
+
+template <typename Char>
+using FindData = std::conditional_t<std::is_same<Char, char>::value, WIN32_FIND_DATAA, WIN32_FIND_DATAW>;
+
+inline HANDLE find_first(const char* pattern, WIN32_FIND_DATAA* entry)
+{
+    return FindFirstFileA(pattern, entry);
+}
+inline HANDLE find_first(const wchar_t* pattern, WIN32_FIND_DATAW* entry)
+{
+    return FindFirstFileW(pattern, entry);
+}
+inline bool find_next(HANDLE search, WIN32_FIND_DATAA* entry)
+{
+    return FindNextFileA(search, entry) != 0;
+}
+inline bool find_next(HANDLE search, WIN32_FIND_DATAW* entry)
+{
+    return FindNextFileW(search, entry) != 0;
+}
+inline bool delete_file(const char* path)
+{
+    return DeleteFileA(path) != 0;
+}
+inline bool delete_file(const wchar_t* path)
+{
+    return DeleteFileW(path) != 0;
+}
+inline bool remove_directory(const char* path)
+{
+    return RemoveDirectoryA(path) != 0;
+}
+inline bool remove_directory(const wchar_t* path)
+{
+    return RemoveDirectoryW(path) != 0;
+}
+inline void set_attributes(const char* path, DWORD attributes)
+{
+    SetFileAttributesA(path, attributes);
+}
+inline void set_attributes(const wchar_t* path, DWORD attributes)
+{
+    SetFileAttributesW(path, attributes);
+}
+inline DWORD get_attributes(const char* path)
+{
+    return GetFileAttributesA(path);
+}
+inline DWORD get_attributes(const wchar_t* path)
+{
+    return GetFileAttributesW(path);
+}
+
+// -- Text of either character type ----------------------------------------
+
+template <typename Char>
+size_t text_length(const Char* text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        length++;
+    return length;
+}
+
+template <typename Char>
+bool is_path_separator(Char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// Composes `first` and `second` into `out` (capacity characters, 0
+// included), with a backslash between them when `separated` and `first`
+// does not end in a separator already. False when it does not fit.
+template <typename Char>
+bool join_path(Char* out, size_t capacity, const Char* first, const Char* second, bool separated)
+{
+    const size_t first_length = text_length(first);
+    const size_t second_length = text_length(second);
+    const bool add = separated && first_length > 0 && !is_path_separator(first[first_length - 1]);
+    if (first_length + (add ? 1 : 0) + second_length >= capacity)
+        return false;
+    size_t used = 0;
+    for (size_t i = 0; i < first_length; i++)
+        out[used++] = first[i];
+    if (add)
+        out[used++] = '\\';
+    for (size_t i = 0; i <= second_length; i++)
+        out[used++] = second[i];
+    return true;
+}
