@@ -88,12 +88,11 @@ static int delete_matching(const char* pattern)
     folder[name_start] = '\0';
     if (name_start == 0)
         strcpy(folder, ".");
-    int status = 0;
-    for (int failed = remove_matching_entries(folder, name); failed > 0; failed--) {
-        complain("Access is denied.");
-        status = 1;
-    }
-    return status;
+    if (remove_matching_entries(folder, name) == 0)
+        return 0;
+    console_print("Could not delete all of ");
+    complain(pattern);
+    return 1;
 }
 
 int run_deltree(char** arguments, size_t count)

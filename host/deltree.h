@@ -18,8 +18,10 @@
 
 // Runs deltree with the words after its name. Returns 0 when everything
 // that matched was deleted (nothing matching included), else 1; every
-// complaint is one English line on the console, in the words of the
-// Windows command interpreter.
+// complaint is one English line on the console: a pattern that left
+// something it names behind (a file in use, a folder that could not be
+// emptied, a link that cannot be removed as a link) gets one line that
+// names the pattern.
 int run_deltree(char** arguments, size_t count);
 
 // Whether `name` matches `pattern`, both code page 932, as DOS matches

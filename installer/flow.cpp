@@ -359,14 +359,16 @@ void ask_player_name()
 }
 
 // Deletes the old game files: the executable, the recovery tool, the log,
-// the record, the saved games and the bones files.
+// the record, the saved games and the bones files. A deletion that left
+// something behind has said so in its own line, and the old files it left
+// make the installation incomplete.
 void delete_old_files()
 {
     static const char* const DELETED[] = {"yamawyrm.exe", "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
     console_print(MSG_DELETING);
     for (const char* tail : DELETED)
-        if (compose_command("deltree /y ", install_directory, tail))
-            run_command(command_line);
+        if (compose_command("deltree /y ", install_directory, tail) && run_command(command_line) != 0)
+            installation_failed = true;
 }
 
 bool earlier_installation_exists()
