@@ -10,7 +10,9 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
 # Wine with its 32-bit loader, which needs Debian's i386 architecture, and
-# the Japanese locale under which Wine's ANSI code page is 932.
+# the locales the Wine tests run under: Japanese, where Wine's ANSI code
+# page is 932, and English, where it is 1252. Wine names Unix files in the
+# locale's character set, so a locale that is not there leaves it ASCII.
 wine32_packages=()
 if [ "${1:-}" = wine ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -18,12 +20,16 @@ if [ "${1:-}" = wine ]; then
     fi
     wine32_packages=(wine32:i386)
 fi
-ensure_japanese_locale() {
+ensure_wine_locales() {
     [ "${1:-}" = wine ] || return 0
-    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
-    $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    $sudo locale-gen >/dev/null
+    local missing=0
+    for name in ja_JP en_US; do
+        locale -a 2>/dev/null | grep -qix "$name.utf8" && continue
+        missing=1
+        $sudo sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+    done
+    [ "$missing" = 0 ] || $sudo locale-gen >/dev/null
 }
 
 packages=("${build_packages[@]}")
@@ -47,4 +53,4 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-ensure_japanese_locale "${1:-}"
+ensure_wine_locales "${1:-}"

@@ -75,6 +75,7 @@ FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成�
                  '\n--- 起動用バッチファイル"yamawyrm.bat"を作成中...\n作成完了。\n'
                  '\n--- ショートカットを作成中...\n')
 CANNOT_WRITE = 'ファイル"%s"の書き込みに失敗しました。\n'
+CANNOT_CREATE = 'ファイル"%s"を作成できませんでした。\n'
 SHORTCUTS_DONE = '作成完了。\n\n\n'
 SAVE_FAILED = '保存に失敗しました\n'
 START_MENU_FOLDER = ('windows', 'ｽﾀｰﾄ ﾒﾆｭｰ', 'ﾌﾟﾛｸﾞﾗﾑ')
@@ -189,6 +190,67 @@ class InstallerCase(unittest.TestCase):
         if run.stdout != expected:
             self.assertEqual(run.stdout.decode(encoding, 'replace'), text)
             self.assertEqual(run.stdout, expected)
+
+    def resolve(self, path):
+        """A path of a bad-input row: below the prefix for 'prefix/', else
+        below the temporary root; '/' separates."""
+        head, _, rest = path.partition('/')
+        return os.path.join(self.prefix, rest) if head == 'prefix' else os.path.join(self.root, path)
+
+    def prepare(self, setup):
+        """Makes c:\\inst, outside/dir and outside/victim, then each setup
+        item: 'folder/' below drive_c (or dist/ or outside/ below the
+        root), 'file:path' holding DECOY, 'fifo:path', 'link:path>target
+        below outside/', 'mount:path>folder below outside/' (a bind mount;
+        the test is skipped where mounting is not allowed); 'builtin',
+        'limit' and 'win98' are for the runner."""
+        os.makedirs(self.host('inst'), exist_ok=True)
+        os.makedirs(os.path.join(self.root, 'outside', 'dir'), exist_ok=True)
+        with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
+            f.write(b'victim')
+        self.mounts = []
+        for item in setup:
+            kind, _, rest = item.rpartition(':')
+            rest, _, target = rest.partition('>')
+            path = (os.path.join(self.root, rest) if rest.split('/')[0] in ('dist', 'outside')
+                    else self.host(rest))
+            target = os.path.join(self.root, 'outside', target)
+            if kind or item.endswith('/'):
+                os.makedirs(path if item.endswith('/') else os.path.dirname(path), exist_ok=True)
+            if kind == 'fifo':
+                os.mkfifo(path)
+            elif kind == 'file':
+                with open(path, 'wb') as f:
+                    f.write(DECOY)
+            elif kind == 'link':
+                if os.path.isdir(path) and not os.path.islink(path):
+                    os.rmdir(path)
+                os.symlink(target, path)
+            elif kind == 'mount':
+                os.makedirs(path, exist_ok=True)
+                result = subprocess.run(['mount', '--bind', target, path], stderr=subprocess.PIPE)
+                if result.returncode != 0:
+                    self.skipTest('bind mounts are not allowed here: %s' % result.stderr.decode().strip())
+                self.mounts.append(path)
+
+    def release_mounts(self):
+        for path in getattr(self, 'mounts', []):
+            subprocess.run(['umount', path])
+        self.mounts = []
+
+    def assertFiles(self, files):
+        for path, expected in files.items():
+            full = self.resolve(path)
+            if expected is None:
+                self.assertFalse(os.path.lexists(full), path)
+            elif expected is FIFO:
+                self.assertTrue(stat.S_ISFIFO(os.lstat(full).st_mode), path)
+            elif expected is REGULAR:
+                self.assertTrue(stat.S_ISREG(os.lstat(full).st_mode), path)
+            else:
+                self.assertFalse(os.path.islink(full), path)
+                with open(full, 'rb') as f:
+                    self.assertEqual(f.read(), expected, path)
 
     def assertInstalled(self, folder, names=GAME_FILES):
         for name in names:
@@ -554,12 +616,23 @@ def listing(*lines):
     return ''.join(line + '\n' for line in lines)
 
 
-def outcome(directory, extraction, refusals='', files='', shortcuts='', incomplete=True):
+def outcome(directory, extraction, refusals='', files='', shortcuts='', incomplete=True, deleting=None,
+            existing=()):
     """The whole console of a run that answers the directory, no name, no
-    guide and Return."""
-    return (BANNER + directory_part(directory, refusals) + EXTRACTING_ALL + extraction +
+    guide and Return; with `deleting`, over an earlier installation that is
+    replaced, the deletions saying `deleting`. `existing` are the levels
+    whose mkdir the built-in interpreter complains about."""
+    directories = directory_part(directory, refusals).replace('作成中...\n', '作成中...\n' + ''.join(
+        'A subdirectory or file %s already exists.\n' % level for level in existing))
+    if deleting is not None:
+        directories += update_part(directory) + ASK_REPLACE + DELETING + deleting
+    return (BANNER + directories + EXTRACTING_ALL + extraction +
             SETTINGS + NO_NAME + (files or FILES_WRITTEN) + shortcuts + SHORTCUTS_DONE +
             ASK_GUIDE + (CLOSING_INCOMPLETE if incomplete else CLOSING))
+
+
+def not_deleted(*tails):
+    return ''.join('Could not delete all of c:\\inst\\%s\n' % tail for tail in tails)
 
 
 ARCHIVE = game_archive()
@@ -568,10 +641,21 @@ FIFO = 'a FIFO'                  # expected on disk: a FIFO, still there
 REGULAR = 'a regular file'       # expected on disk: a regular file, whatever it holds
 INST = 'c:\\inst\\'
 INST_ANSWERS = 'c:\\inst\n\nn\n\n'
+REPLACE_ANSWERS = 'c:\\inst\nn\ny\n\nn\n\n'
+DECOY = b'decoy'                 # what a 'file:' setup item holds
+IN_INST = ('c:', 'c:\\inst')     # the levels that exist before a run into c:\inst
+# Names whose code page 932 form walks out of c:\inst: U+00A5 is 0x5C.
+YEN_NAMES = ['file:inst/bone¥..¥..¥victim/x', 'file:inst/bone¥..¥..¥victim.txt', 'file:inst/x\\..\\..\\victim3.sav']
+DECOYS_ON_C = ['file:victim/x', 'file:victim.txt', 'file:victim3.sav']
 
 # label, answers, setup, archive, console, exit code, files on disk: a path
-# below the temporary root and its bytes, None for absent, FIFO or REGULAR.
-Row = collections.namedtuple('Row', 'label answers setup archive console code files')
+# below the temporary root and its bytes, None for absent, FIFO or REGULAR
+# ('prefix/' is the Wine prefix). `wine`: whether the Windows program runs
+# the row under Wine too (tests/wine/): SAME, with the same outcome but for
+# the built-in interpreter's mkdir complaints, or a dict of what differs;
+# None, not there.
+SAME = 'same'
+Row = collections.namedtuple('Row', 'label answers setup archive console code files wine', defaults=(None,))
 
 
 def bad_input_rows():
@@ -652,35 +736,61 @@ def bad_input_rows():
         Row('CRC mismatch', INST_ANSWERS, [], stored_member('a.txt', data)[:-1] + b'X' + ARCHIVE,
             outcome(INST, listing('\ta.txt', 'Error: CRC mismatch.') + ALL_LISTED), 1,
             {'prefix/drive_c/inst/a.txt': data[:-1] + b'X'}),
+        # The replacement's deletions, attacked, with decoys outside.
+        Row('names that walk out in code page 932', REPLACE_ANSWERS,
+            ['builtin', 'file:inst/yamawyrm.exe'] + YEN_NAMES + DECOYS_ON_C, ARCHIVE,
+            outcome(INST, ALL_LISTED, deleting=not_deleted('*.sav'), existing=IN_INST), 1,
+            {'prefix/drive_c/victim/x': DECOY, 'prefix/drive_c/victim.txt': DECOY,
+             'prefix/drive_c/victim3.sav': DECOY, 'prefix/drive_c/inst/bone¥..¥..¥victim.txt': DECOY,
+             'prefix/drive_c/inst/x\\..\\..\\victim3.sav': DECOY}, SAME),
+        Row('invalid double-byte pairs and unconvertible bytes in the directory answer',
+            b'c:\\\x81\t\\\nc:\\a\x81"b\nc:\\a\x81 b\\c\nc:\\\x85\x40\n' + INST_ANSWERS.encode(),
+            ['file:bone-decoy.txt', 'file:decoy.sav', 'file:record'], ARCHIVE,
+            outcome(INST, ALL_LISTED, (BAD_CHARACTER + PROMPT) * 4, incomplete=False), 0,
+            {'prefix/drive_c/bone-decoy.txt': DECOY, 'prefix/drive_c/decoy.sav': DECOY,
+             'prefix/drive_c/record': DECOY, 'prefix/drive_c/a': None}, SAME),
+        Row('links at the paths that the installer deletes and writes', REPLACE_ANSWERS,
+            ['builtin', 'file:inst/yamawyrm.exe', 'link:inst/logfile>victim', 'link:inst/record>dir',
+             'file:outside/dir/x', 'file:outside/bat', 'link:inst/yamawyrm.bat>bat', 'file:outside/cnf',
+             'link:inst/wyrmhold.cnf>cnf', 'file:outside/lic', 'link:inst/license.txt>lic', 'file:outside/lnk',
+             'link:windows/ﾃﾞｽｸﾄｯﾌﾟ/%s>lnk' % LINK_NAME], ARCHIVE,
+            outcome(INST, ALL_LISTED, deleting='', existing=IN_INST, incomplete=False), 0,
+            {'outside/victim': b'victim', 'outside/dir/x': DECOY, 'outside/bat': DECOY, 'outside/cnf': DECOY,
+             'outside/lic': DECOY, 'outside/lnk': DECOY, 'prefix/drive_c/inst/logfile': None,
+             'prefix/drive_c/inst/yamawyrm.bat': REGULAR, 'prefix/drive_c/inst/license.txt': data},
+            # Wine follows a Unix link whatever the program asks: the
+            # Windows program leaves each one and says so.
+            {'console': outcome(INST, ALL_LISTED.replace('\tlicense.txt', 'Error: File cannot create. (license.txt)'),
+                                deleting=not_deleted('logfile', 'record'),
+                                files=FILES_WRITTEN.replace('...\n作成完了', '...\n%s作成完了').replace(
+                                    '%s', '{}', 2).format(CANNOT_CREATE % (INST + 'wyrmhold.cnf'),
+                                                          CANNOT_CREATE % (INST + 'yamawyrm.bat')),
+                                shortcuts=SAVE_FAILED),
+             'code': 1,
+             'files': {'outside/victim': b'victim', 'outside/dir/x': DECOY, 'outside/bat': DECOY,
+                       'outside/cnf': DECOY, 'outside/lic': DECOY, 'outside/lnk': DECOY}}),
+        Row('folder of another mount inside the install directory', REPLACE_ANSWERS,
+            ['builtin', 'file:inst/yamawyrm.exe', 'file:outside/mounted/inside', 'mount:inst/bones>mounted'],
+            stored_member('bones\\x.txt', data) + ARCHIVE,
+            outcome(INST, 'Error: File cannot create. (bones\\x.txt)\n' + ALL_LISTED,
+                    deleting=not_deleted('bone*.*'), existing=IN_INST), 1,
+            {'outside/mounted/inside': DECOY, 'outside/mounted/x.txt': None}, SAME),
+        Row('Windows 98 whose interpreter is cmd.exe', REPLACE_ANSWERS,
+            ['win98', 'file:inst/yamawyrm.exe', 'file:inst/one.sav', 'file:inst/bone¥..¥..¥victim/x',
+             'file:victim/x'], ARCHIVE, None, None, {},
+            # The ANSI calls give U+00A5 as 0x5C: the name cannot be named.
+            {'console': outcome(INST, ALL_LISTED, deleting=not_deleted('bone*.*')), 'code': 1,
+             'files': {'prefix/drive_c/inst/one.sav': None, 'prefix/drive_c/victim/x': DECOY}}),
     ]
 
 
 class BadInputs(InstallerCase):
     """Every bad input found so far: a clear message, and nothing lost."""
 
-    def prepare(self, setup):
-        """Setup items: 'folder/' below drive_c (or dist/ below the root),
-        'fifo:path', 'link:path>target below outside/', 'limit'."""
-        os.makedirs(self.host('inst'), exist_ok=True)
-        os.makedirs(os.path.join(self.root, 'outside', 'dir'))
-        with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
-            f.write(b'victim')
-        for item in setup:
-            kind, _, rest = item.rpartition(':')
-            path = (os.path.join(self.root, rest) if rest.startswith('dist/') else self.host(rest))
-            if kind == 'fifo':
-                os.makedirs(os.path.dirname(path), exist_ok=True)
-                os.mkfifo(path)
-            elif kind == 'link':
-                path, target = path.split('>')
-                if os.path.isdir(path) and not os.path.islink(path):
-                    os.rmdir(path)
-                os.symlink(os.path.join(self.root, 'outside', target), path)
-            elif item.endswith('/'):
-                os.makedirs(path, exist_ok=True)
-
     def test_bad_inputs(self):
         for row in bad_input_rows():
+            if row.console is None:
+                continue
             with self.subTest(row.label):
                 self.setUp()
                 self.prepare(row.setup)
@@ -688,21 +798,14 @@ class BadInputs(InstallerCase):
                     os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
                 else:
                     self.put_archive(row.archive)
-                run = self.run_setup(row.answers, size_limit=0 if 'limit' in row.setup else None)
+                try:
+                    run = self.run_setup(row.answers, recorder='builtin' not in row.setup,
+                                         size_limit=0 if 'limit' in row.setup else None)
+                finally:
+                    self.release_mounts()
                 self.assertConsole(run, row.console)
                 self.assertEqual(run.code, row.code)
-                for path, expected in row.files.items():
-                    full = os.path.join(self.root, path)
-                    if expected is None:
-                        self.assertFalse(os.path.lexists(full), path)
-                    elif expected is FIFO:
-                        self.assertTrue(stat.S_ISFIFO(os.lstat(full).st_mode), path)
-                    elif expected is REGULAR:
-                        self.assertTrue(stat.S_ISREG(os.lstat(full).st_mode), path)
-                    else:
-                        self.assertFalse(os.path.islink(full), path)
-                        with open(full, 'rb') as f:
-                            self.assertEqual(f.read(), expected, path)
+                self.assertFiles(row.files)
 
     def test_truncation_at_every_byte(self):
         data = b'contents'

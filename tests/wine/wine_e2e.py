@@ -20,6 +20,7 @@ yamawyrm-setup.exe and tests/wine/*.exe), YMW_PRODUCT_EXE (the shipped
 """
 import os
 import pty
+import re
 import select
 import shutil
 import subprocess
@@ -101,6 +102,7 @@ class WineCase(e2e.InstallerCase):
         self.cwd = os.path.join(self.root, 'dist')
         os.makedirs(self.cwd)
         self.put_archive(e2e.game_archive())
+        self.prefix = PREFIX
         # The prefix is shared by every Wine test: each starts from no games
         # folder and both link folders present.
         shutil.rmtree(self.host('games'), ignore_errors=True)
@@ -113,6 +115,14 @@ class WineCase(e2e.InstallerCase):
 
     def link(self, folder):
         return self.host(*folder, e2e.LINK_NAME)
+
+    def load_link(self, folder, lang='ja_JP.UTF-8'):
+        """What Wine's shell link object loads from the shortcut in `folder`."""
+        windows_link = 'C:\\' + '\\'.join(folder) + '\\' + e2e.LINK_NAME
+        result = subprocess.run([WINE, LOAD_LINK_EXE, windows_link], env=wine_env(lang), stdout=subprocess.PIPE,
+                                stdin=subprocess.DEVNULL, timeout=60)
+        self.assertEqual(result.returncode, 0)
+        return dict(line.split('=', 1) for line in result.stdout.decode('utf-8').splitlines())
 
     def write(self, path, data):
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -260,11 +270,7 @@ class Shortcuts(WineCase):
             self.assertEqual(read_link(posix_link), read_link(self.link(folder)))
             # Wine's shell link object loads the POSIX build's file.
             shutil.copy(posix_link, self.link(folder))
-            windows_link = 'C:\\' + '\\'.join(folder) + '\\' + e2e.LINK_NAME
-            result = subprocess.run([WINE, LOAD_LINK_EXE, windows_link], env=wine_env(), stdout=subprocess.PIPE,
-                                    stdin=subprocess.DEVNULL, timeout=60)
-            self.assertEqual(result.returncode, 0)
-            fields = dict(line.split('=', 1) for line in result.stdout.decode('cp932').splitlines())
+            fields = self.load_link(folder)
             self.assertEqual(fields['path'].lower(), (DEFAULT + 'yamawyrm.bat').lower())
             self.assertEqual(fields['dir'], 'C:\\windows')
 
@@ -302,7 +308,9 @@ class PlayerView(WineCase):
 
 
 class SameTree(WineCase):
-    """The POSIX build and the Windows build leave the same tree."""
+    """The POSIX build and the Windows build leave the same tree, whatever
+    the ANSI code page that Wine gives the Windows program (932 under a
+    Japanese locale, 1252 under an English one)."""
 
     def tree(self, folder):
         found = {}
@@ -319,16 +327,26 @@ class SameTree(WineCase):
         archive = b''.join(e2e.stored_member(n, d) for n, d in files.items())
         with open(os.path.join(DATA_DIR, 'corpus', 'names', 'names.lzh'), 'rb') as f:
             archive += f.read()       # its end marker ends the archive
-        self.put_archive(archive)
         answers = 'c:\\ゲーム\n山田\nn\n\n'
-        windows = self.run_windows(answers)
-        prefix = self.posix_prefix(('ゲーム',))
-        posix = self.run_posix(answers, prefix)
-        self.assertEqual((windows.code, posix.code), (0, 0))
-        self.assertEqual(windows.stdout, posix.stdout)
-        windows_tree = self.tree(self.host('ゲーム'))
-        self.assertIn('ソフト表.txt', windows_tree)
-        self.assertEqual(windows_tree, self.tree(os.path.join(prefix, 'drive_c', 'ゲーム')))
+        for lang in ('ja_JP.UTF-8', 'en_US.UTF-8'):
+            with self.subTest(lang=lang):
+                self.setUp()
+                shutil.rmtree(self.host('ゲーム'), ignore_errors=True)
+                self.put_archive(archive)
+                windows = self.run_windows(answers, lang)
+                prefix = self.posix_prefix(('ゲーム',))
+                posix = self.run_posix(answers, prefix)
+                self.assertEqual((windows.code, posix.code), (0, 0))
+                self.assertEqual(windows.stdout, posix.stdout)
+                windows_tree = self.tree(self.host('ゲーム'))
+                self.assertIn('ソフト表.txt', windows_tree)
+                self.assertEqual(windows_tree, self.tree(os.path.join(prefix, 'drive_c', 'ゲーム')))
+                # Both shortcuts are saved. Wine's shell link object keeps
+                # the target in the ANSI code page alone, so only there
+                # does it name the Japanese folder.
+                for folder in LINK_FOLDERS:
+                    target = self.load_link(folder, lang)['path']
+                    self.assertEqual(target, 'c:\\ゲーム\\yamawyrm.bat' if lang.startswith('ja') else 'c:\\???\\yamawyrm.bat')
 
 
 class Terminal(WineCase):
@@ -438,6 +456,56 @@ class BadInput(WineCase):
             with self.subTest(cut=cut):
                 self.put_archive(archive[:cut])
                 self.assertIn(line, self.both('\n\nn\n\n').stdout)
+
+
+class BadInputTable(WineCase):
+    """The rows of the POSIX bad-input table that the Windows program meets
+    under Wine, with the outcome they have there."""
+
+    COMPLAINTS = re.compile(r'A subdirectory or file .* already exists\.\n')
+    APP_DEFAULTS = 'HKCU\\Software\\Wine\\AppDefaults\\' + os.path.basename(SETUP_EXE)
+
+    def clear_drive_c(self, row):
+        """Removes what an earlier row left at the top of drive_c."""
+        names = {'inst'}
+        for item in row.setup:
+            first = item.rpartition(':')[2].partition('>')[0].split('/')[0]
+            if ':' in item or item.endswith('/'):
+                names.add(first)
+        names.update(path.split('/')[2] for path in row.files if path.startswith('prefix/drive_c/'))
+        for name in names - {'windows', 'dist', 'outside'}:
+            path = self.host(name)
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path)
+            elif os.path.lexists(path):
+                os.unlink(path)
+
+    def reg(self, *arguments):
+        subprocess.run([WINE, 'reg'] + list(arguments) + ['/f'], env=wine_env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=True)
+
+    def test_bad_inputs(self):
+        for row in e2e.bad_input_rows():
+            if row.wine is None:
+                continue
+            wine = {} if row.wine == e2e.SAME else row.wine
+            with self.subTest(row.label):
+                self.setUp()
+                self.clear_drive_c(row)
+                self.prepare(row.setup)
+                self.put_archive(row.archive)
+                if 'win98' in row.setup:
+                    # Set per program: winecfg -v fails in a 64-bit prefix.
+                    self.reg('add', self.APP_DEFAULTS, '/v', 'Version', '/d', 'win98')
+                try:
+                    run = self.run_windows(row.answers)
+                finally:
+                    self.release_mounts()
+                    if 'win98' in row.setup:
+                        self.reg('delete', self.APP_DEFAULTS)
+                self.assertConsole(run, wine.get('console', self.COMPLAINTS.sub('', row.console or '')))
+                self.assertEqual(run.code, wine.get('code', row.code))
+                self.assertFiles(wine.get('files', row.files))
 
 
 def wineserver(*arguments):
