@@ -34,5 +34,23 @@ void console_flush();
 // carriage return right before it. At most capacity - 1 bytes are stored,
 // then a NUL. Returns the length of the whole line as typed (which may be
 // larger than what was stored), or -1 at the end of input, when nothing is
-// stored and `line` is left as it was. Flushes the output first.
+// stored and `line` is left as it was, or CONSOLE_LINE_UNCONVERTIBLE when
+// the line was typed in another character set and holds a character that
+// has no code page 932 form (what `line` holds then is not to be used).
+// Flushes the output first.
+constexpr long CONSOLE_LINE_UNCONVERTIBLE = -2;
 long console_read_line(char* line, size_t capacity);
+
+// Clears the screen and puts the cursor at its top left: on a Windows
+// console through the console's own calls, elsewhere (a terminal, a pipe,
+// a file) with the four bytes ESC [ 2 J.
+constexpr char CLEAR_SCREEN_SEQUENCE[] = "\x1b[2J";
+void console_clear_screen();
+
+// Ends the process with exit code 1 right after a message that ends the
+// run early. Where the console window was opened for this program alone
+// (started by a double click or by start, with no shell sharing it), the
+// window would close with the message: there `prompt` is shown first and
+// one line is read. Elsewhere (a pipe, a console shared with a shell, every
+// POSIX terminal) the process ends at once.
+[[noreturn]] void console_end_early(const char* prompt);

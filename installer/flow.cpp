@@ -25,6 +25,7 @@
 #include "installer/shortcut.h"
 #include "lha/extract.h"
 #include "shared/buffers.h"
+#include "shared/messages.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 
@@ -90,6 +91,9 @@ const char MSG_NO_NAME[] =
 // --- 設定ファイル"wyrmhold.cnf"を作成中...
 const char MSG_WRITING_CONFIG[] =
     "--- \x90\xdd\x92\xe8\x83\x74\x83\x40\x83\x43\x83\x8b\"wyrmhold.cnf\"\x82\xf0\x8d\xec\x90\xac\x92\x86...\n";
+// 入力できない文字が含まれています。もう一度入力してください。
+const char MSG_UNCONVERTIBLE[] =
+    "\x93\xfc\x97\xcd\x82\xc5\x82\xab\x82\xc8\x82\xa2\x95\xb6\x8e\x9a\x82\xaa\x8a\xdc\x82\xdc\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42\x82\xe0\x82\xa4\x88\xea\x93\x78\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
 // 名前が長すぎます。もっと短い名前を入力してください。
 const char MSG_NAME_TOO_LONG[] =
     "\x96\xbc\x91\x4f\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7\x81\x42\x82\xe0\x82\xc1\x82\xc6\x92\x5a\x82\xa2\x96\xbc\x91\x4f\x82\xf0\x93\xfc\x97\xcd\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
@@ -114,14 +118,10 @@ const char MSG_INCOMPLETE[] =
 // インストールを終了しました。
 const char MSG_FINISHED[] =
     "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xf0\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42\n";
-// リターンキーを押してください。
-const char MSG_PRESS_RETURN[] =
-    "\x83\x8a\x83\x5e\x81\x5b\x83\x93\x83\x4c\x81\x5b\x82\xf0\x89\x9f\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42";
 // The rule line of the banner: 62 hyphen-minus characters.
 const char MSG_RULE[] = "--------------------------------------------------------------\n";
 static_assert(sizeof MSG_RULE - 2 == 62, "62 hyphens and a line feed");
 
-const char CLEAR_SCREEN[] = "\x1b[2J";
 const char PROMPT[] = " -->";
 const char DEFAULT_DIRECTORY[] = "c:\\games\\yamawyrm\\";
 const char ARCHIVE_NAME[] = "ymw.lz_";
@@ -182,10 +182,15 @@ void prompt()
     console_print(PROMPT);
 }
 
-// Reads one line into the answer line; false at the end of input.
+// Reads one line into the answer line; false at the end of input. A line
+// with a character that has no code page 932 form is refused, and the
+// prompt comes again.
 bool read_answer(long* length)
 {
-    *length = console_read_line(answer_line, LINE_SIZE);
+    while ((*length = console_read_line(answer_line, LINE_SIZE)) == CONSOLE_LINE_UNCONVERTIBLE) {
+        console_print(MSG_UNCONVERTIBLE);
+        prompt();
+    }
     return *length >= 0;
 }
 
@@ -218,7 +223,7 @@ Answer ask_yes_no()
 
 void clear_screen()
 {
-    console_print(CLEAR_SCREEN);
+    console_clear_screen();
 }
 
 void show_banner()
@@ -404,7 +409,7 @@ void install_game_files()
     console_print(MSG_ASK_REPLACE);
     if (ask_yes_no() == ANSWER_NO) {
         console_print(MSG_NOT_INSTALLED);
-        end_run(1);
+        console_end_early(MSG_PRESS_RETURN);
     }
     delete_old_files();
     console_print(MSG_EXTRACTING_ALL);
@@ -497,7 +502,7 @@ void run_installer()
         console_print(MSG_INCOMPLETE);
     console_print(MSG_FINISHED);
     console_print(MSG_PRESS_RETURN);
-    long length;
-    read_answer(&length);
+    // Any line will do, even one that does not convert.
+    console_read_line(answer_line, LINE_SIZE);
     end_run(installation_failed ? 1 : 0);
 }

@@ -25,6 +25,7 @@
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
 #include "shared/buffers.h"
+#include "shared/messages.h"
 #include "shared/sjis.h"
 
 MemberHeader member_header;
@@ -231,8 +232,7 @@ void extract_archive(const char* archive_name, const char* pattern)
 {
     if (!open_archive_stream(archive_name)) {
         console_printf("Error: File cannot open. (%s)\n", archive_name);
-        console_flush();
-        exit(1);
+        console_end_early(MSG_PRESS_RETURN);
     }
     while (read_member_header() == HEADER_READ) {
         const char* name = member_header.name;

@@ -20,21 +20,23 @@ if [ "${1:-}" = wine ]; then
     fi
     wine32_packages=(wine32:i386)
 fi
-ensure_wine_locales() {
-    [ "${1:-}" = wine ] || return 0
-    local missing=0
-    for name in ja_JP en_US; do
-        locale -a 2>/dev/null | grep -qix "$name.utf8" && continue
+# Generates the locales given as locale.gen lines ("ja_JP.UTF-8 UTF-8")
+# that the system does not have yet.
+ensure_locales() {
+    local missing=0 line name
+    for line in "$@"; do
+        name=${line%% *}
+        locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d '-' | grep -qx "$(echo "$name" | tr 'A-Z' 'a-z' | tr -d '-')" && continue
         missing=1
-        $sudo sed -i "s/^# *\($name.UTF-8 UTF-8\)/\1/" /etc/locale.gen
-        grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+        $sudo sed -i "s/^# *\($line\)\$/\1/" /etc/locale.gen
+        grep -qx "$line" /etc/locale.gen || echo "$line" | $sudo tee -a /etc/locale.gen >/dev/null
     done
     [ "$missing" = 0 ] || $sudo locale-gen >/dev/null
 }
 
 packages=("${build_packages[@]}")
 case "${1:-build}" in
-    test) packages+=("${test_packages[@]}") ;;
+    test) packages+=("${test_packages[@]}" locales) ;;
     windows-i686) packages+=(g++-mingw-w64-i686-win32) ;;
     windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
     wine) packages+=(wine wine64 "${wine32_packages[@]}" locales) ;;
@@ -53,4 +55,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-ensure_wine_locales "${1:-}"
+# The console tests convert from EUC-JP too.
+case "${1:-build}" in
+    test) ensure_locales "ja_JP.EUC-JP EUC-JP" ;;
+    wine) ensure_locales "ja_JP.UTF-8 UTF-8" "en_US.UTF-8 UTF-8" ;;
+esac

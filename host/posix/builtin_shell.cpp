@@ -179,14 +179,16 @@ static bool show_through_pager(FILE* file)
     struct sigaction previous = {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
-    const bool converting = user_charset_is_utf8();
+    const bool converting = user_console_charset();
     Cp932Stream stream = {};
     char piece[CP932_PIECE_SIZE];
-    char utf8[UTF8_PIECE_SIZE];
+    char converted[CONVERTED_PIECE_SIZE];
     size_t count;
     while ((count = fread(piece, 1, sizeof piece, file)) > 0) {
-        const bool sent = converting ? write_all(pipe_ends[1], utf8, cp932_stream_to_utf8(stream, piece, count, utf8))
-                                     : write_all(pipe_ends[1], piece, count);
+        const bool sent =
+            converting ? write_all(pipe_ends[1], converted,
+                                   cp932_stream_convert(STREAM_TO_USER, stream, piece, count, converted))
+                       : write_all(pipe_ends[1], piece, count);
         if (!sent)
             break;
     }

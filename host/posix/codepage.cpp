@@ -1,11 +1,15 @@
 // host/posix/codepage.cpp: code page 932 through the system's iconv.
 //
 // State:
-//   descriptors  one iconv conversion per Direction, opened at its first use
-//                and kept for the run; (iconv_t)-1 before that and when the
-//                system lacks the conversion (every call of that direction
-//                then fails).
-//   opened       whether descriptors[d] has been tried.
+//   descriptors   one iconv conversion per Direction, opened at its first
+//                 use and kept for the run; (iconv_t)-1 before that and
+//                 when the system lacks the conversion (every call of that
+//                 direction then fails).
+//   opened        whether descriptors[d] has been tried.
+//   user_charset  the user's character set as the last call of
+//                 user_console_charset found it; the two directions to and
+//                 from it are opened afresh when it has changed since.
+//   user_opened   the character set those two were opened for.
 #include "host/posix/codepage.h"
 
 #include <iconv.h>
@@ -14,25 +18,45 @@
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
-enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, DIRECTION_COUNT };
+enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, CP932_TO_USER, USER_TO_CP932, DIRECTION_COUNT };
+
+// A character set's name as nl_langinfo gives it, and its NUL.
+constexpr size_t CHARSET_NAME_SIZE = 64;
 
 // Entry d: the iconv names of the target and the source encoding of
-// Direction d. UTF-16 is little-endian without a byte-order mark, the form
-// that cp932_to_utf16 hands out as units.
+// Direction d, null for the user's character set. UTF-16 is little-endian
+// without a byte-order mark, the form that cp932_to_utf16 hands out as
+// units.
 static const char* const ENCODINGS[DIRECTION_COUNT][2] = {
     {"UTF-8", "CP932"},
     {"CP932", "UTF-8"},
     {"UTF-16LE", "CP932"},
+    {nullptr, "CP932"},
+    {"CP932", nullptr},
 };
 
 static iconv_t descriptors[DIRECTION_COUNT];
 static bool opened[DIRECTION_COUNT];
+static char user_charset[CHARSET_NAME_SIZE];
+static char user_opened[CHARSET_NAME_SIZE];
 
 static iconv_t descriptor(Direction direction)
 {
+    const bool of_user = direction == CP932_TO_USER || direction == USER_TO_CP932;
+    if (of_user && strcmp(user_opened, user_charset) != 0) {
+        for (Direction d : {CP932_TO_USER, USER_TO_CP932}) {
+            if (opened[d] && descriptors[d] != reinterpret_cast<iconv_t>(-1))
+                iconv_close(descriptors[d]);
+            opened[d] = false;
+        }
+        strcpy(user_opened, user_charset);
+    }
     if (!opened[direction]) {
-        descriptors[direction] = iconv_open(ENCODINGS[direction][0], ENCODINGS[direction][1]);
+        const char* target = ENCODINGS[direction][0] != nullptr ? ENCODINGS[direction][0] : user_charset;
+        const char* source = ENCODINGS[direction][1] != nullptr ? ENCODINGS[direction][1] : user_charset;
+        descriptors[direction] = iconv_open(target, source);
         opened[direction] = true;
     }
     return descriptors[direction];
@@ -43,7 +67,7 @@ static iconv_t descriptor(Direction direction)
 static size_t bad_character_length(Direction direction, const char* text, size_t left)
 {
     const auto first = static_cast<unsigned char>(text[0]);
-    if (direction != UTF8_TO_CP932)
+    if (direction == CP932_TO_UTF8 || direction == CP932_TO_UTF16 || direction == CP932_TO_USER)
         return left > 1 ? sjis_character_length(text) : 1;
     // A UTF-8 lead byte and the continuation bytes that follow it, up to the
     // length it announces.
@@ -139,7 +163,8 @@ int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
     return static_cast<int>(units + 1);
 }
 
-size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t length, char* out)
+size_t cp932_stream_convert(StreamCharset charset, Cp932Stream& stream, const char* piece, size_t length,
+                            char* out)
 {
     char joined[CP932_PIECE_SIZE + 1];
     size_t count = 0;
@@ -161,39 +186,55 @@ size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t lengt
         }
         whole += sjis_character_length(joined + whole);
     }
-    const long stored = convert(CP932_TO_UTF8, joined, whole, out, UTF8_PIECE_SIZE, false);
+    const long stored = convert(charset == STREAM_TO_UTF8 ? CP932_TO_UTF8 : CP932_TO_USER, joined, whole, out,
+                                CONVERTED_PIECE_SIZE, false);
     if (stored >= 0)
         return static_cast<size_t>(stored);
     memcpy(out, joined, whole);
     return whole;
 }
 
-// "UTF-8", "utf8", "UTF8": the spellings differ between systems.
-static bool names_utf8(const char* charset)
+long user_to_cp932(const char* text, size_t length, char* out, size_t capacity)
 {
-    char letters[8];
-    size_t count = 0;
-    for (const char* c = charset; *c != '\0'; c++) {
-        if (*c == '-' || *c == '_')
-            continue;
-        if (count + 1 == sizeof letters)
-            return false;
-        letters[count++] = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
-    }
-    letters[count] = '\0';
-    return strcmp(letters, "utf8") == 0;
+    return convert_string(USER_TO_CP932, text, length, out, capacity, true);
 }
 
-bool user_charset_is_utf8()
+// Whether the character set `name` is one of those whose bytes the console
+// passes as they are. Spellings differ between systems ("UTF-8", "utf8",
+// "Shift_JIS", "SJIS"): only letters and digits count, in either case.
+static bool passes_unchanged(const char* name)
+{
+    static const char* const PASSING[] = {"ansix341968", "ascii", "usascii", "shiftjis", "sjis",
+                                          "cp932", "windows31j", "mskanji"};
+    char letters[CHARSET_NAME_SIZE];
+    size_t count = 0;
+    for (const char* c = name; *c != '\0' && count + 1 < sizeof letters; c++) {
+        const char lower = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+        if ((lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9'))
+            letters[count++] = lower;
+    }
+    letters[count] = '\0';
+    for (const char* passing : PASSING)
+        if (strcmp(letters, passing) == 0)
+            return true;
+    return false;
+}
+
+bool user_console_charset()
 {
     constexpr size_t LOCALE_NAME_SIZE = 512;
     char saved[LOCALE_NAME_SIZE] = "C";
     const char* current = setlocale(LC_ALL, nullptr);
     if (current != nullptr && strlen(current) < sizeof saved)
         strcpy(saved, current);
-    bool utf8 = false;
-    if (setlocale(LC_ALL, "") != nullptr)
-        utf8 = names_utf8(nl_langinfo(CODESET));
+    user_charset[0] = '\0';
+    if (setlocale(LC_ALL, "") != nullptr) {
+        const char* name = nl_langinfo(CODESET);
+        if (strlen(name) < sizeof user_charset)
+            strcpy(user_charset, name);
+    }
     setlocale(LC_ALL, saved);
-    return utf8;
+    return user_charset[0] != '\0' && !passes_unchanged(user_charset) &&
+           descriptor(CP932_TO_USER) != reinterpret_cast<iconv_t>(-1) &&
+           descriptor(USER_TO_CP932) != reinterpret_cast<iconv_t>(-1);
 }

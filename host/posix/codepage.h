@@ -38,20 +38,35 @@ struct Cp932Stream {
     bool holding;
 };
 
-// The longest piece cp932_stream_to_utf8 takes, and the room its output
+// The character sets a stream converts into: UTF-8, or the user's
+// (user_console_charset).
+enum StreamCharset { STREAM_TO_UTF8, STREAM_TO_USER };
+
+// The longest piece cp932_stream_convert takes, and the room its output
 // needs: every code page 932 character is in the Basic Multilingual Plane,
-// so one input byte (a halfwidth katakana) gives at most three UTF-8 bytes,
-// and a waiting lead byte adds one input byte.
+// so one input byte (a halfwidth katakana) gives at most three bytes of
+// UTF-8 or of the Japanese character sets (four of GB 18030), and a waiting
+// lead byte adds one input byte.
 constexpr size_t CP932_PIECE_SIZE = 1024;
-constexpr size_t UTF8_PIECE_SIZE = 3 * (CP932_PIECE_SIZE + 1);
+constexpr size_t CONVERTED_PIECE_SIZE = 4 * (CP932_PIECE_SIZE + 1);
 
 // Converts the next piece of a stream (at most CP932_PIECE_SIZE bytes) to
-// UTF-8 in `out` (UTF8_PIECE_SIZE bytes, no NUL added); what cannot be
-// converted becomes '?'. When the system has no code page 932 conversion
+// `charset` in `out` (CONVERTED_PIECE_SIZE bytes, no NUL added); what
+// cannot be converted becomes '?'. When the system has no such conversion
 // the bytes pass unchanged. Returns the number of bytes stored.
-size_t cp932_stream_to_utf8(Cp932Stream& stream, const char* piece, size_t length, char* out);
+size_t cp932_stream_convert(StreamCharset charset, Cp932Stream& stream, const char* piece, size_t length,
+                            char* out);
 
-// Whether the user's locale (LC_ALL, LC_CTYPE, LANG, as setlocale reads
-// them) uses UTF-8. The program's own locale is left as it was, so that no
-// byte test of the program depends on the user's locale.
-bool user_charset_is_utf8();
+// Converts `length` bytes that the user typed, in the user's character set,
+// to code page 932 in `out` (capacity bytes, NUL-terminated). Returns the
+// bytes stored, or -1 when a character has no code page 932 form, the
+// bytes are not valid in that character set, or they do not fit.
+long user_to_cp932(const char* text, size_t length, char* out, size_t capacity);
+
+// Whether the console must be converted to and from the character set of
+// the user's locale (LC_ALL, LC_CTYPE, LANG, as setlocale reads them): for
+// every one the system can convert (UTF-8, EUC-JP, ...) but ASCII (the C
+// and POSIX locales) and Shift_JIS, whose bytes are the program's own. The
+// program's own locale is left as it was, so that no byte test of the
+// program depends on the user's locale.
+bool user_console_charset();

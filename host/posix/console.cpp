@@ -1,12 +1,14 @@
 // host/posix/console.cpp: the console on a POSIX terminal or pipe.
 //
-// Under a UTF-8 locale the program's code page 932 text is converted on its
-// way out and the user's UTF-8 lines on their way in; under any other
+// The program's code page 932 text is converted on its way out to the
+// character set of the user's locale (UTF-8, EUC-JP, ...), and the user's
+// lines on their way in; under the C and POSIX locales and a Shift_JIS
 // locale the bytes pass unchanged, as the Windows console passes them.
 //
 // State:
 //   console_ready  console_open has run (every entry point runs it first).
-//   converting     the user's locale is UTF-8, decided once by console_open.
+//   converting     the user's locale needs converting, decided once by
+//                  console_open.
 //   output_stream  a lead byte that ended the last write, waiting for the
 //                  byte that completes its character.
 //   output_buffer  bytes written and not yet handed to standard output;
@@ -28,10 +30,9 @@
 #include "host/posix/codepage.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
-// Bytes of one UTF-8 character at most.
-constexpr size_t UTF8_CHARACTER_SIZE = 4;
-// Bytes of one code page 932 character at most, and a NUL.
-constexpr size_t CP932_CHARACTER_SIZE = 3;
+// A line typed in the user's character set is converted whole; a longer
+// one is too long for any answer and only counted.
+constexpr size_t TYPED_LINE_SIZE = 4096;
 
 static bool console_ready;
 static bool converting;
@@ -91,7 +92,7 @@ void console_open()
     catcher.sa_handler = on_broken_pipe;
     catcher.sa_flags = SA_RESTART;
     sigaction(SIGPIPE, &catcher, nullptr);
-    converting = user_charset_is_utf8();
+    converting = user_console_charset();
     atexit(flush_at_exit);
 }
 
@@ -102,10 +103,10 @@ void console_write(const char* bytes, size_t count)
         put_output(bytes, count);
         return;
     }
-    char utf8[UTF8_PIECE_SIZE];
+    char converted[CONVERTED_PIECE_SIZE];
     while (count > 0) {
         const size_t piece = count < CP932_PIECE_SIZE ? count : CP932_PIECE_SIZE;
-        put_output(utf8, cp932_stream_to_utf8(output_stream, bytes, piece, utf8));
+        put_output(converted, cp932_stream_convert(STREAM_TO_USER, output_stream, bytes, piece, converted));
         bytes += piece;
         count -= piece;
     }
@@ -122,6 +123,18 @@ void console_flush()
     empty_output_buffer();
     if (!output_lost && fflush(stdout) != 0)
         output_lost = true;
+}
+
+void console_clear_screen()
+{
+    console_print(CLEAR_SCREEN_SEQUENCE);
+}
+
+[[noreturn]] void console_end_early(const char*)
+{
+    // A terminal belongs to the shell that started the program.
+    console_flush();
+    exit(1);
 }
 
 // A line being read: the bytes stored so far, and the length as typed.
@@ -141,87 +154,57 @@ static void take_byte(LineRead& read, char byte)
     read.last_was_cr = byte == '\r';
 }
 
-// One UTF-8 character of the user's line, given to the program as code
-// page 932; a character that has no code page 932 form, or broken UTF-8,
-// gives one '?'.
-static void take_utf8_character(LineRead& read, const char* character, size_t count)
+// Hands a line typed in the user's character set (`typed`, `length` bytes,
+// all of it when `whole`) to the program in code page 932. False when it
+// holds a character without a code page 932 form.
+static bool take_typed_line(LineRead& read, const char* typed, size_t length, bool whole)
 {
-    char cp932[CP932_CHARACTER_SIZE];
-    const long stored = utf8_to_cp932(character, count, cp932, sizeof cp932, true);
-    if (stored <= 0) {
-        take_byte(read, '?');
-        return;
+    static char converted[TYPED_LINE_SIZE];
+    if (!whole) {
+        // Too long for any answer: its length is all that counts.
+        read.length = length;
+        return true;
     }
+    const long stored = user_to_cp932(typed, length, converted, sizeof converted);
+    if (stored < 0)
+        return false;
     for (long i = 0; i < stored; i++)
-        take_byte(read, cp932[i]);
-}
-
-// How many bytes the UTF-8 character that begins with `lead` has; 0 when
-// `lead` cannot begin one.
-static size_t utf8_length(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
+        take_byte(read, converted[i]);
+    return true;
 }
 
 long console_read_line(char* line, size_t capacity)
 {
+    static char typed[TYPED_LINE_SIZE];
     console_flush();
     if (input_ended)
         return -1;
 
     LineRead read = {line, capacity, 0, 0, false};
-    char character[UTF8_CHARACTER_SIZE];
-    size_t have = 0;  // bytes of an unfinished UTF-8 character
-    size_t want = 0;  // bytes that character needs
+    size_t typed_length = 0;  // bytes typed, when converting
     bool any = false;
     int c;
     while ((c = getchar()) != EOF) {
         any = true;
         if (c == '\n')
             break;
-        if (!converting) {
+        if (!converting)
             take_byte(read, static_cast<char>(c));
-            continue;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        if (have > 0) {
-            if ((byte & 0xC0) == 0x80) {
-                character[have++] = static_cast<char>(byte);
-                if (have == want) {
-                    take_utf8_character(read, character, have);
-                    have = 0;
-                }
-                continue;
-            }
-            take_byte(read, '?');
-            have = 0;
-        }
-        want = utf8_length(byte);
-        if (want == 1) {
-            take_byte(read, static_cast<char>(byte));
-        } else if (want == 0) {
-            take_byte(read, '?');
-        } else {
-            character[0] = static_cast<char>(byte);
-            have = 1;
-        }
+        else if (typed_length++ < sizeof typed)
+            typed[typed_length - 1] = static_cast<char>(c);
     }
     if (c == EOF) {
         input_ended = true;
         if (!any)
             return -1;
     }
-    if (have > 0)
-        take_byte(read, '?');
-    if (c == '\n' && read.last_was_cr) {
+    // A carriage return before the line feed is no part of the line.
+    if (converting) {
+        if (c == '\n' && typed_length > 0 && typed_length <= sizeof typed && typed[typed_length - 1] == '\r')
+            typed_length--;
+        if (!take_typed_line(read, typed, typed_length, typed_length <= sizeof typed))
+            return CONSOLE_LINE_UNCONVERTIBLE;
+    } else if (c == '\n' && read.last_was_cr) {
         if (read.stored == read.length)
             read.stored--;
         read.length--;

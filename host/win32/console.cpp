@@ -6,16 +6,27 @@
 // is not 932, the text is converted there: out through
 // MultiByteToWideChar(932) and WriteConsoleW, in through ReadConsoleW and
 // WideCharToMultiByte(932), so that a console of any code page shows the
-// questions and a typed Japanese name arrives as code page 932. Pipes and
-// files always get the raw bytes.
+// questions and a typed Japanese name arrives as code page 932; a line
+// with a character that has no code page 932 form is refused whole. Pipes
+// and files always get the raw bytes.
+//
+// A console is cleared through its own calls, since consoles before
+// Windows 10, and Wine's console window, show an escape sequence as text.
+// Where the console window was opened for this program alone (a double
+// click, start), an early end waits for the Return key, so that its
+// message can be read before the window closes.
 //
 // State:
 //   console_ready    console_open has run (every entry point runs it first).
 //   output_handle    standard output, or null when there is none.
+//   output_console   the output handle is a console.
 //   wide_output      the output handle is a console that is not code page
 //                    932: its text goes through WriteConsoleW.
 //   input_handle     standard input, or null.
+//   input_console    the input handle is a console.
 //   wide_input       the same for input, through ReadConsoleW.
+//   input_refused    a character read through ReadConsoleW had no code
+//                    page 932 form: the line it belongs to is refused.
 //   output_buffer    bytes written and not yet handed on, line feeds made
 //   output_fill      CR LF already; console_flush empties it, before every
 //                    read and every command.
@@ -45,14 +56,20 @@ constexpr size_t INPUT_BUFFER_SIZE = 4096;
 constexpr size_t WIDE_INPUT_UNITS = 1024;
 static_assert(2 * WIDE_INPUT_UNITS <= INPUT_BUFFER_SIZE, "a console read must fit the input buffer");
 constexpr UINT CODE_PAGE_932 = 932;
-// Windows 10 interprets escape sequences on a console that asks for it.
-constexpr DWORD VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+// Bytes of the line read before an early end; what it holds is not looked
+// at.
+constexpr size_t LAST_LINE_SIZE = 256;
+
+using ProcessListFunction = DWORD(WINAPI*)(LPDWORD, DWORD);
 
 static bool console_ready;
 static HANDLE output_handle;
+static bool output_console;
 static bool wide_output;
 static HANDLE input_handle;
+static bool input_console;
 static bool wide_input;
+static bool input_refused;
 static char output_buffer[OUTPUT_BUFFER_SIZE];
 static size_t output_fill;
 static char held_lead;
@@ -69,15 +86,18 @@ static HANDLE standard_handle(DWORD which)
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-// Whether `handle` is a console whose code page is not 932. A code page
-// 932 console, and any console where 932 cannot be converted, takes the
-// bytes as they are.
-static bool needs_wide(HANDLE handle, UINT code_page)
+static bool is_console(HANDLE handle)
 {
     DWORD mode;
-    if (handle == nullptr || !GetConsoleMode(handle, &mode) || code_page == CODE_PAGE_932)
-        return false;
-    return IsValidCodePage(CODE_PAGE_932) != 0;
+    return handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+// Whether a console of `code_page` needs the text converted. A code page
+// 932 console, and any console where 932 cannot be converted, takes the
+// bytes as they are.
+static bool needs_wide(UINT code_page)
+{
+    return code_page != CODE_PAGE_932 && IsValidCodePage(CODE_PAGE_932) != 0;
 }
 
 void console_open()
@@ -87,13 +107,10 @@ void console_open()
     console_ready = true;
     output_handle = standard_handle(STD_OUTPUT_HANDLE);
     input_handle = standard_handle(STD_INPUT_HANDLE);
-    wide_output = needs_wide(output_handle, GetConsoleOutputCP());
-    wide_input = needs_wide(input_handle, GetConsoleCP());
-    // The screen is cleared with an escape sequence; a console that can
-    // interpret them is asked to. Older systems refuse and show it as text.
-    DWORD mode;
-    if (output_handle != nullptr && GetConsoleMode(output_handle, &mode))
-        SetConsoleMode(output_handle, mode | VIRTUAL_TERMINAL_PROCESSING);
+    output_console = is_console(output_handle);
+    input_console = is_console(input_handle);
+    wide_output = output_console && needs_wide(GetConsoleOutputCP());
+    wide_input = input_console && needs_wide(GetConsoleCP());
     atexit(console_flush);
 }
 
@@ -180,9 +197,11 @@ static bool fill_input()
     if (wide_input) {
         WCHAR wide[WIDE_INPUT_UNITS];
         if (ReadConsoleW(input_handle, wide, WIDE_INPUT_UNITS, &got, nullptr) && got > 0) {
+            BOOL defaulted = FALSE;
             const int bytes = WideCharToMultiByte(CODE_PAGE_932, 0, wide, static_cast<int>(got), input_buffer,
-                                                  static_cast<int>(sizeof input_buffer), nullptr, nullptr);
+                                                  static_cast<int>(sizeof input_buffer), nullptr, &defaulted);
             got = bytes > 0 ? static_cast<DWORD>(bytes) : 0;
+            input_refused = input_refused || defaulted;
         } else {
             got = 0;
         }
@@ -227,7 +246,54 @@ long console_read_line(char* line, size_t capacity)
             stored--;
         length--;
     }
+    if (input_refused) {
+        input_refused = false;
+        return CONSOLE_LINE_UNCONVERTIBLE;
+    }
     if (capacity > 0)
         line[stored] = '\0';
     return static_cast<long>(length);
+}
+
+void console_clear_screen()
+{
+    console_open();
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    if (!output_console || !GetConsoleScreenBufferInfo(output_handle, &screen)) {
+        console_print(CLEAR_SCREEN_SEQUENCE);
+        return;
+    }
+    console_flush();
+    const DWORD cells = static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y);
+    const COORD home = {0, 0};
+    DWORD done;
+    FillConsoleOutputCharacterA(output_handle, ' ', cells, home, &done);
+    FillConsoleOutputAttribute(output_handle, screen.wAttributes, cells, home, &done);
+    SetConsoleCursorPosition(output_handle, home);
+}
+
+// Whether the console window was opened for this program alone: its
+// process list holds this process only (GetConsoleProcessList, from
+// Windows XP on).
+static bool console_window_is_own()
+{
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetConsoleProcessList") : nullptr;
+    if (found == nullptr || !input_console || !output_console)
+        return false;
+    const auto process_list = reinterpret_cast<ProcessListFunction>(reinterpret_cast<void (*)()>(found));
+    DWORD processes[2];
+    return process_list(processes, 2) == 1;
+}
+
+[[noreturn]] void console_end_early(const char* prompt)
+{
+    console_open();
+    if (console_window_is_own()) {
+        char line[LAST_LINE_SIZE];
+        console_print(prompt);
+        console_read_line(line, sizeof line);
+    }
+    console_flush();
+    exit(1);
 }

@@ -12,6 +12,7 @@ Usage: installer_e2e.py BINARY DATA_DIR [unittest options]
 import collections
 import hashlib
 import json
+import locale
 import os
 import resource
 import shutil
@@ -69,6 +70,7 @@ DELETING = 'ファイルを消去します。\n'
 NOT_INSTALLED = 'インストールをしませんでした。\n'
 NO_NAME = '名前を省略しました。Yamawyrm起動時に入力してください。\n'
 NAME_TOO_LONG = '名前が長すぎます。もっと短い名前を入力してください。\n'
+UNCONVERTIBLE = '入力できない文字が含まれています。もう一度入力してください。\n'
 SETTINGS = ('\n--- Yamawyrmの設定に関しての質問をします...\n'
             'あなたの名前は(あなたのプレイヤーの名前は)何ですか ?\n' + PROMPT)
 FILES_WRITTEN = ('\n--- 設定ファイル"wyrmhold.cnf"を作成中...\n作成完了。\n'
@@ -509,17 +511,43 @@ class EndOfInput(InstallerCase):
         self.assertEqual(run.code, 0)
 
 
-class Utf8Console(InstallerCase):
+def locale_exists(name):
+    try:
+        locale.setlocale(locale.LC_CTYPE, name)
+    except locale.Error:
+        return False
+    finally:
+        locale.setlocale(locale.LC_CTYPE, 'C')
+    return True
+
+
+class LocaleConsole(InstallerCase):
+    """The console in the character set of the user's locale, whatever it
+    is, and code page 932 for everything the program writes."""
+
     def test_console_is_converted_both_ways(self):
-        folder = self.host('ゲーム')
-        os.makedirs(folder)
-        run = self.run_setup('c:\\ゲーム\n山田 太郎\nn\n\n', locale='C.UTF-8')
-        directory = 'c:\\ゲーム\\'
-        self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
-                           LISTING_ALL + ending(), encoding='utf-8')
-        # The command interpreter gets code page 932, as Windows gives it.
-        self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\ゲーム'))
-        self.assertInstalled(folder)
+        for name, encoding in (('C.UTF-8', 'utf-8'), ('ja_JP.eucJP', 'euc_jp')):
+            with self.subTest(locale=name):
+                if not locale_exists(name):
+                    self.skipTest('the %s locale is not generated here' % name)
+                self.setUp()
+                folder = self.host('ゲーム')
+                os.makedirs(folder)
+                run = self.run_setup('c:\\ゲーム\n山田 太郎\nn\n\n'.encode(encoding), locale=name)
+                directory = 'c:\\ゲーム\\'
+                self.assertConsole(run, BANNER + directory_part(directory) + EXTRACTING_ALL +
+                                   LISTING_ALL + ending(), encoding=encoding)
+                # The command interpreter gets code page 932, as Windows gives it.
+                self.assertEqual(run.commands, mkdir_lines('c:', 'c:\\ゲーム'))
+                self.assertInstalled(folder)
+                self.assertTextFilesWritten(folder, directory.encode('cp932'), 'name:山田,'.encode('cp932'))
+
+    def test_a_character_without_a_code_page_932_form_is_asked_again(self):
+        folder = self.default_dir()
+        run = self.run_setup('\nZoë\nZoe\nn\n\n', locale='C.UTF-8')
+        self.assertConsole(run, BANNER + directory_part('c:\\games\\yamawyrm\\') + EXTRACTING_ALL +
+                           LISTING_ALL + ending(UNCONVERTIBLE + PROMPT), encoding='utf-8')
+        self.assertTextFilesWritten(folder, b'c:\\games\\yamawyrm\\', b'name:Zoe,')
 
 
 class BuiltinInterpreter(InstallerCase):

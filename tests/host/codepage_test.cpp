@@ -100,10 +100,10 @@ TEST(Codepage, StreamKeepsSplitCharacterWhole)
     const std::string text = "\x83\x5c\x83\x74 ok \x95\x5c";
     for (size_t cut = 0; cut <= text.size(); cut++) {
         Cp932Stream stream = {};
-        char out[UTF8_PIECE_SIZE];
+        char out[CONVERTED_PIECE_SIZE];
         std::string converted;
-        converted.append(out, cp932_stream_to_utf8(stream, text.data(), cut, out));
-        converted.append(out, cp932_stream_to_utf8(stream, text.data() + cut, text.size() - cut, out));
+        converted.append(out, cp932_stream_convert(STREAM_TO_UTF8, stream, text.data(), cut, out));
+        converted.append(out, cp932_stream_convert(STREAM_TO_UTF8, stream, text.data() + cut, text.size() - cut, out));
         EXPECT_EQ(converted, "ソフ ok 表") << "cut at " << cut;
         EXPECT_FALSE(stream.holding);
     }
@@ -116,8 +116,8 @@ TEST(Codepage, StreamTakesFullPieces)
     Cp932Stream stream = {};
     stream.lead = 0x85;
     stream.holding = true;
-    char out[UTF8_PIECE_SIZE];
-    const size_t stored = cp932_stream_to_utf8(stream, text.data(), text.size(), out);
+    char out[CONVERTED_PIECE_SIZE];
+    const size_t stored = cp932_stream_convert(STREAM_TO_UTF8, stream, text.data(), text.size(), out);
     // The waiting 0x85 and the first 0xB1 name no character: one '?', then
     // ｱ for each byte left.
     ASSERT_EQ(stored, 1 + 3 * (CP932_PIECE_SIZE - 1));
@@ -129,13 +129,18 @@ TEST(Codepage, UserCharsetFollowsTheLocaleAndLeavesOursAlone)
 {
     const char* saved = getenv("LC_ALL");
     const std::string saved_value = saved != nullptr ? saved : "";
-    setenv("LC_ALL", "C.UTF-8", 1);
-    EXPECT_TRUE(user_charset_is_utf8());
-    EXPECT_STREQ(setlocale(LC_ALL, nullptr), "C");
-    setenv("LC_ALL", "C", 1);
-    EXPECT_FALSE(user_charset_is_utf8());
-    setenv("LC_ALL", "POSIX", 1);
-    EXPECT_FALSE(user_charset_is_utf8());
+    // Converted: every character set but ASCII and Shift_JIS.
+    const struct {
+        const char* locale;
+        bool converted;
+    } cases[] = {{"C.UTF-8", true}, {"ja_JP.eucJP", true}, {"C", false}, {"POSIX", false}, {"ja_JP.SJIS", false}};
+    for (const auto& c : cases) {
+        if (c.locale[0] == 'j' && newlocale(LC_ALL_MASK, c.locale, nullptr) == nullptr)
+            continue;  // not generated here
+        setenv("LC_ALL", c.locale, 1);
+        EXPECT_EQ(user_console_charset(), c.converted) << c.locale;
+        EXPECT_STREQ(setlocale(LC_ALL, nullptr), "C");
+    }
     if (saved != nullptr)
         setenv("LC_ALL", saved_value.c_str(), 1);
     else

@@ -6,8 +6,9 @@
 //       Writes each PIECE with one console_write call, then reads lines of
 //       at most CAPACITY bytes until the input ends. REPORT gets, for each
 //       line, its length as returned, a blank, the bytes stored and a line
-//       feed; then "end" on a line for the first -1, and once more if a
-//       second read right after it returns -1 too.
+//       feed ("refused" for a line that does not convert); then "end" on a
+//       line for the first -1, and once more if a second read right after
+//       it returns -1 too.
 //   console_probe shell LINE
 //       Runs LINE through the built-in interpreter; exits with its status.
 //   console_probe say PIECE...
@@ -43,7 +44,11 @@ int main(int argc, char** argv)
 
     char line[LINE_LIMIT];
     long length;
-    while ((length = console_read_line(line, capacity)) >= 0) {
+    while ((length = console_read_line(line, capacity)) != -1) {
+        if (length == CONSOLE_LINE_UNCONVERTIBLE) {
+            fputs("refused\n", report);
+            continue;
+        }
         fprintf(report, "%ld ", length);
         fwrite(line, 1, strlen(line), report);
         fputc('\n', report);

@@ -117,20 +117,34 @@ TEST(Console, OutputLeftAtExitStillComesOut)
 
 TEST(Console, LinesBecomeCodePage932UnderUtf8Locale)
 {
+    // A character without a code page 932 form, or bytes that are no UTF-8,
+    // refuse their line whole: no name is ever written with a '?' in it.
     const ProbeRun run = run_probe("C.UTF-8", {"lines", "64"},
                                    "ソフト表\r\n"
                                    "c:\\games\\ｱｲ\n"
                                    "\n"
-                                   "emoji \xf0\x9f\x98\x80 and \xff broken \xe3\x82\n"
+                                   "emoji \xf0\x9f\x98\x80\n"
+                                   "\xff broken \xe3\x82\n"
                                    "last line without a line feed");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.report,
               "8 \x83\x5c\x83\x74\x83\x67\x95\x5c\n"
               "11 c:\\games\\\xb1\xb2\n"
               "0 \n"
-              "22 emoji ? and ? broken ?\n"
+              "refused\nrefused\n"
               "29 last line without a line feed\n"
               "end\nend\n");
+}
+
+TEST(Console, LinesOfAnEucJpLocaleBecomeCodePage932)
+{
+    if (newlocale(LC_ALL_MASK, "ja_JP.eucJP", nullptr) == nullptr)
+        GTEST_SKIP() << "the ja_JP.eucJP locale is not generated here";
+    // 山田 and ｱ in EUC-JP; the answer goes out in EUC-JP too.
+    const ProbeRun run = run_probe("ja_JP.eucJP", {"lines", "64", "\x8e\x52\x93\x63"}, "\xbb\xb3\xc5\xc4 \x8e\xb1\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.report, "6 \x8e\x52\x93\x63 \xb1\nend\nend\n");
+    EXPECT_EQ(run.output, "\xbb\xb3\xc5\xc4");
 }
 
 TEST(Console, LinesPassUnchangedUnderOtherLocales)

@@ -236,10 +236,9 @@ std::string end_capture(const std::string& handle)
 
 std::string on_console(const std::string& cp932)
 {
-    if (!user_charset_is_utf8())
+    if (!user_console_charset())
         return cp932;
-    char utf8[1024];
-    const long length = cp932_to_utf8(cp932.data(), cp932.size(), utf8, sizeof utf8, false);
-    EXPECT_GE(length, 0);
-    return std::string(utf8, length > 0 ? static_cast<size_t>(length) : 0);
+    Cp932Stream stream = {};
+    char converted[CONVERTED_PIECE_SIZE];
+    return std::string(converted, cp932_stream_convert(STREAM_TO_USER, stream, cp932.data(), cp932.size(), converted));
 }
