@@ -51,6 +51,17 @@ void release_link_persist();
 // Gives up the shell link object.
 void release_shell_link();
 
+// The current user's folders of the shell that shortcuts go into.
+enum ShellFolder { SHELL_FOLDER_PROGRAMS, SHELL_FOLDER_DESKTOP };
+
+// Writes the current user's folder of `which`, as the shell names it, in
+// UTF-16 into `wide` (capacity units, 0 included): on Windows the shell's
+// own answer, asked through shell32.dll loaded at run time; on POSIX the
+// folder that Wine makes when it boots a prefix, below
+// C:\users\<user>\, which need not exist. False where the shell names no
+// such folder (Windows 95 without the later shell) or it does not fit.
+bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity);
+
 // Converts a NUL-terminated path to UTF-16 in `wide` (capacity units,
 // terminator included), as the system reads the installer's paths: from
 // code page 932 (on Windows 95 and 98, from the system's ANSI code page,

@@ -8,6 +8,12 @@
 // release what was obtained, stop COM. The host layer supplies each of
 // them; only this file decides their order and what a failure leads to.
 // The one message is the failed save's; a failure before it is silent.
+//
+// The fixed folders are those of a Japanese Windows 95 or 98; the NT family
+// and Wine have none of them. Where the save there fails, the shortcut is
+// saved under the same file name into the current user's folder of that
+// kind, as the shell names it, and only when that fails too is the failure
+// reported.
 #include "installer/shortcut.h"
 
 #include <cstring>
@@ -18,19 +24,20 @@
 
 namespace {
 
-// \ｽﾀｰﾄ ﾒﾆｭｰ\ﾌﾟﾛｸﾞﾗﾑ\ワームホールド Ver 1.0.5.4.1.lnk
-const char START_MENU_LINK_TAIL[] =
-    "\\\xbd\xc0\xb0\xc4 \xd2\xc6\xad\xb0\\\xcc\xdf\xdb\xb8\xde\xd7\xd1\\\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
-// \ﾃﾞｽｸﾄｯﾌﾟ\ワームホールド Ver 1.0.5.4.1.lnk
-const char DESKTOP_LINK_TAIL[] =
-    "\\\xc3\xde\xbd\xb8\xc4\xaf\xcc\xdf\\\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
+// \ｽﾀｰﾄ ﾒﾆｭｰ\ﾌﾟﾛｸﾞﾗﾑ\, below the Windows directory
+const char START_MENU_FOLDER_TAIL[] = "\\\xbd\xc0\xb0\xc4 \xd2\xc6\xad\xb0\\\xcc\xdf\xdb\xb8\xde\xd7\xd1\\";
+// \ﾃﾞｽｸﾄｯﾌﾟ\, below the Windows directory
+const char DESKTOP_FOLDER_TAIL[] = "\\\xc3\xde\xbd\xb8\xc4\xaf\xcc\xdf\\";
+// ワームホールド Ver 1.0.5.4.1.lnk, the shortcut's file name in every folder
+const char LINK_FILE_NAME[] = "\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
 // 保存に失敗しました
 const char MSG_SAVE_FAILED[] =
     "\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\n";
 
-// The longer tail, NUL included, bounds every link path.
-constexpr size_t LINK_TAIL_SIZE = sizeof START_MENU_LINK_TAIL;
-static_assert(sizeof DESKTOP_LINK_TAIL <= LINK_TAIL_SIZE, "the Start menu tail is the longer one");
+// The longer folder tail and the file name, NUL included, bound every link
+// path below the Windows directory.
+constexpr size_t LINK_TAIL_SIZE = sizeof START_MENU_FOLDER_TAIL - 1 + sizeof LINK_FILE_NAME;
+static_assert(sizeof DESKTOP_FOLDER_TAIL <= sizeof START_MENU_FOLDER_TAIL, "the Start menu tail is the longer one");
 
 // A target path is the install directory, which its buffer bounds, and a
 // bare file name no longer than any name the installer composes.
@@ -46,7 +53,32 @@ constexpr size_t LINK_PATH_SIZE = WINDOWS_PATH_SIZE - 1 + LINK_TAIL_SIZE;
 char target_path[TARGET_PATH_SIZE];           // install directory + target name
 char link_path[LINK_PATH_SIZE];               // Windows directory + tail
 char working_directory[WINDOWS_PATH_SIZE];    // the Windows directory again
-uint16_t wide_link_path[WINDOWS_PATH_SIZE];   // link_path in UTF-16
+uint16_t wide_link_path[WINDOWS_PATH_SIZE];   // link_path in UTF-16, or the
+                                              // shell's folder's link path
+uint16_t wide_file_name[WINDOWS_PATH_SIZE];   // LINK_FILE_NAME in UTF-16
+
+// Saves the link under LINK_FILE_NAME into the current user's shell folder
+// for `kind`. False when the shell names no such folder, the path does not
+// fit, or the save fails.
+bool save_in_shell_folder(int kind)
+{
+    const ShellFolder folder = kind == SHORTCUT_START_MENU ? SHELL_FOLDER_PROGRAMS : SHELL_FOLDER_DESKTOP;
+    if (!get_shell_folder(folder, wide_link_path, WINDOWS_PATH_SIZE) ||
+        !convert_to_wide(LINK_FILE_NAME, wide_file_name, WINDOWS_PATH_SIZE))
+        return false;
+    size_t used = 0;
+    while (wide_link_path[used] != 0)
+        used++;
+    if (used > 0 && wide_link_path[used - 1] != '\\')
+        wide_link_path[used++] = '\\';
+    for (size_t i = 0; wide_file_name[i] != 0; i++) {
+        if (used + 1 >= WINDOWS_PATH_SIZE)
+            return false;
+        wide_link_path[used++] = wide_file_name[i];
+    }
+    wide_link_path[used] = 0;
+    return save_link(wide_link_path);
+}
 
 }  // namespace
 
@@ -56,9 +88,9 @@ int create_shortcut(int kind, const char* target_name)
 
     const char* tail;
     if (kind == SHORTCUT_START_MENU)
-        tail = START_MENU_LINK_TAIL;
+        tail = START_MENU_FOLDER_TAIL;
     else if (kind == SHORTCUT_DESKTOP)
-        tail = DESKTOP_LINK_TAIL;
+        tail = DESKTOP_FOLDER_TAIL;
     else
         return 1;
 
@@ -67,7 +99,7 @@ int create_shortcut(int kind, const char* target_name)
     // convert completely.
     char windows_directory[WINDOWS_PATH_SIZE];
     const bool link_path_known = get_windows_directory(windows_directory, sizeof windows_directory)
-        && compose(link_path, sizeof link_path, {windows_directory, tail});
+        && compose(link_path, sizeof link_path, {windows_directory, tail, LINK_FILE_NAME});
 
     if (!target_fits) {
         console_print(MSG_SAVE_FAILED);
@@ -82,7 +114,7 @@ int create_shortcut(int kind, const char* target_name)
             set_link_show_command(SHOW_MAXIMIZED);
             const bool converted = link_path_known
                 && convert_to_wide(link_path, wide_link_path, WINDOWS_PATH_SIZE);
-            if (!converted || !save_link(wide_link_path))
+            if ((!converted || !save_link(wide_link_path)) && !save_in_shell_folder(kind))
                 console_print(MSG_SAVE_FAILED);
             release_link_persist();
         }

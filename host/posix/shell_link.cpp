@@ -15,6 +15,7 @@
 
 #include "host/files.h"
 #include "host/posix/codepage.h"
+#include "host/posix/menu_builder.h"
 #include "host/posix/path_map.h"
 
 namespace {
@@ -300,6 +301,11 @@ bool save_link(const uint16_t* wide_path)
         remove(host_path);
         return false;
     }
+    // Under Wine, saving a shortcut makes the menu builder run.
+    char working_directory[LINK_STRING_SIZE] = "";
+    if (current_link.working_units == 0 ||
+        wide_to_cp932(current_link.working_directory, working_directory, sizeof working_directory))
+        build_menu_entry(windows_path, current_link.target_path, working_directory);
     return true;
 }
 
@@ -315,6 +321,13 @@ void release_shell_link()
 {
     if (current_link.references > (current_link.persist_open ? 1 : 0))
         current_link.references--;
+}
+
+bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity)
+{
+    char folder[LINK_STRING_SIZE];
+    return get_user_folder(which == SHELL_FOLDER_PROGRAMS ? USER_PROGRAMS : USER_DESKTOP, folder, sizeof folder) &&
+           cp932_to_utf16(folder, wide, capacity) > 0;
 }
 
 bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)

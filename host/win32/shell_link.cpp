@@ -143,6 +143,34 @@ void release_shell_link()
     wide_link = nullptr;
 }
 
+bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity)
+{
+    // SHGetSpecialFolderPath came with the shell of Internet Explorer 4;
+    // shell32.dll is loaded here, so that the program still starts on a
+    // Windows 95 without it and imports from no more than it did.
+    using WideFolderFunction = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
+    using AnsiFolderFunction = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    const int csidl = which == SHELL_FOLDER_PROGRAMS ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY;
+    auto* out = reinterpret_cast<wchar_t*>(wide);
+    const HMODULE shell = LoadLibraryA("shell32.dll");
+    if (shell == nullptr || capacity < MAX_PATH)
+        return false;
+    bool found = false;
+    if (is_nt_family()) {
+        const FARPROC call = GetProcAddress(shell, "SHGetSpecialFolderPathW");
+        found = call != nullptr &&
+                reinterpret_cast<WideFolderFunction>(reinterpret_cast<void (*)()>(call))(nullptr, out, csidl, FALSE);
+    } else {
+        char folder[MAX_PATH];
+        const FARPROC call = GetProcAddress(shell, "SHGetSpecialFolderPathA");
+        found = call != nullptr &&
+                reinterpret_cast<AnsiFolderFunction>(reinterpret_cast<void (*)()>(call))(nullptr, folder, csidl, FALSE) &&
+                MultiByteToWideChar(CP_ACP, 0, folder, -1, out, static_cast<int>(capacity)) > 0;
+    }
+    FreeLibrary(shell);
+    return found && out[0] != 0;
+}
+
 bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
 {
     auto* out = reinterpret_cast<wchar_t*>(wide);

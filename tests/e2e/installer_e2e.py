@@ -787,13 +787,13 @@ def bad_input_rows():
              'outside/lic': DECOY, 'outside/lnk': DECOY, 'prefix/drive_c/inst/logfile': None,
              'prefix/drive_c/inst/yamawyrm.bat': REGULAR, 'prefix/drive_c/inst/license.txt': data},
             # Wine follows a Unix link whatever the program asks: the
-            # Windows program leaves each one and says so.
+            # Windows program leaves each one and says so, and saves the
+            # desktop shortcut in the user's desktop folder instead.
             {'console': outcome(INST, ALL_LISTED.replace('\tlicense.txt', 'Error: File cannot create. (license.txt)'),
                                 deleting=not_deleted('logfile', 'record'),
                                 files=FILES_WRITTEN.replace('...\n作成完了', '...\n%s作成完了').replace(
                                     '%s', '{}', 2).format(CANNOT_CREATE % (INST + 'wyrmhold.cnf'),
-                                                          CANNOT_CREATE % (INST + 'yamawyrm.bat')),
-                                shortcuts=SAVE_FAILED),
+                                                          CANNOT_CREATE % (INST + 'yamawyrm.bat'))),
              'code': 1,
              'files': {'outside/victim': b'victim', 'outside/dir/x': DECOY, 'outside/bat': DECOY,
                        'outside/cnf': DECOY, 'outside/lic': DECOY, 'outside/lnk': DECOY}}),
