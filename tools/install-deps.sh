@@ -9,8 +9,9 @@ fuzz_packages=(clang libclang-rt-dev)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
-# Wine with its 32-bit loader, which needs Debian's i386 architecture, and
-# the locales the Wine tests run under: Japanese, where Wine's ANSI code
+# Wine with its 32-bit loader, which needs Debian's i386 architecture, Xvfb
+# for the display that Wine's console window needs, and the locales the
+# Wine tests run under: Japanese, where Wine's ANSI code
 # page is 932, and English, where it is 1252. Wine names Unix files in the
 # locale's character set, so a locale that is not there leaves it ASCII.
 wine32_packages=()
@@ -39,7 +40,7 @@ case "${1:-build}" in
     test) packages+=("${test_packages[@]}" locales) ;;
     windows-i686) packages+=(g++-mingw-w64-i686-win32) ;;
     windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
-    wine) packages+=(wine wine64 "${wine32_packages[@]}" locales) ;;
+    wine) packages+=(wine wine64 "${wine32_packages[@]}" locales xvfb xauth) ;;
     fuzz) packages+=("${fuzz_packages[@]}") ;;
 esac
 
