@@ -206,6 +206,26 @@ static bool unix_path_of(const char* prefix, const char* path, char* out)
     return compose(out, HOST_PATH_SIZE, {prefix, "/dosdevices/", drive, rest});
 }
 
+// The name by which desktop entries start Wine: Debian's own menu builder
+// writes wine-stable, which is on the PATH wherever Debian's Wine is.
+static const char* wine_loader()
+{
+    for (const char* path = getenv("PATH"); path != nullptr && *path != '\0';) {
+        const char* end = strchr(path, ':');
+        const size_t length = end != nullptr ? static_cast<size_t>(end - path) : strlen(path);
+        char folder[HOST_PATH_SIZE];
+        char program[HOST_PATH_SIZE];
+        if (length > 0 && length < sizeof folder) {
+            memcpy(folder, path, length);
+            folder[length] = '\0';
+            if (compose(program, sizeof program, {folder, "/wine-stable"}) && access(program, X_OK) == 0)
+                return "wine-stable";
+        }
+        path = end != nullptr ? end + 1 : nullptr;
+    }
+    return "wine";
+}
+
 // Composes a desktop entry that starts Wine on `command` (UTF-8, a Windows
 // path), with an empty argument after it when `with_arguments`.
 static bool compose_desktop_entry(Composed& file, const char* name, const char* command, bool with_arguments,
@@ -224,29 +244,11 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
     for (char* c = wm_class; *c != '\0'; c++)
         if (*c >= 'A' && *c <= 'Z')
             *c = static_cast<char>(*c - 'A' + 'a');
-    // Debian calls its Wine wine-stable from its desktop entries.
-    char debian_wine[HOST_PATH_SIZE];
-    const char* loader = "wine";
-    for (const char* path = getenv("PATH"); path != nullptr && *path != '\0';) {
-        const char* end = strchr(path, ':');
-        const size_t length = end != nullptr ? static_cast<size_t>(end - path) : strlen(path);
-        if (length > 0 && length < HOST_PATH_SIZE) {
-            char folder[HOST_PATH_SIZE];
-            memcpy(folder, path, length);
-            folder[length] = '\0';
-            if (compose(debian_wine, sizeof debian_wine, {folder, "/wine-stable"}) &&
-                access(debian_wine, X_OK) == 0) {
-                loader = "wine-stable";
-                break;
-            }
-        }
-        path = end != nullptr ? end + 1 : nullptr;
-    }
     file.used = 0;
     file.text[0] = '\0';
     return append(file, "[Desktop Entry]\nName=") && append(file, name) &&
            append(file, "\nExec=env WINEPREFIX=\"") && append(file, prefix) && append(file, "\" ") &&
-           append(file, loader) && append(file, " ") && append_escaped(file, command) &&
+           append(file, wine_loader()) && append(file, " ") && append_escaped(file, command) &&
            append(file, with_arguments ? " \n" : "\n") && append(file, "Type=Application\nStartupNotify=true\n") &&
            (working_directory[0] == '\0' ||
             (unix_path_of(prefix, working_directory, work) && append(file, "Path=") && append(file, work) &&

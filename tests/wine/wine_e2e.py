@@ -285,22 +285,28 @@ class BootedPrefix(WineCase):
                         found[os.path.relpath(path, HOME_DIR)] = (f.read(), stat.S_IMODE(os.stat(path).st_mode))
         return found
 
+    # Blanks and parentheses, which a desktop entry's Exec key escapes.
+    FOLDER = 'My Games (1)'
+    DIRECTORY = 'c:\\%s\\' % FOLDER
+
     def install(self, build, overrides, expected):
         """Installs afresh with `build` and returns the entries left, once
         `expected` of them are there or the menu builder has had its time."""
         for path in [os.path.join(HOME_DIR, name) for name in self.entries()] + self.user_links():
             if os.path.lexists(path):
                 os.unlink(path)
-        shutil.rmtree(self.host('games'), ignore_errors=True)
+        shutil.rmtree(self.host(self.FOLDER), ignore_errors=True)
+        answers = self.DIRECTORY + '\n\nn\n\n'
         if build == 'windows':
-            run = self.run_windows('\n\nn\n\n', WINEDLLOVERRIDES=overrides)
+            run = self.run_windows(answers, WINEDLLOVERRIDES=overrides)
         else:
-            os.makedirs(self.host('games', 'yamawyrm'))
-            run = self.run_posix('\n\nn\n\n', PREFIX, HOME=HOME_DIR, WINEDLLOVERRIDES=overrides)
-        self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.EXTRACTING_ALL +
+            os.makedirs(self.host(self.FOLDER))
+            run = self.run_posix(answers, PREFIX, HOME=HOME_DIR, WINEDLLOVERRIDES=overrides)
+        self.addCleanup(shutil.rmtree, self.host(self.FOLDER), True)
+        self.assertConsole(run, e2e.BANNER + e2e.directory_part(self.DIRECTORY) + e2e.EXTRACTING_ALL +
                            e2e.LISTING_ALL + e2e.ending(e2e.NO_NAME))
         for link in self.user_links():
-            self.assertEqual(read_link(link), (DEFAULT + 'yamawyrm.bat', 'C:\\windows', 3), build)
+            self.assertEqual(read_link(link), (self.DIRECTORY + 'yamawyrm.bat', 'C:\\windows', 3), build)
         # Wine's menu builder runs after the save has returned.
         deadline = time.time() + (30 if expected else 2)
         while len(self.entries()) < max(expected, 1) and time.time() < deadline:
