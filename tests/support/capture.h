@@ -9,8 +9,11 @@ template <typename Step>
 std::string capture_console(Step step);
 
 // What the console shows of code page 932 text: the bytes themselves, or
-// their UTF-8 form when the user's locale is UTF-8.
+// their form in the user's character set where the console converts.
 std::string on_console(const std::string& cp932);
+
+// Whether the system has the locale `name`, so that a test can run under it.
+bool locale_is_generated(const char* name);
 
 std::string begin_capture();
 std::string end_capture(const std::string& handle);

@@ -202,6 +202,7 @@ void append_end(Bytes& archive)
 // Console capture: standard output goes to a temporary file between
 // begin_capture and end_capture.
 #include <fcntl.h>
+#include <locale.h>
 
 #include <gtest/gtest.h>
 
@@ -241,4 +242,13 @@ std::string on_console(const std::string& cp932)
     Cp932Stream stream = {};
     char converted[CONVERTED_PIECE_SIZE];
     return std::string(converted, cp932_stream_convert(STREAM_TO_USER, stream, cp932.data(), cp932.size(), converted));
+}
+
+bool locale_is_generated(const char* name)
+{
+    const locale_t found = newlocale(LC_ALL_MASK, name, nullptr);
+    if (found == nullptr)
+        return false;
+    freelocale(found);
+    return true;
 }
