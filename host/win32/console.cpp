@@ -40,13 +40,12 @@
 //   output_failed    a write to standard output failed (its reader went
 //                    away, a full disk): the rest of the output is dropped
 //                    and the run goes on.
-#define NOMINMAX
-#include <windows.h>
+#include "host/console.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "host/console.h"
+#include "host/win32/entries.h"
 #include "shared/sjis.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
@@ -277,11 +276,10 @@ void console_clear_screen()
 // Windows XP on).
 static bool console_window_is_own()
 {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetConsoleProcessList") : nullptr;
-    if (found == nullptr || !input_console || !output_console)
+    const auto process_list =
+        find_call<ProcessListFunction>(GetModuleHandleA("kernel32.dll"), "GetConsoleProcessList");
+    if (process_list == nullptr || !input_console || !output_console)
         return false;
-    const auto process_list = reinterpret_cast<ProcessListFunction>(reinterpret_cast<void (*)()>(found));
     DWORD processes[2];
     return process_list(processes, 2) == 1;
 }

@@ -35,23 +35,14 @@ static CompareOrdinalFunction compare_ordinal;
 static UnixToDosFunction unix_to_dos;
 static char mount_line[MOUNT_LINE_SIZE];
 
-// A call of the kernel's, by name; null where the system lacks it.
-template <typename Function>
-static Function kernel_call(const char* name)
-{
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
-    // void (*)() converts to and from every function pointer type.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
 bool final_paths_known()
 {
     if (!looked_up) {
         looked_up = true;
-        get_final_path = kernel_call<GetFinalPathFunction>("GetFinalPathNameByHandleW");
-        compare_ordinal = kernel_call<CompareOrdinalFunction>("CompareStringOrdinal");
-        unix_to_dos = kernel_call<UnixToDosFunction>("wine_get_dos_file_name");
+        const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        get_final_path = find_call<GetFinalPathFunction>(kernel, "GetFinalPathNameByHandleW");
+        compare_ordinal = find_call<CompareOrdinalFunction>(kernel, "CompareStringOrdinal");
+        unix_to_dos = find_call<UnixToDosFunction>(kernel, "wine_get_dos_file_name");
     }
     return get_final_path != nullptr && compare_ordinal != nullptr;
 }

@@ -34,6 +34,17 @@ constexpr size_t ENTRY_PATH_SIZE = 1024;
 // Whether the system is of the NT family (the wide calls work).
 bool is_nt_family();
 
+// The call `name` of `module`, found at run time, as a pointer of type
+// `Function`; null where the module or the call is missing, so that the
+// program still starts on the systems that lack it.
+template <typename Function>
+Function find_call(HMODULE module, const char* name)
+{
+    const FARPROC found = module != nullptr ? GetProcAddress(module, name) : nullptr;
+    // void (*)() converts to and from every function pointer type.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
 // Converts code page 932 text to UTF-16 in `out` (capacity units, 0 unit
 // included). False when a byte sequence is not code page 932 or the text
 // does not fit.

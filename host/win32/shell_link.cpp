@@ -157,14 +157,12 @@ bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity)
         return false;
     bool found = false;
     if (is_nt_family()) {
-        const FARPROC call = GetProcAddress(shell, "SHGetSpecialFolderPathW");
-        found = call != nullptr &&
-                reinterpret_cast<WideFolderFunction>(reinterpret_cast<void (*)()>(call))(nullptr, out, csidl, FALSE);
+        const auto call = find_call<WideFolderFunction>(shell, "SHGetSpecialFolderPathW");
+        found = call != nullptr && call(nullptr, out, csidl, FALSE);
     } else {
         char folder[MAX_PATH];
-        const FARPROC call = GetProcAddress(shell, "SHGetSpecialFolderPathA");
-        found = call != nullptr &&
-                reinterpret_cast<AnsiFolderFunction>(reinterpret_cast<void (*)()>(call))(nullptr, folder, csidl, FALSE) &&
+        const auto call = find_call<AnsiFolderFunction>(shell, "SHGetSpecialFolderPathA");
+        found = call != nullptr && call(nullptr, folder, csidl, FALSE) &&
                 MultiByteToWideChar(CP_ACP, 0, folder, -1, out, static_cast<int>(capacity)) > 0;
     }
     FreeLibrary(shell);
