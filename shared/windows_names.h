@@ -1,11 +1,19 @@
-// shared/windows_names.h: the characters that a Windows file or folder name
-// may not hold, for every part of the program that checks a name or a path
-// (the directory answer, the path mapping, the built-in interpreter, the
-// packer).
+// shared/windows_names.h: what a Windows file or folder name may not be or
+// hold, for every part of the program that checks a name or a path (the
+// directory answer, the path mapping, the built-in interpreter, the archive
+// reader, the packer).
 #pragma once
 
 #include <cstring>
 #include <type_traits>
+
+#include "shared/sjis.h"
+
+// A-Z become a-z; every other byte stays as it is.
+inline char fold_ascii_case(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Besides these, the control bytes below 0x20 may not stand in a name, and
 // the separators \ and / stand only between names.
@@ -33,4 +41,78 @@ bool is_one_windows_name(const Unit* name)
             return false;
     }
     return true;
+}
+
+// Whether the name from `start` to `end` is "..", or a name of dots and
+// blanks with two dots or more, which Windows may make ".." by dropping the
+// dots and blanks at its end.
+inline bool is_dots_and_blanks(const char* start, const char* end)
+{
+    int dots = 0;
+    for (const char* p = start; p != end; p++) {
+        if (*p != '.' && *p != ' ')
+            return false;
+        dots += *p == '.';
+    }
+    return dots >= 2;
+}
+
+// Whether Windows takes the name from `start` to `end` for a device
+// wherever it stands, whatever follows a dot in it and in any letter case:
+// "nul.txt" or "Com1.log" opens the device, not a file (as Wine showed for
+// NUL, AUX and COM1). The part before the first dot counts, without its
+// trailing blanks.
+inline bool is_device_name(const char* start, const char* end)
+{
+    static const char* const DEVICES[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    const char* stem_end = start;
+    while (stem_end != end && *stem_end != '.')
+        stem_end++;
+    while (stem_end != start && stem_end[-1] == ' ')
+        stem_end--;
+    char stem[8] = "";
+    const size_t length = static_cast<size_t>(stem_end - start);
+    if (length >= sizeof stem)
+        return false;
+    for (size_t i = 0; i < length; i++)
+        stem[i] = fold_ascii_case(start[i]);
+    stem[length] = '\0';
+    for (const char* device : DEVICES)
+        if (strcmp(stem, device) == 0)
+            return true;
+    return length == 4 && (memcmp(stem, "com", 3) == 0 || memcmp(stem, "lpt", 3) == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+// Why a file name (code page 932, one name, no folder) cannot be created
+// under itself in a Windows folder, or NAME_FITS.
+enum NameFault {
+    NAME_FITS,
+    NAME_EMPTY,
+    NAME_FORBIDDEN_CHARACTER,  // a control character, a separator or one of "*:<>?|
+    NAME_INVALID_PAIR,         // a lead byte without its trail byte
+    NAME_DOTS,                 // "..", or dots and blanks that may become it
+    NAME_DEVICE,               // CON, NUL, COM1, ... whatever follows a dot
+    NAME_DOT_OR_BLANK_AT_END,  // Windows drops them: the file gets another name
+};
+
+inline NameFault windows_name_fault(const char* name)
+{
+    const char* end = name + strlen(name);
+    if (name == end)
+        return NAME_EMPTY;
+    for (const char* p = name; p != end; p += sjis_character_length(p)) {
+        if (is_invalid_sjis_pair(p))
+            return NAME_INVALID_PAIR;
+        const auto c = static_cast<unsigned char>(*p);
+        if (sjis_character_length(p) == 1 && (c == '\\' || c == '/' || is_forbidden_in_windows_name(c)))
+            return NAME_FORBIDDEN_CHARACTER;
+    }
+    if (is_dots_and_blanks(name, end))
+        return NAME_DOTS;
+    if (is_device_name(name, end))
+        return NAME_DEVICE;
+    if (end[-1] == '.' || end[-1] == ' ')
+        return NAME_DOT_OR_BLANK_AT_END;
+    return NAME_FITS;
 }

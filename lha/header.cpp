@@ -1,0 +1,112 @@
+// lha/header.cpp: reading and writing level-0 member headers.
+//
+// State:
+//   member_header  the current header's fields (lha/header.h).
+//   header_buffer  its bytes as read: H, the checksum and H more bytes.
+#include "lha/header.h"
+
+#include <cstring>
+
+#include "lha/stream.h"
+
+MemberHeader member_header;
+
+static uint8_t header_buffer[HEADER_BUFFER_SIZE];
+
+// Offsets of the fixed fields.
+constexpr int OFFSET_METHOD = 2;
+constexpr int OFFSET_PACKED_SIZE = 7;
+constexpr int OFFSET_UNPACKED_SIZE = 11;
+constexpr int OFFSET_STAMP = 15;
+constexpr int OFFSET_ATTRIBUTE = 19;
+constexpr int OFFSET_LEVEL = 20;
+constexpr int OFFSET_NAME_LENGTH = 21;
+static_assert(OFFSET_METHOD + METHOD_ID_SIZE == OFFSET_PACKED_SIZE, "the sizes follow the method");
+static_assert(OFFSET_NAME_LENGTH + 1 == HEADER_NAME_OFFSET, "the name follows its length");
+static_assert(HEADER_BUFFER_SIZE == 2 + 255, "H is one byte");
+
+static uint32_t size_at(int offset)
+{
+    return header_buffer[offset] | header_buffer[offset + 1] << 8 |
+           static_cast<uint32_t>(header_buffer[offset + 2]) << 16;
+}
+
+HeaderResult read_member_header()
+{
+    const unsigned size = read_archive_byte();
+    if (size == 0)
+        return HEADER_END;
+    header_buffer[0] = static_cast<uint8_t>(size);
+    header_buffer[1] = static_cast<uint8_t>(read_archive_byte());
+    uint8_t sum = 0;
+    for (unsigned i = 2; i < size + 2; i++) {
+        header_buffer[i] = static_cast<uint8_t>(read_archive_byte());
+        sum = static_cast<uint8_t>(sum + header_buffer[i]);
+    }
+    if (sum != header_buffer[1])
+        return HEADER_BAD_SUM;
+    // The fixed fields, the name and its CRC must lie inside the H bytes
+    // that were read: H >= 22 + N. Byte 21 itself needs H >= 20.
+    const unsigned name_length = size + 1 >= OFFSET_NAME_LENGTH ? header_buffer[OFFSET_NAME_LENGTH] : 0;
+    if (size + 1 < OFFSET_NAME_LENGTH || size < HEADER_NAME_OFFSET + name_length)
+        return HEADER_DAMAGED;
+
+    MemberHeader& h = member_header;
+    h.header_size = header_buffer[0];
+    h.header_sum = header_buffer[1];
+    memcpy(h.method, header_buffer + OFFSET_METHOD, METHOD_ID_SIZE);
+    h.packed_size = size_at(OFFSET_PACKED_SIZE);
+    h.unpacked_size = size_at(OFFSET_UNPACKED_SIZE);
+    h.stamp = size_at(OFFSET_STAMP) | static_cast<uint32_t>(header_buffer[OFFSET_STAMP + 3]) << 24;
+    h.attribute = header_buffer[OFFSET_ATTRIBUTE];
+    h.name_length = static_cast<uint8_t>(name_length);
+    memcpy(h.name, header_buffer + HEADER_NAME_OFFSET, name_length);
+    h.name[name_length] = '\0';
+    const unsigned crc_offset = HEADER_NAME_OFFSET + name_length;
+    h.crc = static_cast<uint16_t>(header_buffer[crc_offset] | header_buffer[crc_offset + 1] << 8);
+    return HEADER_READ;
+}
+
+static bool is_method(char digit)
+{
+    return memcmp(member_header.method, "-lh", 3) == 0 && member_header.method[3] == digit &&
+           member_header.method[4] == '-';
+}
+
+bool is_stored_member()
+{
+    return is_method('0');
+}
+
+bool is_lh1_member()
+{
+    return is_method('1');
+}
+
+static void put_le(uint8_t* at, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; i++)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+int write_member_header(const MemberHeader& header, uint8_t out[HEADER_BUFFER_SIZE])
+{
+    if (header.name_length > MAX_MEMBER_NAME)
+        return 0;
+    const int body = HEADER_NAME_OFFSET - 2 + header.name_length + HEADER_CRC_SIZE;
+    out[0] = static_cast<uint8_t>(body);
+    memcpy(out + OFFSET_METHOD, header.method, METHOD_ID_SIZE);
+    put_le(out + OFFSET_PACKED_SIZE, header.packed_size, 4);
+    put_le(out + OFFSET_UNPACKED_SIZE, header.unpacked_size, 4);
+    put_le(out + OFFSET_STAMP, header.stamp, 4);
+    out[OFFSET_ATTRIBUTE] = header.attribute;
+    out[OFFSET_LEVEL] = 0;
+    out[OFFSET_NAME_LENGTH] = header.name_length;
+    memcpy(out + HEADER_NAME_OFFSET, header.name, header.name_length);
+    put_le(out + HEADER_NAME_OFFSET + header.name_length, header.crc, HEADER_CRC_SIZE);
+    uint8_t sum = 0;
+    for (int i = 2; i < body + 2; i++)
+        sum = static_cast<uint8_t>(sum + out[i]);
+    out[1] = sum;
+    return body + 2;
+}
