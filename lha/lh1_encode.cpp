@@ -1,15 +1,14 @@
 // lha/lh1_encode.cpp: the -lh1- encoder.
 //
 // Module state, all of it for the member being encoded:
-//   hash3_head           the newest position whose next three bytes hash
-//                        to h, or NO_POSITION.
-//   hash_head, hash_prev  the chains: hash_head[h] is the newest position
-//                        whose next four bytes hash to h, or NO_POSITION;
-//                        hash_prev[p & WINDOW_MASK] the position before p
-//                        on the same chain. Positions count from the
-//                        member's first byte, so a chain never leads
-//                        before it; it is followed only while the distance
-//                        fits the window.
+//   hash3_head, hash3_prev  the chains of three bytes: hash3_head[h] is
+//                        the newest position whose next three bytes hash
+//                        to h, or NO_POSITION; hash3_prev[p & WINDOW_MASK]
+//                        the position before p on the same chain.
+//   hash_head, hash_prev  the chains of four bytes, kept the same way.
+//                        Positions count from the member's first byte, so
+//                        a chain never leads before it; it is followed
+//                        only while the distance fits the window.
 //   symbol_price, distance_price  bits of each symbol in the model as it
 //                        stood when the prices were last taken, and of
 //                        each distance's position code (fixed); depth is
@@ -50,12 +49,16 @@ constexpr int POSITION_HIGH_VALUES = WINDOW_SIZE >> POSITION_LOW_BITS;
 constexpr int POSITION_CODE_MAX = 8;
 static_assert(POSITION_TABLE_SIZE == 1 << POSITION_CODE_MAX, "the tables are indexed by eight bits");
 
-// The match finder: a table of the newest position of each hash of three
-// bytes, and chains of positions by a hash of four. 2^13 entries each are
-// plenty for a window of 4096 positions.
+// The match finder: chains of positions by a hash of three bytes and by a
+// hash of four. 2^13 heads each are plenty for a window of 4096 positions.
 constexpr int HASH_BITS = 13;
 constexpr int HASH_SIZE = 1 << HASH_BITS;
 constexpr int32_t NO_POSITION = -1;
+// Links of the chain of three bytes followed for the nearest position whose
+// three bytes are really the same: other trigrams of the same hash stand
+// before it on the chain. Only the nearest one counts (a match of three is
+// worth its cost only close by, and longer ones come from the other chain).
+constexpr int HASH3_LINKS = 8;
 // How hard the encoder searches. Large inputs take the fast way; small
 // ones, where time does not count, the thorough one, and are also parsed
 // lazily, the smaller result kept: on small inputs the adaptive model
@@ -121,6 +124,7 @@ struct BitSink {
 
 static int32_t hash_head[HASH_SIZE];
 static int32_t hash3_head[HASH_SIZE];
+static int32_t hash3_prev[WINDOW_SIZE];
 static int32_t hash_prev[WINDOW_SIZE];
 static uint32_t depth[NODE_COUNT];
 static uint32_t symbol_price[SYMBOL_COUNT];
@@ -227,11 +231,13 @@ static bool inside_run(const uint8_t* at, int32_t pos)
 
 // Enters position `pos` into the tables, after any search from it. The
 // chains take positions with four bytes from them, but no position inside
-// a run; hash3_head takes every position with three.
+// a run; the chains of three take every position with three.
 static void insert_position(const uint8_t* data, int32_t pos, int32_t size)
 {
     const uint8_t* const at = data + pos;
-    hash3_head[hash3_at(at)] = pos;
+    const uint32_t h3 = hash3_at(at);
+    hash3_prev[pos & WINDOW_MASK] = hash3_head[h3];
+    hash3_head[h3] = pos;
     if (size - pos >= 4 && !inside_run(at, pos)) {
         const uint32_t h = hash4_at(at);
         hash_prev[pos & WINDOW_MASK] = hash_head[h];
@@ -266,26 +272,6 @@ static inline int common_length(const uint8_t* here, const uint8_t* there, int a
     return n;
 }
 
-// performance-critical; rerun bench/lh1_pack_bench.sh.
-//
-// The matches at `pos`, each longer than the one before, the nearest
-// first: for every length the nearest distance found that gives it, which
-// has the cheapest position code. `avail` is the bytes left from pos, at
-// least MIN_MATCH. Every position found is checked byte by byte, so a
-// collision of hashes or a stale link costs time, never correctness.
-//
-// The nearest three equal bytes come from hash3_head; longer matches from
-// the chain of the next four bytes, followed while the distance fits the
-// window (at most WINDOW_SIZE bytes back, distance 4095), while it leads
-// back, and for effort.chain_depth links. Positions inside runs are not in the
-// chains, or a run would fill them and hide every older match. From the
-// start of a run, or inside one, the chain of the run's last byte is
-// followed instead, which holds the last bytes of earlier runs of the same
-// byte followed by the same three: the match lies as far before such a one
-// as here lies before the end of this run (a wall in a map a row above,
-// say).
-// Then enters pos, as insert_position does. Returns the number of
-// candidates.
 // The state of one search from a position: what find_matches has found.
 struct Search {
     const uint8_t* data;
@@ -321,6 +307,30 @@ __attribute__((always_inline)) static inline void follow_chain(Search& s, int32_
     }
 }
 
+// performance-critical; rerun bench/lh1_pack_bench.sh.
+//
+// The matches at `pos`, each longer than the one before, the nearest
+// first: for every length the nearest distance found that gives it, which
+// has the cheapest position code. `avail` is the bytes left from pos, at
+// least MIN_MATCH. Every position found is checked byte by byte, so a
+// collision of hashes or a stale link costs time, never correctness.
+//
+// The nearest three equal bytes come from the chain of three, followed for
+// HASH3_LINKS links; longer matches from the chain of the next four bytes,
+// followed while the distance fits the window (at most WINDOW_SIZE bytes
+// back, distance 4095), while it leads back, and for effort.chain_depth
+// links. The oldest position of the window, at distance 4095, is the last
+// on its chain and out of reach of a short walk, so it is tried on its own:
+// a text that comes again after exactly WINDOW_SIZE bytes matches only
+// there. Positions inside runs are not in the
+// chains, or a run would fill them and hide every older match. From the
+// start of a run, or inside one, the chain of the run's last byte is
+// followed instead, which holds the last bytes of earlier runs of the same
+// byte followed by the same three: the match lies as far before such a one
+// as here lies before the end of this run (a wall in a map a row above,
+// say).
+// Then enters pos, as insert_position does. Returns the number of
+// candidates.
 static int find_matches(const uint8_t* data, int32_t pos, int32_t size, int avail, Candidate* found)
 {
     const uint8_t* const here = data + pos;
@@ -336,17 +346,22 @@ static int find_matches(const uint8_t* data, int32_t pos, int32_t size, int avai
     } else {
         h3 = hash3_at(here);
     }
-    const int32_t near = hash3_head[h3];
-    if (near != NO_POSITION && pos - near <= WINDOW_SIZE) {
+    const int32_t lowest = pos > WINDOW_SIZE ? pos - WINDOW_SIZE : 0;
+    int32_t near = hash3_head[h3];
+    for (int links = HASH3_LINKS; near >= lowest && links > 0; links--) {
         const uint8_t* const there = data + near;
         if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
             s.best = common_length(here, there, avail, s.whole_words);
             found[s.count++] = Candidate{s.best, pos - near - 1};
+            break;
         }
+        near = hash3_prev[near & WINDOW_MASK];
     }
     const bool four_equal = avail >= 4 && here[1] == here[0] && here[2] == here[0] && here[3] == here[0];
     if (s.best < avail && avail >= 4) {
         follow_chain(s, hash_head[h4], 0, effort.chain_depth);
+        if (pos >= WINDOW_SIZE && s.best < avail)
+            follow_chain(s, pos - WINDOW_SIZE, 0, 1);
         if (four_equal && s.best < avail) {
             // A run of four or more, which ends at run_end. The chain above
             // held the starts of earlier runs of the same byte. When this
@@ -364,6 +379,7 @@ static int find_matches(const uint8_t* data, int32_t pos, int32_t size, int avai
                 follow_chain(s, hash3_head[hash3_at(last)], -(run_end - 1), 1);
         }
     }
+    hash3_prev[pos & WINDOW_MASK] = hash3_head[h3];
     hash3_head[h3] = pos;
     if (avail >= 4 && !(four_equal && pos > 0 && here[-1] == here[0])) {
         hash_prev[pos & WINDOW_MASK] = hash_head[h4];
