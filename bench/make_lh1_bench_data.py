@@ -3,11 +3,13 @@
 
 Usage: make_lh1_bench_data.py FOLDER
 
-Four files, 16 MB in all, the same on every run (fixed seeds): two of
+Five files, 16 MB in all, the same on every run (fixed seeds): two of
 text (sentences of invented words with a few very common ones, CR LF line
-ends, like a manual or a game log) and two of executable-like bytes
+ends, like a manual or a game log), two of executable-like bytes
 (recurring instruction patterns, little-endian words and tables, zero
-padding, strings, some incompressible stretches).
+padding, strings, some incompressible stretches), and a text of 200 KiB
+that repeats after exactly 4,096 bytes, the size of the window, so that
+its only matches lie at the window's far end.
 """
 import itertools
 import random
@@ -16,6 +18,7 @@ from pathlib import Path
 
 TEXT_SIZES = {"manual.txt": 5_000_000, "events.log": 3_000_000}
 BINARY_SIZES = {"game.exe": 5_000_000, "world.dat": 3_000_000}
+PERIODIC = ("credits.txt", 200 * 1024, 4096)
 
 
 def text_like(seed: int, size: int) -> bytes:
@@ -68,6 +71,8 @@ def main() -> None:
         (folder / name).write_bytes(text_like(seed, size))
     for seed, (name, size) in enumerate(BINARY_SIZES.items(), start=11):
         (folder / name).write_bytes(binary_like(seed, size))
+    name, size, period = PERIODIC
+    (folder / name).write_bytes((text_like(21, period) * (size // period + 1))[:size])
 
 
 if __name__ == "__main__":
