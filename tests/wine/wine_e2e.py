@@ -638,7 +638,15 @@ def start_xvfb():
                               pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, start_new_session=True)
     os.close(write_end)
-    number = os.read(read_end, 16).decode().strip()
+    # Xvfb writes the number and its line feed in two writes, and ends with
+    # a fatal error when the second finds the pipe closed: read the line.
+    number = b''
+    while not number.endswith(b'\n'):
+        piece = os.read(read_end, 16)
+        if not piece:
+            break
+        number += piece
+    number = number.decode().strip()
     os.close(read_end)
     if number:
         with open(DISPLAY_FILE, 'w') as f:
