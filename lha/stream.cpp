@@ -20,12 +20,17 @@ uint16_t crc_register;
 
 bool open_archive_stream(const char* archive_name)
 {
-    archive_stream.file = open_file(archive_name, "rb");
+    take_archive_stream(open_file(archive_name, "rb"));
+    return archive_stream.file != nullptr;
+}
+
+void take_archive_stream(FILE* file)
+{
+    archive_stream.file = file;
     archive_stream.next = archive_stream.buffer + ARCHIVE_KEEP;
     archive_stream.end = archive_stream.next;
     archive_stream.past_end = 0;
     archive_stream.exhausted = archive_stream.file == nullptr;
-    return archive_stream.file != nullptr;
 }
 
 void close_archive_stream()
@@ -78,7 +83,7 @@ void flush_output_buffer()
 {
     OutputFile& out = output_file;
     output_crc();
-    if (out.fill > 0 && !out.failed && fwrite(out.buffer, 1, out.fill, out.file) != out.fill)
+    if (out.fill > 0 && !out.failed && out.file != nullptr && fwrite(out.buffer, 1, out.fill, out.file) != out.fill)
         out.failed = true;
     out.fill = 0;
     out.folded = 0;
@@ -93,10 +98,20 @@ bool open_output_file(const char* folder, const char* name)
     return output_file.file != nullptr;
 }
 
+void open_output_discard()
+{
+    output_file.file = nullptr;
+    output_file.fill = 0;
+    output_file.folded = 0;
+    output_file.failed = false;
+}
+
 bool close_output_file()
 {
     OutputFile& out = output_file;
     flush_output_buffer();
+    if (out.file == nullptr)
+        return !out.failed;
     if (fflush(out.file) != 0 || ferror(out.file))
         out.failed = true;
     if (fclose(out.file) != 0)

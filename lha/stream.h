@@ -41,6 +41,9 @@ extern ArchiveStream archive_stream;
 
 // Opens the archive by its (Windows) name; false when it cannot be opened.
 bool open_archive_stream(const char* archive_name);
+// Reads the archive from `file`, opened by the caller; the stream closes
+// it.
+void take_archive_stream(FILE* file);
 void close_archive_stream();
 
 // Refills the buffer once next has reached end and returns the next byte,
@@ -63,7 +66,7 @@ void unread_archive_bytes(unsigned count);
 constexpr size_t OUTPUT_BUFFER_SIZE = 64 * 1024;
 
 // The output file of the member being extracted.
-//   file    the open file, or nullptr.
+//   file    the open file, or nullptr (no file, or bytes written nowhere).
 //   fill    bytes waiting in buffer.
 //   folded  how many of them crc_register covers already.
 //   failed  a write of this file has failed; it is reported when the file
@@ -104,6 +107,9 @@ inline void put_output_byte(unsigned value)
 // `folder`, as open_file_in does; false when it cannot be created.
 bool open_output_file(const char* folder, const char* name);
 
+// Starts a member whose bytes only go into the CRC register, written
+// nowhere: a test of the archive.
+void open_output_discard();
 // Flushes and closes the output file; false when any write, the flush or
 // the close failed.
 bool close_output_file();

@@ -54,7 +54,6 @@ constexpr size_t INPUT_BUFFER_SIZE = 4096;
 // bytes of code page 932, so a read always fits the input buffer.
 constexpr size_t WIDE_INPUT_UNITS = 1024;
 static_assert(2 * WIDE_INPUT_UNITS <= INPUT_BUFFER_SIZE, "a console read must fit the input buffer");
-constexpr UINT CODE_PAGE_932 = 932;
 // Bytes of the line read before an early end; what it holds is not looked
 // at.
 constexpr size_t LAST_LINE_SIZE = 256;

@@ -19,7 +19,6 @@
 
 #include <cstring>
 
-constexpr UINT CODE_PAGE_932 = 932;
 // A line of the mount table: its mount point and root are at most a Unix
 // path each. A longer line makes the table unreadable.
 constexpr size_t MOUNT_LINE_SIZE = 3 * 4096;

@@ -27,6 +27,9 @@
 #include <cstddef>
 #include <type_traits>
 
+// The code page of every byte string of the program.
+constexpr UINT CODE_PAGE_932 = 932;
+
 // Room for every path the host composes or is given back, in characters,
 // terminator included; a longer one is not used.
 constexpr size_t ENTRY_PATH_SIZE = 1024;

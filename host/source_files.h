@@ -1,0 +1,79 @@
+// host/source_files.h: the files that the packer reads and the archives it
+// writes, named as the system's command line names them. Paths here are
+// UTF-8 on both systems: the POSIX host takes them as they are, the Windows
+// host converts them to and from UTF-16 at every call, so that no name
+// depends on the system's ANSI code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Replaces the program's arguments by their UTF-8 form (Windows: taken from
+// the wide command line). The strings live until the program ends.
+void take_source_arguments(int* argc, char*** argv);
+
+// The last name of a path (after its last separator), "" when it ends in
+// one.
+const char* source_base_name(const char* path);
+
+enum SourceKind { SOURCE_ABSENT, SOURCE_FILE, SOURCE_FOLDER, SOURCE_OTHER };
+
+// What stands at a path, links followed. `volume` and `index` are the same
+// for two paths of one file, and differ for two files.
+struct SourceInfo {
+    SourceKind kind;
+    uint64_t volume;
+    uint64_t index;
+    uint64_t size;
+    int64_t modified;  // seconds since 1970-01-01 00:00 UTC
+};
+
+SourceInfo look_at_source(const char* path);
+
+// Opens a regular file for reading, without blocking on anything else at
+// the path (a FIFO, a device), and fills `info` from the open file. Returns
+// nullptr, with info->kind telling what stood there (SOURCE_ABSENT when it
+// could not be opened at all), for anything but a regular file.
+FILE* open_source_file(const char* path, SourceInfo* info);
+
+// The names in a folder, "." and ".." left out, one folder at a time: each
+// call of next_source_name returns the next name (UTF-8; valid until the
+// next call), or nullptr at the end.
+bool open_source_folder(const char* path);
+const char* next_source_name();
+void close_source_folder();
+
+// The name as Windows names files: code page 932 in `out` (capacity bytes,
+// NUL included), only where it reads back as the same name. Returns the
+// bytes stored, or -1.
+long source_name_to_cp932(const char* name, char* out, size_t capacity);
+
+// The reverse, for showing a member's name: code page 932 bytes to UTF-8,
+// a byte sequence that is not code page 932 shown as '?'. Returns the bytes
+// stored, or -1 when they do not fit.
+long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity);
+
+// Room for a name's case key: one unit per character, and a 0.
+constexpr size_t NAME_KEY_SIZE = 256;
+
+// The key of a code page 932 name under which Windows finds the file: its
+// letters folded as Windows folds them in file names, across Unicode
+// (fullwidth and Greek letters as well as ASCII). Two names of one folder
+// name the same file when their keys are equal. Returns false when the name
+// is not code page 932 or longer than the key's room.
+bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE]);
+
+// The archive being written: a new file beside `archive`, created under a
+// name that nothing had (so never through a link), which an interrupt
+// (Ctrl+C, SIGINT, SIGTERM, SIGHUP) removes before the program ends.
+// Returns nullptr when it cannot be created.
+FILE* create_archive_file(const char* archive);
+// Its name, for messages, while it exists; else "".
+const char* archive_file_name();
+// Closes it and moves it over `archive`, which it replaces (a link there is
+// replaced itself, not written through). False when the close or the move
+// fails; the new file is then removed.
+bool finish_archive_file(FILE* file, const char* archive);
+// Closes and removes it.
+void discard_archive_file(FILE* file);

@@ -1,0 +1,298 @@
+// host/win32/source_files.cpp: the packer's files on Windows (the NT
+// family), named by UTF-8 paths that reach the kernel in UTF-16.
+//
+// State:
+//   arguments, argument_text  the UTF-8 arguments and the text they point
+//                     into.
+//   find, found, folder_open, found_name  the folder being listed: its
+//                     search handle, the entry found last, whether that
+//                     entry is still to be returned, and its UTF-8 name.
+//   temp_path         the archive being written, while temp_owned.
+//   temp_owned        set once this program has created temp_path; read by
+//                     the console's interrupt handler.
+#include "host/source_files.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstring>
+
+#include "host/win32/entries.h"
+
+// The most arguments taken, and the room for their UTF-8 text.
+constexpr int MAX_ARGUMENTS = 4096;
+constexpr size_t ARGUMENT_TEXT_SIZE = 256 * 1024;
+// Tries at a name of its own for the archive being written.
+constexpr int TEMP_TRIES = 100;
+// Seconds from 1601-01-01 (file times) to 1970-01-01, and file time units
+// (100 ns) in a second.
+constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600;
+constexpr int64_t FILETIME_UNITS = 10000000;
+
+static char* arguments[MAX_ARGUMENTS + 1];
+static char argument_text[ARGUMENT_TEXT_SIZE];
+static HANDLE find = INVALID_HANDLE_VALUE;
+static WIN32_FIND_DATAW found;
+static bool found_pending;
+static char found_name[4 * MAX_PATH];
+static wchar_t temp_path[ENTRY_PATH_SIZE];
+static char temp_name[4 * ENTRY_PATH_SIZE];
+static volatile LONG temp_owned;
+
+static bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity)
+{
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(capacity)) > 0;
+}
+
+static bool wide_to_utf8(const wchar_t* text, char* out, size_t capacity)
+{
+    return WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(capacity), nullptr, nullptr) > 0;
+}
+
+using ArgumentsFunction = LPWSTR*(WINAPI*)(LPCWSTR, int*);
+
+void take_source_arguments(int* argc, char*** argv)
+{
+    // The wide command line, split as the C runtime splits it, through
+    // shell32 found at run time.
+    const auto split = find_call<ArgumentsFunction>(LoadLibraryA("shell32.dll"), "CommandLineToArgvW");
+    int count = 0;
+    LPWSTR* wide = split != nullptr ? split(GetCommandLineW(), &count) : nullptr;
+    if (wide == nullptr || count > MAX_ARGUMENTS)
+        return;
+    size_t used = 0;
+    for (int i = 0; i < count; i++) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument_text + used,
+                                              static_cast<int>(ARGUMENT_TEXT_SIZE - used), nullptr, nullptr);
+        if (bytes <= 0)
+            return;
+        arguments[i] = argument_text + used;
+        used += static_cast<size_t>(bytes);
+    }
+    arguments[count] = nullptr;
+    *argc = count;
+    *argv = arguments;
+}
+
+const char* source_base_name(const char* path)
+{
+    // A drive's colon ends a name too: "c:file".
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    return name;
+}
+
+static int64_t seconds_of(const FILETIME& time)
+{
+    const int64_t units = static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+    return units / FILETIME_UNITS - FILETIME_EPOCH_SECONDS;
+}
+
+// What the open handle is: a file or folder on a disk, or something else
+// (a device, a pipe).
+static SourceInfo info_of(HANDLE handle)
+{
+    SourceInfo info{};
+    BY_HANDLE_FILE_INFORMATION data;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &data)) {
+        info.kind = SOURCE_OTHER;
+        return info;
+    }
+    info.kind = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? SOURCE_FOLDER : SOURCE_FILE;
+    info.volume = data.dwVolumeSerialNumber;
+    info.index = static_cast<uint64_t>(data.nFileIndexHigh) << 32 | data.nFileIndexLow;
+    info.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    info.modified = seconds_of(data.ftLastWriteTime);
+    return info;
+}
+
+static HANDLE open_path(const char* path, DWORD access)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    if (!utf8_to_wide(path, wide, ENTRY_PATH_SIZE))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+SourceInfo look_at_source(const char* path)
+{
+    const HANDLE handle = open_path(path, FILE_READ_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE)
+        return SourceInfo{};
+    const SourceInfo info = info_of(handle);
+    CloseHandle(handle);
+    return info;
+}
+
+FILE* open_source_file(const char* path, SourceInfo* info)
+{
+    const HANDLE handle = open_path(path, GENERIC_READ);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *info = SourceInfo{};
+        return nullptr;
+    }
+    *info = info_of(handle);
+    const int fd = info->kind == SOURCE_FILE
+                       ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY)
+                       : -1;
+    FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+    if (file == nullptr) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+    }
+    return file;
+}
+
+bool open_source_folder(const char* path)
+{
+    char pattern[4 * ENTRY_PATH_SIZE];
+    wchar_t wide[ENTRY_PATH_SIZE];
+    const size_t length = strlen(path);
+    const bool has_separator = length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/');
+    if (length + 3 > sizeof pattern)
+        return false;
+    memcpy(pattern, path, length);
+    strcpy(pattern + length, has_separator ? "*" : "\\*");
+    if (!utf8_to_wide(pattern, wide, ENTRY_PATH_SIZE))
+        return false;
+    find = FindFirstFileW(wide, &found);
+    found_pending = find != INVALID_HANDLE_VALUE;
+    return find != INVALID_HANDLE_VALUE || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+const char* next_source_name()
+{
+    while (find != INVALID_HANDLE_VALUE) {
+        if (!found_pending && !FindNextFileW(find, &found))
+            return nullptr;
+        found_pending = false;
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+            continue;
+        // A name that UTF-8 cannot carry (a lone surrogate) stays as '?',
+        // which no file has: opening it then fails with its line.
+        if (!wide_to_utf8(found.cFileName, found_name, sizeof found_name))
+            strcpy(found_name, "?");
+        return found_name;
+    }
+    return nullptr;
+}
+
+void close_source_folder()
+{
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    find = INVALID_HANDLE_VALUE;
+}
+
+long source_name_to_cp932(const char* name, char* out, size_t capacity)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE) || !to_exact_cp932(wide, out, capacity))
+        return -1;
+    return static_cast<long>(strlen(out));
+}
+
+long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    const int units = length == 0 ? 0
+                                  : MultiByteToWideChar(CODE_PAGE_932, 0, text, static_cast<int>(length), wide,
+                                                        static_cast<int>(ENTRY_PATH_SIZE - 1));
+    if (length > 0 && units <= 0)
+        return -1;
+    wide[units] = 0;
+    if (!wide_to_utf8(wide, out, capacity))
+        return -1;
+    return static_cast<long>(strlen(out));
+}
+
+bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
+{
+    wchar_t wide[NAME_KEY_SIZE];
+    if (!to_wide(name, wide, NAME_KEY_SIZE))
+        return false;
+    // The system's own upper case of each character, as its file systems
+    // compare names: the same number of units comes back.
+    const int units = static_cast<int>(wcslen(wide));
+    wchar_t upper[NAME_KEY_SIZE];
+    if (units > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units, upper, units) != units)
+        return false;
+    for (int i = 0; i < units; i++)
+        key[i] = static_cast<uint16_t>(upper[i]);
+    key[units] = 0;
+    return true;
+}
+
+static BOOL WINAPI remove_and_end(DWORD)
+{
+    // The file is open with FILE_SHARE_DELETE: it goes when the process
+    // ends and closes it.
+    if (temp_owned)
+        DeleteFileW(temp_path);
+    return FALSE;
+}
+
+FILE* create_archive_file(const char* archive)
+{
+    SetConsoleCtrlHandler(remove_and_end, TRUE);
+    for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
+        const int length = snprintf(temp_name, sizeof temp_name, "%s.%lu-%d.tmp", archive,
+                                    static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof temp_name ||
+            !utf8_to_wide(temp_name, temp_path, ENTRY_PATH_SIZE))
+            break;
+        // CREATE_NEW: a name that anything has, a link included, is not taken.
+        const HANDLE handle = CreateFileW(temp_path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            break;
+        }
+        temp_owned = 1;
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+        if (file == nullptr) {
+            if (fd >= 0)
+                _close(fd);
+            else
+                CloseHandle(handle);
+            DeleteFileW(temp_path);
+            temp_owned = 0;
+        }
+        return file;
+    }
+    temp_name[0] = '\0';
+    return nullptr;
+}
+
+const char* archive_file_name()
+{
+    return temp_owned ? temp_name : "";
+}
+
+bool finish_archive_file(FILE* file, const char* archive)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    const bool closed = fclose(file) == 0;
+    if (!closed || !utf8_to_wide(archive, wide, ENTRY_PATH_SIZE) ||
+        !MoveFileExW(temp_path, wide, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(temp_path);
+        temp_owned = 0;
+        return false;
+    }
+    temp_owned = 0;
+    return true;
+}
+
+void discard_archive_file(FILE* file)
+{
+    fclose(file);
+    DeleteFileW(temp_path);
+    temp_owned = 0;
+}
