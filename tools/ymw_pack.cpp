@@ -1,200 +1,200 @@
 // tools/ymw_pack.cpp: ymw-pack, the packer of a distribution archive: a
 // level-0 LHA archive of -lh1- and -lh0- members, the form the installer
-// reads.
+// reads. It also lists and tests such archives, through the installer's
+// own reader and decoder.
 //
-//   ymw-pack [--method lh0|lh1] ARCHIVE FILE...
+//   ymw-pack [-q] [--method lh0|lh1] ARCHIVE FILE...
+//   ymw-pack -l ARCHIVE        ymw-pack -t [-q] ARCHIVE
 //
 // Each FILE becomes a member named by its base name in code page 932; a
-// folder gives its regular files, sorted by name, without going into its
-// subfolders. A member is -lh1- where that is smaller than storing it,
-// otherwise -lh0-; --method forces one. Every refusal is one line on
-// standard error and exit code 1, and leaves no archive: the archive is
-// written under a temporary name beside ARCHIVE and renamed at the end.
-// Time stamps are the files' modification times in local time; with
-// SOURCE_DATE_EPOCH set, no stamp is later than that time, and stamps are
-// taken in UTC, so that the same files give the same archive anywhere.
+// folder gives its files, sorted by name. A member is -lh1- where that is
+// smaller than storing it, otherwise -lh0-; --method forces one. A name is
+// packed only where the installer can create the file under that very
+// name on Windows, by the rules the installer itself checks names with.
+// Every refusal is one line on standard error and leaves no archive: the
+// archive is written under a name of its own beside ARCHIVE and moved over
+// it at the end. Exit codes: 0 done, 1 a file or archive failed, 2 the
+// command line (or SOURCE_DATE_EPOCH) is wrong.
 //
 // Module state:
 //   members       the members to write, in archive order, with their
-//                 names already converted and checked.
+//                 names converted and checked.
 //   member_count  how many of them there are.
-//   converted_name  a name being converted to code page 932.
-//   folder_names, folder_order  the files of a folder being listed, and
-//                 the same sorted by name.
+//   folder_names, folder_order  the names in a folder being listed, and
+//                 the same sorted.
 //   input         the data of the member being packed.
-//   packed        its -lh1- packed data, which is used only when it is
-//                 below SIZE_LIMIT.
-//   temp_path     the temporary archive while it exists, else empty.
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+//   packed        its -lh1- packed data, used only below SIZE_LIMIT.
+//   quiet         -q: no line for what went well.
+//   stamp_limit, stamps_in_utc  SOURCE_DATE_EPOCH, when it is set.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "host/posix/codepage.h"
+#include "host/source_files.h"
 #include "lha/crc16.h"
+#include "lha/header.h"
+#include "lha/lh1_decode.h"
 #include "lha/lh1_encode.h"
-#include "shared/sjis.h"
+#include "lha/stream.h"
 #include "shared/windows_names.h"
+#include "shared/version.h"
 
 namespace {
 
-// Offset of the name in a level-0 header, and the most header bytes after
-// the first two (H is one byte). The fields after the name are its CRC.
-constexpr int NAME_OFFSET = 22;
-constexpr int HEADER_MAX_BODY = 255;
-constexpr int CRC_BYTES = 2;
-// The longest name that fits: H = 22 + N is at most 255.
-constexpr int MAX_NAME = HEADER_MAX_BODY - (NAME_OFFSET - 2) - CRC_BYTES;
-static_assert(MAX_NAME == 233, "a level-0 name holds at most 233 bytes");
 // Files of this size or more do not fit the three bytes of a size field.
-constexpr uint64_t SIZE_LIMIT = uint64_t{1} << 24;
+constexpr uint64_t SIZE_LIMIT = uint64_t{MAX_MEMBER_SIZE} + 1;
 static_assert(SIZE_LIMIT == LH1_MAX_INPUT + 1, "the encoder takes every size a header holds");
 // Members of one archive, and the length of a path.
 constexpr int MAX_MEMBERS = 4096;
-constexpr int MAX_PATH = 4096;
-// Attribute byte of every member: an ordinary file with its archive bit.
-constexpr uint8_t ATTRIBUTE_ARCHIVE = 0x20;
-// MS-DOS dates count years from 1980.
+constexpr int MAX_PATH_SIZE = 4096;
+// Names in one folder, and their room.
+constexpr int MAX_FOLDER_NAMES = MAX_MEMBERS;
+constexpr int FOLDER_NAME_SIZE = 1024;
+// MS-DOS dates count years from 1980 to 2107.
 constexpr int DOS_EPOCH_YEAR = 1980;
+constexpr int DOS_LAST_YEAR = DOS_EPOCH_YEAR + 127;
 
+enum ExitCode { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 enum Method { METHOD_AUTO, METHOD_LH0, METHOD_LH1 };
+enum Mode { MODE_PACK, MODE_LIST, MODE_TEST };
 
 struct Member {
-    char path[MAX_PATH];           // the file, as given or below a folder
-    char name[MAX_NAME + 1];       // the member name, code page 932
+    char path[MAX_PATH_SIZE];           // the file, as given or below a folder
+    char name[MAX_MEMBER_NAME + 1];     // the member name, code page 932
     int name_length;
+    uint16_t key[NAME_KEY_SIZE];        // the name as Windows compares it
+    SourceInfo source;                  // the file when it was listed
 };
 
 Member members[MAX_MEMBERS];
 int member_count;
-char converted_name[MAX_PATH];
-char folder_names[MAX_MEMBERS][MAX_PATH];
-char* folder_order[MAX_MEMBERS];
+char folder_names[MAX_FOLDER_NAMES][FOLDER_NAME_SIZE];
+char* folder_order[MAX_FOLDER_NAMES];
 uint8_t input[SIZE_LIMIT];
 uint8_t packed[SIZE_LIMIT];
-char temp_path[MAX_PATH + 32];
+bool quiet;
+int64_t stamp_limit;
+bool stamps_in_utc;
 
 const char* const USAGE =
-    "Usage: ymw-pack [--method lh0|lh1] ARCHIVE FILE...\n"
+    "Usage: ymw-pack [-q] [--method lh0|lh1] ARCHIVE FILE...\n"
+    "       ymw-pack -l ARCHIVE\n"
+    "       ymw-pack -t [-q] ARCHIVE\n"
     "Writes a level-0 LHA archive for the installer. Each FILE becomes a member\n"
     "named by its base name in code page 932; a folder gives its files, sorted\n"
     "by name. Members are -lh1-, or -lh0- where compressing does not make them\n"
-    "smaller; --method forces one method for every member.\n"
-    "Exit code 0 when the archive is written, 1 otherwise.\n";
+    "smaller.\n"
+    "\n"
+    "  -l, --list        list the members of ARCHIVE\n"
+    "  -t, --test        decode every member of ARCHIVE and check its CRC\n"
+    "  -q, --quiet       print nothing but failures\n"
+    "  --method lh0|lh1  one method for every member\n"
+    "  -h, --help        this text\n"
+    "  --version         the version\n"
+    "  --                the end of the options\n"
+    "\n"
+    "Exit code 0 when done, 1 when a file or the archive fails, 2 for a wrong\n"
+    "command line. SOURCE_DATE_EPOCH, when set, caps every time stamp, and the\n"
+    "stamps are taken in UTC.\n";
 
-void refuse_line(const char* what, const char* detail)
+// The one line of a refusal or failure.
+void fail_line(const char* reason, const char* what)
 {
-    fprintf(stderr, "ymw-pack: %s: %s\n", what, detail);
+    fprintf(stderr, "ymw-pack: %s: %s\n", reason, what);
 }
 
-const char* base_name(const char* path)
+int usage_error(const char* reason, const char* what)
 {
-    const char* slash = strrchr(path, '/');
-    return slash != nullptr ? slash + 1 : path;
+    fprintf(stderr, "ymw-pack: %s: %s (see ymw-pack --help)\n", reason, what);
+    return EXIT_USAGE;
 }
 
-// ASCII letters fold to small ones; the second byte of a double-byte
-// character is compared as it is, since it is no letter of its own.
-bool same_name_ignoring_case(const Member& a, const Member& b)
+const char* name_fault_reason(NameFault fault)
 {
-    if (a.name_length != b.name_length)
-        return false;
-    for (int i = 0; i < a.name_length; i++) {
-        const unsigned char x = static_cast<unsigned char>(a.name[i]);
-        const unsigned char y = static_cast<unsigned char>(b.name[i]);
-        if (sjis_character_length(a.name + i) == 2) {
-            if (x != y || a.name[i + 1] != b.name[i + 1])
-                return false;
-            i++;
-            continue;
-        }
-        const unsigned char fx = x >= 'A' && x <= 'Z' ? static_cast<unsigned char>(x + 32) : x;
-        const unsigned char fy = y >= 'A' && y <= 'Z' ? static_cast<unsigned char>(y + 32) : y;
-        if (fx != fy)
-            return false;
+    switch (fault) {
+    case NAME_FITS:
+        break;
+    case NAME_EMPTY:
+        return "no file name";
+    case NAME_FORBIDDEN_CHARACTER:
+        return "name holds a character that Windows does not allow in file names";
+    case NAME_INVALID_PAIR:
+        return "name does not convert to code page 932";
+    case NAME_DOTS:
+        return "name of dots that Windows takes for a folder";
+    case NAME_DEVICE:
+        return "name that Windows takes for a device";
+    case NAME_DOT_OR_BLANK_AT_END:
+        return "name ending in a dot or a blank, which Windows drops";
     }
-    return true;
+    return "";
 }
 
-// Whether the installer can create a file of this name on Windows: no
-// control character, no backslash (the installer would take it for a
-// folder) and none of the other characters Windows refuses in file names,
-// except as the second byte of a double-byte character, which may be any.
-bool fits_windows(const Member& m)
+bool same_key(const uint16_t* a, const uint16_t* b)
 {
-    for (int i = 0; i < m.name_length; i++) {
-        const unsigned char c = static_cast<unsigned char>(m.name[i]);
-        if (sjis_character_length(m.name + i) == 2) {
-            i++;
-            continue;
-        }
-        if (c == '\\' || c == '/' || is_forbidden_in_windows_name(c))
-            return false;
-    }
-    return true;
+    for (; *a == *b; a++, b++)
+        if (*a == 0)
+            return true;
+    return false;
 }
 
-// Adds one file as a member, its name converted and checked.
+// Adds one regular file as a member, its name converted and checked, and
+// its kind and size checked without reading it.
 bool add_member(const char* path)
 {
     if (member_count == MAX_MEMBERS) {
-        refuse_line("too many files", path);
+        fail_line("too many files", path);
         return false;
     }
     Member& m = members[member_count];
-    if (strlen(path) >= MAX_PATH) {
-        refuse_line("path too long", path);
+    if (strlen(path) >= MAX_PATH_SIZE) {
+        fail_line("path too long", path);
         return false;
     }
     strcpy(m.path, path);
-    const char* name = base_name(path);
-    if (*name == '\0') {
-        refuse_line("no file name", path);
-        return false;
-    }
-    // Code page 932 is never longer than the UTF-8 it comes from.
-    const long length = utf8_to_cp932(name, strlen(name), converted_name, sizeof converted_name, true);
+    const char* name = source_base_name(path);
+    char converted[MAX_PATH_SIZE];
+    const long length = *name == '\0' ? 0 : source_name_to_cp932(name, converted, sizeof converted);
     if (length < 0) {
-        refuse_line("name does not convert to code page 932", path);
+        fail_line("name does not convert to code page 932", path);
         return false;
     }
-    if (length > MAX_NAME) {
-        refuse_line("name longer than 233 bytes in code page 932", path);
+    const NameFault fault = windows_name_fault(length == 0 ? "" : converted);
+    if (fault != NAME_FITS) {
+        fail_line(name_fault_reason(fault), path);
         return false;
     }
-    memcpy(m.name, converted_name, static_cast<size_t>(length));
-    m.name[length] = '\0';
+    if (length > MAX_MEMBER_NAME) {
+        fail_line("name longer than 233 bytes in code page 932", path);
+        return false;
+    }
+    memcpy(m.name, converted, static_cast<size_t>(length) + 1);
     m.name_length = static_cast<int>(length);
-    if (!fits_windows(m)) {
-        refuse_line("name holds a character that Windows does not allow in file names", path);
+    if (!windows_name_key(m.name, m.key)) {
+        fail_line("name does not convert to code page 932", path);
         return false;
     }
     for (int i = 0; i < member_count; i++) {
-        if (same_name_ignoring_case(members[i], m)) {
+        if (same_key(members[i].key, m.key)) {
             const bool same = strcmp(members[i].name, m.name) == 0;
             fprintf(stderr, "ymw-pack: %s: %s and %s\n",
-                    same ? "the same member name twice" : "names differ only in letter case", members[i].path, path);
+                    same ? "the same member name twice" : "names that Windows takes for the same file",
+                    members[i].path, path);
             return false;
         }
     }
-    // Size and readability now, so that nothing is packed before a refusal
-    // that can be foreseen; read_member checks again.
-    struct stat st;
-    FILE* f = fopen(path, "rb");
-    const bool readable = f != nullptr && fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
-    if (f != nullptr)
-        fclose(f);
-    if (!readable) {
-        refuse_line("cannot read", path);
+    // Open it now, so that nothing is packed before a refusal that can be
+    // foreseen; write_member looks again.
+    FILE* file = open_source_file(path, &m.source);
+    if (file == nullptr) {
+        fail_line(m.source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", path);
         return false;
     }
-    if (static_cast<uint64_t>(st.st_size) >= SIZE_LIMIT) {
-        refuse_line("file of 16 MiB or more", path);
+    fclose(file);
+    if (m.source.size >= SIZE_LIMIT) {
+        fail_line("file of 16 MiB or more", path);
         return false;
     }
     member_count++;
@@ -206,40 +206,46 @@ int compare_names(const void* a, const void* b)
     return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
 }
 
-// Adds the regular files directly in a folder, sorted by name.
+bool join(char* out, const char* folder, const char* name)
+{
+    const size_t length = strlen(folder);
+    const bool separated = length > 0 && folder[length - 1] == '/';
+    return snprintf(out, MAX_PATH_SIZE, "%s%s%s", folder, separated ? "" : "/", name) < MAX_PATH_SIZE;
+}
+
+// Adds the files of a folder, sorted by name. Anything else in it is
+// refused: the installer makes no folders.
 bool add_folder(const char* folder)
 {
-    DIR* dir = opendir(folder);
-    if (dir == nullptr) {
-        refuse_line("cannot read folder", folder);
+    if (!open_source_folder(folder)) {
+        fail_line("cannot read folder", folder);
         return false;
     }
     int count = 0;
     bool ok = true;
-    while (const dirent* entry = readdir(dir)) {
-        char path[MAX_PATH];
-        if (snprintf(path, sizeof path, "%s/%s", folder, entry->d_name) >= MAX_PATH) {
-            refuse_line("path too long", entry->d_name);
+    while (const char* name = next_source_name()) {
+        if (count == MAX_FOLDER_NAMES || strlen(name) >= FOLDER_NAME_SIZE) {
+            fail_line(count == MAX_FOLDER_NAMES ? "too many files" : "path too long", folder);
             ok = false;
             break;
         }
-        struct stat st;
-        if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        if (count == MAX_MEMBERS) {
-            refuse_line("too many files", folder);
-            ok = false;
-            break;
-        }
-        snprintf(folder_names[count], sizeof folder_names[count], "%s", entry->d_name);
+        strcpy(folder_names[count], name);
         folder_order[count] = folder_names[count];
         count++;
     }
-    closedir(dir);
+    close_source_folder();
     qsort(folder_order, static_cast<size_t>(count), sizeof folder_order[0], compare_names);
     for (int i = 0; ok && i < count; i++) {
-        char path[MAX_PATH];
-        snprintf(path, sizeof path, "%s/%s", folder, folder_order[i]);
+        char path[MAX_PATH_SIZE];
+        if (!join(path, folder, folder_order[i])) {
+            fail_line("path too long", folder_order[i]);
+            return false;
+        }
+        const SourceKind kind = look_at_source(path).kind;
+        if (kind == SOURCE_FOLDER) {
+            fail_line("a folder in a folder to pack; the installer makes no folders", path);
+            return false;
+        }
         ok = add_member(path);
     }
     return ok;
@@ -247,78 +253,76 @@ bool add_folder(const char* folder)
 
 bool add_argument(const char* path)
 {
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+    if (look_at_source(path).kind == SOURCE_FOLDER)
         return add_folder(path);
     return add_member(path);
 }
 
-// The MS-DOS time (low 16 bits) and date (high 16 bits) of a moment.
-uint32_t dos_stamp(time_t when, bool utc)
+// SOURCE_DATE_EPOCH, when set: a number of seconds since 1970 in decimal
+// digits alone. False for anything else.
+bool take_source_date_epoch()
 {
-    struct tm t {};
-    if (utc)
-        gmtime_r(&when, &t);
-    else
-        localtime_r(&when, &t);
-    if (t.tm_year + 1900 < DOS_EPOCH_YEAR)
+    const char* epoch = getenv("SOURCE_DATE_EPOCH");
+    if (epoch == nullptr)
+        return true;
+    // Up to the end of 2107, the last MS-DOS year.
+    constexpr int64_t LATEST = 4354819199;
+    int64_t value = 0;
+    for (const char* c = epoch; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9' || value > LATEST)
+            return false;
+        value = value * 10 + (*c - '0');
+    }
+    if (*epoch == '\0' || value > LATEST)
+        return false;
+    stamp_limit = value;
+    stamps_in_utc = true;
+    return true;
+}
+
+// The MS-DOS time (low 16 bits) and date (high 16 bits) of a moment,
+// clamped to the years MS-DOS stamps have.
+uint32_t member_stamp(int64_t modified)
+{
+    if (stamps_in_utc && stamp_limit < modified)
+        modified = stamp_limit;
+    const time_t when = static_cast<time_t>(modified);
+    const tm* t = stamps_in_utc ? gmtime(&when) : localtime(&when);
+    if (t == nullptr || t->tm_year + 1900 < DOS_EPOCH_YEAR)
         return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the first stamp there is
-    const uint32_t date = static_cast<uint32_t>((t.tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
-    const uint32_t time_of_day = static_cast<uint32_t>(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
+    if (t->tm_year + 1900 > DOS_LAST_YEAR)
+        return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
+    const uint32_t date = static_cast<uint32_t>((t->tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t->tm_mon + 1) << 5 | t->tm_mday);
+    const uint32_t time_of_day = static_cast<uint32_t>(t->tm_hour << 11 | t->tm_min << 5 | t->tm_sec / 2);
     return date << 16 | time_of_day;
 }
 
-uint32_t member_stamp(time_t modified)
-{
-    const char* epoch = getenv("SOURCE_DATE_EPOCH");
-    if (epoch == nullptr || *epoch == '\0')
-        return dos_stamp(modified, false);
-    char* end = nullptr;
-    const long long limit = strtoll(epoch, &end, 10);
-    const time_t clamped = *end == '\0' && limit < modified ? static_cast<time_t>(limit) : modified;
-    return dos_stamp(clamped, true);
-}
-
-void put_le(uint8_t* at, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; i++)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // Reads one member's file into `input`; false (after its line) when it
-// cannot be read or is too large.
-bool read_member(const Member& m, size_t& size, time_t& modified)
+// cannot be read, is no longer the file that was listed, or is too large.
+bool read_member(Member& m, size_t& size)
 {
-    FILE* f = fopen(m.path, "rb");
-    struct stat st;
-    if (f == nullptr || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        refuse_line("cannot read", m.path);
-        if (f != nullptr)
-            fclose(f);
-        return false;
-    }
-    if (static_cast<uint64_t>(st.st_size) >= SIZE_LIMIT) {
-        refuse_line("file of 16 MiB or more", m.path);
-        fclose(f);
+    SourceInfo now;
+    FILE* f = open_source_file(m.path, &now);
+    if (f == nullptr) {
+        fail_line(now.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", m.path);
         return false;
     }
     size = fread(input, 1, sizeof input, f);
-    const bool failed = ferror(f) != 0 || size >= SIZE_LIMIT;
+    const bool failed = ferror(f) != 0;
     fclose(f);
-    if (failed) {
-        refuse_line(size >= SIZE_LIMIT ? "file of 16 MiB or more" : "cannot read", m.path);
+    if (failed || size >= SIZE_LIMIT) {
+        fail_line(failed ? "cannot read" : "file of 16 MiB or more", m.path);
         return false;
     }
-    modified = st.st_mtime;
+    m.source.modified = now.modified;
     return true;
 }
 
 // Packs one member and appends its header and data to the archive.
-bool write_member(FILE* archive, const Member& m, Method method)
+bool write_member(FILE* archive, Member& m, Method method)
 {
     size_t size = 0;
-    time_t modified = 0;
-    if (!read_member(m, size, modified))
+    if (!read_member(m, size))
         return false;
 
     // -lh1- unless storing is not larger (or lh0 is forced); an empty file
@@ -336,115 +340,239 @@ bool write_member(FILE* archive, const Member& m, Method method)
             data_size = packed_size;
             compressed = true;
         } else if (method == METHOD_LH1) {
-            refuse_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
+            fail_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
             return false;
         }
     }
 
-    uint8_t header[2 + HEADER_MAX_BODY];
-    const int body = NAME_OFFSET - 2 + m.name_length + CRC_BYTES;
-    header[0] = static_cast<uint8_t>(body);
-    memcpy(header + 2, compressed ? "-lh1-" : "-lh0-", 5);
-    put_le(header + 7, static_cast<uint32_t>(data_size), 4);
-    put_le(header + 11, static_cast<uint32_t>(size), 4);
-    put_le(header + 15, member_stamp(modified), 4);
-    header[19] = ATTRIBUTE_ARCHIVE;
-    header[20] = 0;  // header level
-    header[21] = static_cast<uint8_t>(m.name_length);
-    memcpy(header + NAME_OFFSET, m.name, static_cast<size_t>(m.name_length));
-    put_le(header + NAME_OFFSET + m.name_length, crc16_update_block(0, input, size), CRC_BYTES);
-    uint8_t sum = 0;
-    for (int i = 2; i < body + 2; i++)
-        sum = static_cast<uint8_t>(sum + header[i]);
-    header[1] = sum;
-
-    if (fwrite(header, 1, static_cast<size_t>(body + 2), archive) != static_cast<size_t>(body + 2) ||
-        fwrite(data, 1, data_size, archive) != data_size) {
-        refuse_line("cannot write", temp_path);
+    MemberHeader header{};
+    memcpy(header.method, compressed ? "-lh1-" : "-lh0-", METHOD_ID_SIZE);
+    header.packed_size = static_cast<uint32_t>(data_size);
+    header.unpacked_size = static_cast<uint32_t>(size);
+    header.stamp = member_stamp(m.source.modified);
+    header.attribute = MEMBER_ATTRIBUTE_ARCHIVE;
+    header.name_length = static_cast<uint8_t>(m.name_length);
+    memcpy(header.name, m.name, static_cast<size_t>(m.name_length));
+    header.crc = crc16_update_block(0, input, size);
+    uint8_t bytes[HEADER_BUFFER_SIZE];
+    const size_t header_size = static_cast<size_t>(write_member_header(header, bytes));
+    if (fwrite(bytes, 1, header_size, archive) != header_size || fwrite(data, 1, data_size, archive) != data_size) {
+        fail_line("cannot write", archive_file_name());
         return false;
     }
-    const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(data_size) / static_cast<double>(size);
-    fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, data_size, ratio,
-            compressed ? "-lh1-" : "-lh0-");
+    if (!quiet) {
+        const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(data_size) / static_cast<double>(size);
+        fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, data_size, ratio,
+                compressed ? "-lh1-" : "-lh0-");
+    }
     return true;
 }
 
-bool write_archive(const char* archive_path, Method method)
+// Refuses an archive path that is one of the files to pack, or a folder.
+bool may_write_archive(const char* archive_path)
 {
-    if (snprintf(temp_path, sizeof temp_path, "%s.%ld.tmp", archive_path, static_cast<long>(getpid())) >=
-        static_cast<int>(sizeof temp_path)) {
-        refuse_line("path too long", archive_path);
-        temp_path[0] = '\0';
+    const SourceInfo target = look_at_source(archive_path);
+    if (target.kind == SOURCE_FOLDER || target.kind == SOURCE_OTHER) {
+        fail_line(target.kind == SOURCE_FOLDER ? "the archive would replace a folder" : "the archive is no regular file",
+                  archive_path);
         return false;
     }
-    FILE* archive = fopen(temp_path, "wb");
+    for (int i = 0; target.kind == SOURCE_FILE && i < member_count; i++) {
+        if (members[i].source.volume == target.volume && members[i].source.index == target.index) {
+            fprintf(stderr, "ymw-pack: the archive is one of the files to pack: %s is %s\n", archive_path,
+                    members[i].path);
+            return false;
+        }
+    }
+    return true;
+}
+
+int write_archive(const char* archive_path, Method method)
+{
+    if (!may_write_archive(archive_path))
+        return EXIT_FAILED;
+    FILE* archive = create_archive_file(archive_path);
     if (archive == nullptr) {
-        refuse_line("cannot create", temp_path);
-        temp_path[0] = '\0';
-        return false;
+        fail_line("cannot create a file beside", archive_path);
+        return EXIT_FAILED;
     }
     bool ok = true;
     for (int i = 0; ok && i < member_count; i++)
         ok = write_member(archive, members[i], method);
     if (ok && fputc(0, archive) == EOF) {
-        refuse_line("cannot write", temp_path);
+        fail_line("cannot write", archive_file_name());
         ok = false;
     }
-    if (fclose(archive) != 0 && ok) {
-        refuse_line("cannot write", temp_path);
-        ok = false;
+    if (!ok) {
+        discard_archive_file(archive);
+        return EXIT_FAILED;
     }
-    if (ok && rename(temp_path, archive_path) != 0) {
-        refuse_line("cannot rename the finished archive to", archive_path);
-        ok = false;
+    if (!finish_archive_file(archive, archive_path)) {
+        fail_line("cannot write the finished archive to", archive_path);
+        return EXIT_FAILED;
     }
-    if (!ok)
-        remove(temp_path);
-    temp_path[0] = '\0';
-    return ok;
+    return EXIT_DONE;
+}
+
+// The member's name in UTF-8, for a line.
+const char* shown_name()
+{
+    static char shown[4 * (HEADER_MAX_BODY + 1)];
+    if (cp932_to_source_name(member_header.name, strlen(member_header.name), shown, sizeof shown) < 0)
+        strcpy(shown, "?");
+    return shown;
+}
+
+// Lists or tests every member of an archive. A damaged header, an unknown
+// method, an archive that ends inside a member and (testing) a CRC that
+// does not match end the walk with exit code 1 and a line naming the
+// member.
+int read_archive(const char* archive_path, Mode mode)
+{
+    SourceInfo source;
+    FILE* file = open_source_file(archive_path, &source);
+    if (file == nullptr) {
+        fail_line(source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", archive_path);
+        return EXIT_FAILED;
+    }
+    take_archive_stream(file);
+    if (mode == MODE_LIST)
+        printf("%10s %10s %6s  %-5s  %-4s  %s\n", "size", "packed", "ratio", "method", "crc", "name");
+    uint64_t total_size = 0;
+    uint64_t total_packed = 0;
+    int count = 0;
+    int code = EXIT_DONE;
+    for (;;) {
+        const HeaderResult result = read_member_header();
+        if (result != HEADER_READ) {
+            if (result != HEADER_END) {
+                fprintf(stderr, "ymw-pack: %s: %s after %d members\n", archive_path,
+                        result == HEADER_BAD_SUM ? "header checksum error" : "damaged header", count);
+                code = EXIT_FAILED;
+            }
+            break;
+        }
+        const MemberHeader& h = member_header;
+        const char method[METHOD_ID_SIZE + 1] = {h.method[0], h.method[1], h.method[2], h.method[3], h.method[4], 0};
+        if (!is_stored_member() && !is_lh1_member()) {
+            fprintf(stderr, "ymw-pack: %s: %s: unknown method %s\n", archive_path, shown_name(), method);
+            code = EXIT_FAILED;
+            break;
+        }
+        bool intact = true;
+        if (mode == MODE_LIST) {
+            for (uint32_t i = 0; i < h.packed_size; i++)
+                read_archive_byte();
+        } else {
+            open_output_discard();
+            crc_register = 0;
+            if (is_stored_member()) {
+                for (uint32_t i = 0; i < h.packed_size; i++)
+                    put_output_byte(read_archive_byte());
+            } else {
+                decode_lh1();
+            }
+            intact = output_crc() == h.crc;
+            close_output_file();
+        }
+        if (archive_stream.past_end > 0) {
+            fprintf(stderr, "ymw-pack: %s: %s: the archive ends inside this member\n", archive_path, shown_name());
+            code = EXIT_FAILED;
+            break;
+        }
+        if (!intact) {
+            fprintf(stderr, "ymw-pack: %s: %s: CRC mismatch, the member is damaged\n", archive_path, shown_name());
+            code = EXIT_FAILED;
+            break;
+        }
+        count++;
+        total_size += h.unpacked_size;
+        total_packed += h.packed_size;
+        if (mode == MODE_LIST) {
+            const double ratio = h.unpacked_size == 0 ? 100.0 : 100.0 * h.packed_size / h.unpacked_size;
+            printf("%10u %10u %5.1f%%  %s  %04x  %s\n", h.unpacked_size, h.packed_size, ratio, method, h.crc,
+                   shown_name());
+        } else if (!quiet) {
+            printf("%s  OK\n", shown_name());
+        }
+    }
+    close_archive_stream();
+    if (code == EXIT_DONE && mode == MODE_LIST) {
+        const double ratio = total_size == 0 ? 100.0 : 100.0 * static_cast<double>(total_packed) / static_cast<double>(total_size);
+        printf("%10llu %10llu %5.1f%%  %d member%s\n", static_cast<unsigned long long>(total_size),
+               static_cast<unsigned long long>(total_packed), ratio, count, count == 1 ? "" : "s");
+    } else if (code == EXIT_DONE && !quiet) {
+        printf("%s: %d member%s OK\n", archive_path, count, count == 1 ? "" : "s");
+    }
+    return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    take_source_arguments(&argc, &argv);
     Method method = METHOD_AUTO;
+    Mode mode = MODE_PACK;
     int first = 1;
-    for (; first < argc && strncmp(argv[first], "--", 2) == 0; first++) {
+    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; first++) {
         const char* option = argv[first];
-        if (strcmp(option, "--help") == 0) {
-            fputs(USAGE, stdout);
-            return 0;
-        }
         if (strcmp(option, "--") == 0) {
             first++;
             break;
         }
-        const char* value = nullptr;
-        if (strcmp(option, "--method") == 0 && first + 1 < argc)
-            value = argv[++first];
-        else if (strncmp(option, "--method=", 9) == 0)
-            value = option + 9;
-        if (value != nullptr && strcmp(value, "lh0") == 0) {
-            method = METHOD_LH0;
-        } else if (value != nullptr && strcmp(value, "lh1") == 0) {
-            method = METHOD_LH1;
-        } else {
-            fprintf(stderr, "ymw-pack: unknown option or method: %s (see ymw-pack --help)\n",
-                    value != nullptr ? value : option);
-            return 1;
+        if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) {
+            fputs(USAGE, stdout);
+            return EXIT_DONE;
+        }
+        if (strcmp(option, "--version") == 0) {
+            printf("ymw-pack %s\n", YAMAWYRM_VERSION);
+            return EXIT_DONE;
+        }
+        if (strcmp(option, "--quiet") == 0 || strcmp(option, "--list") == 0 || strcmp(option, "--test") == 0) {
+            quiet = quiet || option[2] == 'q';
+            mode = option[2] == 'l' ? MODE_LIST : option[2] == 't' ? MODE_TEST : mode;
+            continue;
+        }
+        if (strcmp(option, "--method") == 0 || strncmp(option, "--method=", 9) == 0) {
+            const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : "";
+            if (strcmp(value, "lh0") != 0 && strcmp(value, "lh1") != 0)
+                return usage_error("unknown method", value);
+            method = value[2] == '0' ? METHOD_LH0 : METHOD_LH1;
+            continue;
+        }
+        if (option[1] == '-')
+            return usage_error("unknown option", option);
+        // Short options, one or several after one dash: -q, -l, -t, -ql.
+        for (const char* letter = option + 1; *letter != '\0'; letter++) {
+            if (*letter == 'q')
+                quiet = true;
+            else if (*letter == 'l')
+                mode = MODE_LIST;
+            else if (*letter == 't')
+                mode = MODE_TEST;
+            else
+                return usage_error("unknown option", option);
         }
     }
-    if (argc - first < 2) {
-        fputs("ymw-pack: an archive and at least one file are needed (see ymw-pack --help)\n", stderr);
-        return 1;
+    if (mode != MODE_PACK) {
+        if (argc - first != 1)
+            return usage_error(mode == MODE_LIST ? "-l takes one archive" : "-t takes one archive",
+                               argc - first == 0 ? "none given" : argv[first + 1]);
+        return read_archive(argv[first], mode);
     }
+    if (argc - first < 2)
+        return usage_error("an archive and at least one file are needed", argc - first == 0 ? "none given" : argv[first]);
+    if (strcmp(argv[first], "-") == 0)
+        return usage_error("the archive must be a file, not standard output", "-");
+    if (!take_source_date_epoch())
+        return usage_error("SOURCE_DATE_EPOCH is not a number of seconds from 1970 to 2107", getenv("SOURCE_DATE_EPOCH"));
     for (int i = first + 1; i < argc; i++)
         if (!add_argument(argv[i]))
-            return 1;
+            return EXIT_FAILED;
     if (member_count == 0) {
-        refuse_line("no file to pack in", argv[first + 1]);
-        return 1;
+        fail_line("no file to pack in", argv[first + 1]);
+        return EXIT_FAILED;
     }
-    return write_archive(argv[first], method) ? 0 : 1;
+    return write_archive(argv[first], method);
 }

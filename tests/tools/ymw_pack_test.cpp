@@ -10,6 +10,8 @@
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 
 #include "host/posix/codepage.h"
 #include "lha/extract.h"
+#include "shared/version.h"
 #include "shared/buffers.h"
 #include "tests/support/capture.h"
 #include "tests/support/sample_data.h"
@@ -134,8 +137,6 @@ TEST(YmwPack, ArchiveOfAFolderExtractsToItsFilesWithEveryDecoder)
         write_file("in/" + f.name, f.data);
         all.insert(all.end(), f.data.begin(), f.data.end());
     }
-    mkdir("in/subfolder", 0755);
-    write_file("in/subfolder/not-packed.txt", bytes_of("below a folder given: not packed"));
 
     const ProgramRun packed = pack("ymw.lz_ in");
     ASSERT_EQ(packed.code, 0) << packed.err;
@@ -237,39 +238,143 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
 {
     struct Case {
         const char* what;
-        std::vector<std::pair<std::string, Bytes>> files;  // made in "in/"
-        std::string arguments;                              // after the archive
+        std::vector<std::pair<std::string, Bytes>> files;  // made in "in/"; a name ending in / is a folder
+        std::string command;                                // after ymw-pack; "" for "ymw.lz_ in"
+        int code;
         std::string message;
     };
     const Bytes small = bytes_of("data");
     const std::vector<Case> cases = {
-        {"name outside code page 932", {{"in/\xF0\x9F\x90\x89.txt", small}}, "in", "does not convert"},
-        {"name of 234 bytes", {{"in/" + std::string(230, 'n') + ".txt", small}}, "in", "longer than 233 bytes"},
-        {"names differing in case", {{"in/a/Guide.txt", small}, {"in/b/GUIDE.TXT", small}}, "in/a in/b",
-         "differ only in letter case"},
-        {"one file twice", {{"in/same.txt", small}}, "in/same.txt in/same.txt", "the same member name twice"},
-        {"a folder without files", {}, "in/a", "no file to pack"},
-        {"a colon in a name", {{"in/a:b.txt", small}}, "in", "does not allow"},
-        {"missing file", {}, "in/missing.txt", "cannot read"},
-        {"unknown method", {{"in/a.txt", small}}, "--method lh5 ymw.lz_ in/a.txt", "unknown option"},
+        {"name outside code page 932", {{"in/\xF0\x9F\x90\x89.txt", small}}, "", 1, "does not convert"},
+        {"name of 234 bytes", {{"in/" + std::string(230, 'n') + ".txt", small}}, "", 1, "longer than 233 bytes"},
+        {"ASCII twins", {{"in/a/Guide.txt", small}, {"in/b/GUIDE.TXT", small}}, "ymw.lz_ in/a in/b", 1,
+         "names that Windows takes for the same file"},
+        {"fullwidth twins", {{"in/\xEF\xBC\xA1.txt", small}, {"in/\xEF\xBD\x81.txt", small}}, "", 1,
+         "names that Windows takes for the same file"},
+        {"Greek twins", {{"in/\xCE\x91.txt", small}, {"in/\xCE\xB1.txt", small}}, "", 1,
+         "names that Windows takes for the same file"},
+        {"one file twice", {{"in/same.txt", small}}, "ymw.lz_ in/same.txt in/same.txt", 1, "the same member name twice"},
+        {"a folder without files", {{"in/a/", {}}}, "ymw.lz_ in/a", 1, "no file to pack"},
+        {"a folder in a folder", {{"in/a/x.txt", small}}, "", 1, "the installer makes no folders"},
+        {"a colon in a name", {{"in/a:b.txt", small}}, "", 1, "does not allow"},
+        {"a device name", {{"in/Nul.txt", small}}, "", 1, "takes for a device"},
+        {"COM1", {{"in/com1", small}}, "", 1, "takes for a device"},
+        {"a dot at the end", {{"in/readme.", small}}, "", 1, "ending in a dot or a blank"},
+        {"a blank at the end", {{"in/readme ", small}}, "", 1, "ending in a dot or a blank"},
+        {"missing file", {}, "ymw.lz_ in/missing.txt", 1, "cannot read"},
+        {"a FIFO", {{"in/fifo", {}}}, "", 1, "not a regular file"},
+        {"the archive is an input", {{"in/x.txt", small}}, "in/x.txt in/x.txt", 1, "is one of the files to pack"},
+        {"the archive is an input by another name", {{"in/x.txt", small}}, "in/hard-link in/x.txt", 1,
+         "is one of the files to pack"},
+        {"unknown method", {{"in/x.txt", small}}, "--method lh5 ymw.lz_ in/x.txt", 2, "unknown method"},
+        {"unknown option", {{"in/x.txt", small}}, "-x ymw.lz_ in/x.txt", 2, "unknown option: -x"},
+        {"unknown long option", {{"in/x.txt", small}}, "--fast ymw.lz_ in/x.txt", 2, "unknown option: --fast"},
+        {"standard output", {{"in/x.txt", small}}, "- in/x.txt", 2, "not standard output"},
+        {"no files", {}, "ymw.lz_", 2, "at least one file"},
+        {"a bad SOURCE_DATE_EPOCH", {{"in/x.txt", small}}, "ymw.lz_ in/x.txt", 2, "SOURCE_DATE_EPOCH"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempWorkspace w;
-        make_folders(w.root, "in/a");
-        make_folders(w.root, "in/b");
-        for (const auto& f : c.files)
-            write_file(f.first, f.second);
+        make_folders(w.root, "in");
+        for (const auto& f : c.files) {
+            const std::string folder = f.first.substr(0, f.first.rfind('/'));
+            make_folders(w.root, folder.c_str());
+            if (f.first == "in/fifo")
+                mkfifo("in/fifo", 0644);
+            else if (f.first.back() != '/')
+                write_file(f.first, f.second);
+        }
+        if (file_exists("in/x.txt"))
+            ASSERT_EQ(link("in/x.txt", "in/hard-link"), 0);
         write_file("ymw.lz_", bytes_of("old archive"));
-        const bool option_first = c.arguments.rfind("--", 0) == 0;
-        const ProgramRun r = pack(option_first ? c.arguments : "ymw.lz_ " + c.arguments);
-        EXPECT_EQ(r.code, 1);
+        const std::string epoch = strstr(c.what, "SOURCE_DATE_EPOCH") != nullptr ? "SOURCE_DATE_EPOCH=12x " : "";
+        const ProgramRun r = run(epoch + quoted(YMW_PACK) + " " + (c.command.empty() ? "ymw.lz_ in" : c.command));
+        EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(text_of(read_file("ymw.lz_")), "old archive");
+        EXPECT_EQ(text_of(read_file("in/x.txt")), file_exists("in/x.txt") ? "data" : "");
         const std::vector<std::string> left = folder_entries(".");
         EXPECT_EQ(left.size(), 3u) << "only in, prefix and ymw.lz_ may remain";
     }
+}
+
+TEST(YmwPack, ListsAndTestsWhatItPackedAndNamesTheDamagedMember)
+{
+    TempWorkspace w;
+    mkdir("in", 0755);
+    write_file("in/a.txt", sample_data::text(5, 3000));
+    write_file("in/\xE3\x81\x9B\xE3\x82\x8A\xE3\x81\xB5.txt", sample_data::noise(6, 100));
+    ASSERT_EQ(pack("-q ymw.lz_ in").code, 0);
+    const std::vector<Header> headers = headers_of(read_file("ymw.lz_"));
+    ASSERT_EQ(headers.size(), 2u);
+
+    const ProgramRun listed = pack("-l ymw.lz_");
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    char row[128];
+    snprintf(row, sizeof row, "%10u %10u", headers[0].unpacked_size, headers[0].packed_size);
+    EXPECT_NE(listed.out.find(std::string(row) + " "), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("-lh1-"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("-lh0-  "), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\xE3\x81\x9B\xE3\x82\x8A\xE3\x81\xB5.txt\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("2 members"), std::string::npos) << listed.out;
+    const ProgramRun tested = pack("-t ymw.lz_");
+    EXPECT_EQ(tested.code, 0) << tested.err;
+    EXPECT_EQ(pack("-tq ymw.lz_").out, "");
+
+    // A byte changed in the second member's data.
+    Bytes damaged = read_file("ymw.lz_");
+    damaged[damaged.size() - 10] ^= 0x55;
+    write_file("damaged.lz_", damaged);
+    const ProgramRun bad = pack("-t damaged.lz_");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.err, "ymw-pack: damaged.lz_: \xE3\x81\x9B\xE3\x82\x8A\xE3\x81\xB5.txt: CRC mismatch, the member is damaged\n");
+    damaged.resize(damaged.size() / 2);
+    write_file("cut.lz_", damaged);
+    EXPECT_EQ(pack("-l cut.lz_").code, 1);
+}
+
+TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
+{
+    TempWorkspace w;
+    write_file("noise.bin", sample_data::noise(7, (16u << 20) - 1));
+    ASSERT_EQ(symlink("victim", "ymw.lz_"), 0);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal_number);
+        const pid_t child = fork();
+        if (child == 0) {
+            execl(YMW_PACK, YMW_PACK, "--method", "lh1", "ymw.lz_", "noise.bin", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Once the archive is being written beside ymw.lz_.
+        for (int i = 0; i < 500 && folder_entries(".").size() < 4; i++)
+            usleep(10000);
+        EXPECT_EQ(folder_entries(".").size(), 4u) << "the packer never began its archive";
+        kill(child, signal_number);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+        EXPECT_EQ(folder_entries(".").size(), 3u) << "only prefix, noise.bin and the link ymw.lz_ may remain";
+    }
+    // A finished archive replaces the link; its target is never written.
+    write_file("small.txt", bytes_of("small"));
+    ASSERT_EQ(pack("ymw.lz_ small.txt").code, 0);
+    EXPECT_FALSE(file_exists("victim"));
+    EXPECT_EQ(headers_of(read_file("ymw.lz_")).size(), 1u);
+}
+
+TEST(YmwPack, TellsItsVersionAndUsage)
+{
+    TempWorkspace w;
+    for (const char* option : {"--help", "-h"}) {
+        const ProgramRun r = pack(option);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out.rfind("Usage: ymw-pack", 0), 0u) << r.out;
+    }
+    const ProgramRun version = pack("--version");
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, std::string("ymw-pack ") + YAMAWYRM_VERSION + "\n");
 }
 
 TEST(YmwPack, RefusesAFileOf16MiBBeforePackingAnything)
@@ -292,12 +397,4 @@ TEST(YmwPack, RefusesForcedLh1DataThatOutgrowsTheSizeField)
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "ymw-pack: -lh1- data of 16 MiB or more, too large for a header: noise.bin\n");
     EXPECT_EQ(folder_entries(".").size(), 2u) << "only prefix and noise.bin may remain";
-}
-
-TEST(YmwPack, HelpSaysHowToCallIt)
-{
-    TempWorkspace w;
-    const ProgramRun r = pack("--help");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out.rfind("Usage: ymw-pack", 0), 0u) << r.out;
 }
