@@ -11,3 +11,7 @@ if(TARGET ymw-pack)
   add_dependencies(tools_test ymw-pack)
   gtest_discover_tests(tools_test PROPERTIES ENVIRONMENT LC_ALL=C DISCOVERY_TIMEOUT 60)
 endif()
+
+add_test(NAME install.ProgramsAndManualPages
+  COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DWORK=${CMAKE_CURRENT_BINARY_DIR}/install-check
+          -P ${CMAKE_CURRENT_LIST_DIR}/check_install.cmake)
