@@ -519,6 +519,38 @@ class ConsoleWindow(WineCase):
         self.assertIn('Error: File cannot open. (ymw.lz_)\nリターンキーを押してください。', last)
 
 
+class Packer(WineCase):
+    """The packer's Windows build packs the demo files into the same archive
+    as its POSIX build, byte for byte, and refuses twins that only Unicode
+    case folding finds."""
+
+    def pack(self, program, archive, *files):
+        return subprocess.run(program + [archive] + list(files), cwd=self.cwd, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, timeout=120,
+                              env=wine_env(SOURCE_DATE_EPOCH='1700000000'))
+
+    def test_same_archive_as_the_posix_build(self):
+        demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo', 'files')
+        shutil.copytree(demo, os.path.join(self.cwd, 'files'))
+        windows = [WINE, os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')]
+        posix = [os.path.join(os.path.dirname(POSIX_BINARY), 'ymw-pack')]
+        for program, archive in ((windows, 'windows.lz_'), (posix, 'posix.lz_')):
+            self.assertEqual(self.pack(program, archive, 'files').returncode, 0, program)
+        with open(os.path.join(self.cwd, 'windows.lz_'), 'rb') as w, open(os.path.join(self.cwd, 'posix.lz_'), 'rb') as p:
+            self.assertEqual(w.read(), p.read())
+        # The same listing, in lines of Windows text.
+        listed = self.pack(windows, '-l', 'windows.lz_').stdout.decode('utf-8')
+        self.assertIn('マップ.dat\r\n', listed)
+        self.assertEqual(listed.replace('\r\n', '\n'), self.pack(posix, '-l', 'posix.lz_').stdout.decode('utf-8'))
+        os.makedirs(os.path.join(self.cwd, 'twins'))
+        for name in ('Ａ.txt', 'ａ.txt'):
+            self.write(os.path.join(self.cwd, 'twins', name), b'twin')
+        refused = self.pack(windows, 'twins.lz_', 'twins')
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn(b'names that Windows takes for the same file', refused.stderr)
+        self.assertEqual(sorted(os.listdir(self.cwd)), ['files', 'posix.lz_', 'twins', 'windows.lz_', 'ymw.lz_'])
+
+
 class BadInput(WineCase):
     """Bad input under Wine is met as the POSIX build meets it."""
 
