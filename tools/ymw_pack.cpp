@@ -258,12 +258,12 @@ bool add_argument(const char* path)
     return add_member(path);
 }
 
-// SOURCE_DATE_EPOCH, when set: a number of seconds since 1970 in decimal
-// digits alone. False for anything else.
+// SOURCE_DATE_EPOCH, when set and not empty: a number of seconds since
+// 1970 in decimal digits alone. False for anything else.
 bool take_source_date_epoch()
 {
     const char* epoch = getenv("SOURCE_DATE_EPOCH");
-    if (epoch == nullptr)
+    if (epoch == nullptr || *epoch == '\0')
         return true;
     // Up to the end of 2107, the last MS-DOS year.
     constexpr int64_t LATEST = 4354819199;
@@ -273,7 +273,7 @@ bool take_source_date_epoch()
             return false;
         value = value * 10 + (*c - '0');
     }
-    if (*epoch == '\0' || value > LATEST)
+    if (value > LATEST)
         return false;
     stamp_limit = value;
     stamps_in_utc = true;
