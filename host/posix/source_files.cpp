@@ -127,6 +127,13 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
+// Removes the archive being written, which this program created.
+static void remove_temp()
+{
+    unlink(temp_path);
+    temp_owned = 0;
+}
+
 static void remove_and_end(int signal_number)
 {
     if (temp_owned)
@@ -158,8 +165,7 @@ FILE* create_archive_file(const char* archive)
         FILE* file = fdopen(fd, "wb");
         if (file == nullptr) {
             close(fd);
-            unlink(temp_path);
-            temp_owned = 0;
+            remove_temp();
         }
         return file;
     }
@@ -176,8 +182,7 @@ bool finish_archive_file(FILE* file, const char* archive)
 {
     const bool closed = fclose(file) == 0;
     if (!closed || rename(temp_path, archive) != 0) {
-        unlink(temp_path);
-        temp_owned = 0;
+        remove_temp();
         return false;
     }
     temp_owned = 0;
@@ -187,6 +192,5 @@ bool finish_archive_file(FILE* file, const char* archive)
 void discard_archive_file(FILE* file)
 {
     fclose(file);
-    unlink(temp_path);
-    temp_owned = 0;
+    remove_temp();
 }

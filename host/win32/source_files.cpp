@@ -228,6 +228,13 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
+// Removes the archive being written, which this program created.
+static void remove_temp()
+{
+    DeleteFileW(temp_path);
+    temp_owned = 0;
+}
+
 static BOOL WINAPI remove_and_end(DWORD)
 {
     // The file is open with FILE_SHARE_DELETE: it goes when the process
@@ -262,8 +269,7 @@ FILE* create_archive_file(const char* archive)
                 _close(fd);
             else
                 CloseHandle(handle);
-            DeleteFileW(temp_path);
-            temp_owned = 0;
+            remove_temp();
         }
         return file;
     }
@@ -282,8 +288,7 @@ bool finish_archive_file(FILE* file, const char* archive)
     const bool closed = fclose(file) == 0;
     if (!closed || !utf8_to_wide(archive, wide, ENTRY_PATH_SIZE) ||
         !MoveFileExW(temp_path, wide, MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(temp_path);
-        temp_owned = 0;
+        remove_temp();
         return false;
     }
     temp_owned = 0;
@@ -293,6 +298,5 @@ bool finish_archive_file(FILE* file, const char* archive)
 void discard_archive_file(FILE* file)
 {
     fclose(file);
-    DeleteFileW(temp_path);
-    temp_owned = 0;
+    remove_temp();
 }
