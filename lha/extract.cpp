@@ -92,7 +92,7 @@ static void extract_member()
     if (is_stored_member()) {
         copy_stored_member();
     } else if (is_lh1_member()) {
-        decode_lh1();
+        decode_lh1(member_header.unpacked_size);
     } else {
         console_print("Error: unknown method\n");
         installation_failed = true;

@@ -13,23 +13,15 @@
 
 #include <cstring>
 
-#include "lha/extract.h"
 #include "lha/lh1_model.h"
 #include "lha/stream.h"
 
 uint8_t window[WINDOW_SIZE];
 int window_pos;
 
-// Symbols below this are literal bytes; from it on, match lengths.
-constexpr int FIRST_MATCH_SYMBOL = 256;
-static_assert(FIRST_MATCH_SYMBOL - 253 == MIN_MATCH, "symbol 256 is the shortest match");
-static_assert(SYMBOL_COUNT - 1 - 253 == MAX_MATCH, "symbol 313 is the longest match");
-// Bits of a position code: 3 to 8 for its upper six bits, then six more.
-constexpr int POSITION_LOW_BITS = 6;
-constexpr int POSITION_CODE_MAX = 8;
+// The longest position code: its upper and its lower bits.
 constexpr int POSITION_BITS_MAX = POSITION_CODE_MAX + POSITION_LOW_BITS;
 static_assert(POSITION_BITS_MAX <= BIT_REFILL_GUARANTEE, "a position fits one refill");
-static_assert(64 << POSITION_LOW_BITS == WINDOW_SIZE, "six upper and six lower bits make a distance");
 
 // Both position tables, built by one rule at compile time. The upper value
 // u has a code of 3 bits for u = 0, 4 bits for 1 to 3, 5 for 4 to 11, 6 for
@@ -94,9 +86,9 @@ int decode_position()
 // its own output repeats it. A match is cut where `left` reaches 0; its
 // bits have all been read by then. Exit: left is 0 and no further bit has
 // been read.
-void decode_lh1()
+void decode_lh1(uint32_t size)
 {
-    int32_t left = static_cast<int32_t>(member_header.unpacked_size);
+    int32_t left = static_cast<int32_t>(size);
     init_model();
     reset_bit_input();
     memset(window, ' ', WINDOW_START);
@@ -111,7 +103,7 @@ void decode_lh1()
             left--;
             continue;
         }
-        const int length = symbol - (FIRST_MATCH_SYMBOL - MIN_MATCH);
+        const int length = symbol - LENGTH_SYMBOL_BASE;
         const int distance = decode_position();
         int copy_pos = (pos - distance - 1) & WINDOW_MASK;
         const int count = length < left ? length : left;

@@ -6,22 +6,12 @@
 #include <array>
 #include <cstdint>
 
-// Size of the window ring; every window position is taken modulo it.
-constexpr int WINDOW_SIZE = 4096;
-constexpr int WINDOW_MASK = WINDOW_SIZE - 1;
-// Longest match, bytes (symbol 313).
-constexpr int MAX_MATCH = 60;
-// Shortest match, bytes (symbol 256): symbol s stands for length s - 253.
-constexpr int MIN_MATCH = 3;
+#include "lha/lh1_format.h"
+
 // First window position of each member, and the number of positions set to
 // spaces before it; the MAX_MATCH positions above it carry over from the
 // previous -lh1- member.
 constexpr int WINDOW_START = WINDOW_SIZE - MAX_MATCH;
-// Entries of the two position tables: one per value of the first 8 bits.
-constexpr int POSITION_TABLE_SIZE = 256;
-
-static_assert((WINDOW_SIZE & WINDOW_MASK) == 0, "the window is a power of two");
-
 // The position tables, indexed by the first eight bits of a position code
 // (first bit most significant): pos_high[b] is the upper six bits of the
 // distance (0 to 63), pos_code_len[b] the length of their code (3 to 8).
@@ -38,7 +28,7 @@ extern int window_pos;
 // then its lower six bits. 0 is the byte output last.
 int decode_position();
 
-// Decodes the current member (member_header.unpacked_size bytes) from the
+// Decodes the current member, `size` bytes, from the
 // archive stream into put_output_byte. Afterwards the stream stands right
 // after the last byte a bit was taken from, whatever the input.
-void decode_lh1();
+void decode_lh1(uint32_t size);

@@ -24,6 +24,8 @@
 //   block_items          the items of the chosen parse, last one first.
 //   effort               how hard the current member is searched.
 //   sink                 where packed bits go.
+//   code_path            the way from the root to the leaf of the symbol
+//                        being coded.
 //   scratch              the packed data of a later parse, kept when it
 //                        is the smaller.
 //
@@ -42,16 +44,7 @@
 #include "lha/lh1_decode.h"
 #include "lha/lh1_model.h"
 
-// Symbol of the shortest match; a match of length n is symbol n + 253.
-constexpr int FIRST_MATCH_SYMBOL = 256;
-constexpr int LENGTH_SYMBOL_BASE = FIRST_MATCH_SYMBOL - MIN_MATCH;
-static_assert(LENGTH_SYMBOL_BASE + MAX_MATCH == SYMBOL_COUNT - 1, "symbol 313 is the longest match");
 
-// Bits of a position code: 3 to 8 for the upper six bits, then the lower six.
-constexpr int POSITION_LOW_BITS = 6;
-constexpr int POSITION_HIGH_VALUES = WINDOW_SIZE >> POSITION_LOW_BITS;
-constexpr int POSITION_CODE_MAX = 8;
-static_assert(POSITION_TABLE_SIZE == 1 << POSITION_CODE_MAX, "the tables are indexed by eight bits");
 
 // The match finder: chains of positions by a hash of three bytes and by a
 // hash of four. 2^13 heads each are plenty for a window of 4096 positions.
@@ -173,6 +166,7 @@ static uint32_t path_cost[BLOCK_SIZE + MAX_MATCH + 1];
 static Step path_step[BLOCK_SIZE + MAX_MATCH + 1];
 static Step block_items[BLOCK_SIZE + MAX_MATCH];
 static BitSink sink;
+static uint32_t code_path[SYMBOL_COUNT];
 static Effort effort;
 static uint8_t scratch[SCRATCH_SIZE];
 static PriceLog log_state;
@@ -248,6 +242,33 @@ static inline const uint8_t* prices_at(int32_t pos)
         return symbol_price;
     const int row = ((pos - 1) >> g.shift) + 1;
     return price_log[row < g.rows ? row : g.rows - 1];
+}
+
+// performance-critical; rerun bench/lh1_pack_bench.sh.
+//
+// The encoding side of decode_char: the code of `symbol` is the way from
+// the root down to its leaf, gathered here from the leaf up, the bit of
+// each level being the node's place among its parent's two children. A
+// first child always stands at an even position (init_model and
+// rebuild_model join positions 2k and 2k + 1, and a trade moves nodes,
+// not the places of children), so that place is the position's low bit.
+// The update then follows the same way up, as decode_char's does.
+static int encode_char(int symbol, uint64_t* code)
+{
+    uint64_t bits = 0;
+    int length = 0;
+    size_t p = static_cast<uint32_t>(parent[NODE_COUNT + symbol]);
+    // The way is stored from the end of code_path backwards, so that it
+    // ends up root first, as decode_char leaves it.
+    while (p != ROOT) {
+        code_path[SYMBOL_COUNT - 1 - length] = static_cast<uint32_t>(p);
+        bits |= static_cast<uint64_t>(p & 1) << length;
+        length++;
+        p = static_cast<uint32_t>(parent[p]);
+    }
+    *code = bits;
+    update_model_along(code_path + SYMBOL_COUNT - length, length, symbol);
+    return length;
 }
 
 // Writes the code of `symbol` and adds the symbol to the model, as

@@ -322,29 +322,7 @@ int decode_char()
     return symbol;
 }
 
-// performance-critical; rerun bench/lh1_pack_bench.sh.
-//
-// The encoding side of decode_char: the code of `symbol` is the way from
-// the root down to its leaf, gathered here from the leaf up, the bit of
-// each level being the node's place among its parent's two children. A
-// first child always stands at an even position (init_model and
-// rebuild_model join positions 2k and 2k + 1, and a trade moves nodes,
-// not the places of children), so that place is the position's low bit.
-// The update then follows the same way up, as decode_char's does.
-int encode_char(int symbol, uint64_t* code)
+void update_model_along(const uint32_t* path, int depth, int symbol)
 {
-    uint64_t bits = 0;
-    int length = 0;
-    size_t p = static_cast<uint32_t>(parent[NODE_COUNT + symbol]);
-    // The way is stored from the end of walk_path backwards, so that it
-    // ends up root first, as decode_char leaves it.
-    while (p != ROOT) {
-        walk_path[SYMBOL_COUNT - 1 - length] = static_cast<uint32_t>(p);
-        bits |= static_cast<uint64_t>(p & 1) << length;
-        length++;
-        p = static_cast<uint32_t>(parent[p]);
-    }
-    *code = bits;
-    update_along(walk_path + SYMBOL_COUNT - length, length, symbol);
-    return length;
+    update_along(path, depth, symbol);
 }

@@ -10,10 +10,9 @@
 
 #include <cstdint>
 
+#include "lha/lh1_format.h"
 #include "lha/stream.h"
 
-// Symbols 0 to 255 are literal bytes, 256 to 313 match lengths 3 to 60.
-constexpr int SYMBOL_COUNT = 314;
 // Tree positions: SYMBOL_COUNT leaves and SYMBOL_COUNT - 1 internal nodes.
 constexpr int NODE_COUNT = 2 * SYMBOL_COUNT - 1;
 // Position of the root, always the last one; it never moves.
@@ -123,10 +122,11 @@ int decode_char();
 // Adds one occurrence of `symbol`, rebuilding first when the root stands at
 // FREQ_LIMIT. Called by decode_char.
 void update_model(int symbol);
-// The encoding side of decode_char: stores the code of `symbol` in `code`
-// (its last bit, the leaf's, in bit 0), adds the symbol to the model as
-// decode_char does, and returns the code's length in bits. A code is at
-// most 23 bits long while the root stays below FREQ_LIMIT.
-int encode_char(int symbol, uint64_t* code);
+// The update of the model after `symbol`, whose leaf lies at the end of
+// the way `path` from the root (path[0] the root's child, path[depth - 1]
+// the leaf) in the tree as it stands: what decode_char does after its walk,
+// for the encoder, which finds the way from the leaf up. A code is at most
+// 23 bits long while the root stays below FREQ_LIMIT.
+void update_model_along(const uint32_t* path, int depth, int symbol);
 // Halves every leaf's frequency (rounding up) and rebuilds the tree.
 void rebuild_model();

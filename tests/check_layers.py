@@ -21,7 +21,7 @@ MAY_USE = {
 }
 # What each library may link, by the folder it is built from.
 LIBRARIES = {'yamawyrm_shared': 'shared', 'yamawyrm_host': 'host', 'yamawyrm_lha': 'lha',
-             'yamawyrm_installer': 'installer'}
+             'yamawyrm_pack': 'lha', 'yamawyrm_installer': 'installer'}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
 
@@ -44,7 +44,8 @@ def main():
     for library, folder in LIBRARIES.items():
         for linked in re.findall(r'target_link_libraries\(\s*%s\s+([^)]*)\)' % library, cmake):
             for other, other_folder in LIBRARIES.items():
-                if other != library and other in linked.split() and other_folder not in MAY_USE[folder]:
+                if (other != library and other in linked.split() and other_folder != folder
+                        and other_folder not in MAY_USE[folder]):
                     faults.append('CMakeLists.txt: %s may not link %s' % (library, other))
     for fault in faults:
         print(fault)

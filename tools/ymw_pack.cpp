@@ -16,67 +16,20 @@
 // it at the end. Exit codes: 0 done, 1 a file or archive failed, 2 the
 // command line (or SOURCE_DATE_EPOCH) is wrong.
 //
-// Module state:
-//   members       the members to write, in archive order, with their
-//                 names converted and checked.
-//   member_count  how many of them there are.
-//   folder_names, folder_order  the names in a folder being listed, and
-//                 the same sorted.
-//   input         the data of the member being packed.
-//   packed        its -lh1- packed data, used only below SIZE_LIMIT.
-//   quiet         -q: no line for what went well.
-//   stamp_limit, stamps_in_utc  SOURCE_DATE_EPOCH, when it is set.
-#include <cstdint>
+// This file is the command line alone: the packing is lha/pack.cpp, the
+// listing and testing lha/archive_check.cpp.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "host/source_files.h"
-#include "lha/crc16.h"
-#include "lha/header.h"
-#include "lha/lh1_decode.h"
-#include "lha/lh1_encode.h"
-#include "lha/stream.h"
-#include "shared/windows_names.h"
+#include "lha/archive_check.h"
+#include "lha/pack.h"
 #include "shared/version.h"
 
 namespace {
 
-// Files of this size or more do not fit the three bytes of a size field.
-constexpr uint64_t SIZE_LIMIT = uint64_t{MAX_MEMBER_SIZE} + 1;
-static_assert(SIZE_LIMIT == LH1_MAX_INPUT + 1, "the encoder takes every size a header holds");
-// Members of one archive, and the length of a path.
-constexpr int MAX_MEMBERS = 4096;
-constexpr int MAX_PATH_SIZE = 4096;
-// Names in one folder, and their room.
-constexpr int MAX_FOLDER_NAMES = MAX_MEMBERS;
-constexpr int FOLDER_NAME_SIZE = 1024;
-// MS-DOS dates count years from 1980 to 2107.
-constexpr int DOS_EPOCH_YEAR = 1980;
-constexpr int DOS_LAST_YEAR = DOS_EPOCH_YEAR + 127;
-
 enum ExitCode { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
-enum Method { METHOD_AUTO, METHOD_LH0, METHOD_LH1 };
-enum Mode { MODE_PACK, MODE_LIST, MODE_TEST };
-
-struct Member {
-    char path[MAX_PATH_SIZE];           // the file, as given or below a folder
-    char name[MAX_MEMBER_NAME + 1];     // the member name, code page 932
-    int name_length;
-    uint16_t key[NAME_KEY_SIZE];        // the name as Windows compares it
-    SourceInfo source;                  // the file when it was listed
-};
-
-Member members[MAX_MEMBERS];
-int member_count;
-char folder_names[MAX_FOLDER_NAMES][FOLDER_NAME_SIZE];
-char* folder_order[MAX_FOLDER_NAMES];
-uint8_t input[SIZE_LIMIT];
-uint8_t packed[SIZE_LIMIT];
-bool quiet;
-int64_t stamp_limit;
-bool stamps_in_utc;
 
 const char* const USAGE =
     "Usage: ymw-pack [-q] [--method lh0|lh1] ARCHIVE FILE...\n"
@@ -99,421 +52,21 @@ const char* const USAGE =
     "command line. SOURCE_DATE_EPOCH, when set, caps every time stamp, and the\n"
     "stamps are taken in UTC.\n";
 
-// The one line of a refusal or failure.
-void fail_line(const char* reason, const char* what)
-{
-    fprintf(stderr, "ymw-pack: %s: %s\n", reason, what);
-}
-
 int usage_error(const char* reason, const char* what)
 {
-    fprintf(stderr, "ymw-pack: %s: %s (see ymw-pack --help)\n", reason, what);
+    pack_failure("%s: %s (see ymw-pack --help)", reason, what);
     return EXIT_USAGE;
-}
-
-const char* name_fault_reason(NameFault fault)
-{
-    switch (fault) {
-    case NAME_FITS:
-        break;
-    case NAME_EMPTY:
-        return "no file name";
-    case NAME_FORBIDDEN_CHARACTER:
-        return "name holds a character that Windows does not allow in file names";
-    case NAME_INVALID_PAIR:
-        return "name does not convert to code page 932";
-    case NAME_DOTS:
-        return "name of dots that Windows takes for a folder";
-    case NAME_DEVICE:
-        return "name that Windows takes for a device";
-    case NAME_DOT_OR_BLANK_AT_END:
-        return "name ending in a dot or a blank, which Windows drops";
-    }
-    return "";
-}
-
-bool same_key(const uint16_t* a, const uint16_t* b)
-{
-    for (; *a == *b; a++, b++)
-        if (*a == 0)
-            return true;
-    return false;
-}
-
-// Adds one regular file as a member, its name converted and checked, and
-// its kind and size checked without reading it.
-bool add_member(const char* path)
-{
-    if (member_count == MAX_MEMBERS) {
-        fail_line("too many files", path);
-        return false;
-    }
-    Member& m = members[member_count];
-    if (strlen(path) >= MAX_PATH_SIZE) {
-        fail_line("path too long", path);
-        return false;
-    }
-    strcpy(m.path, path);
-    const char* name = source_base_name(path);
-    char converted[MAX_PATH_SIZE];
-    const long length = *name == '\0' ? 0 : source_name_to_cp932(name, converted, sizeof converted);
-    if (length < 0) {
-        fail_line("name does not convert to code page 932", path);
-        return false;
-    }
-    const NameFault fault = windows_name_fault(length == 0 ? "" : converted);
-    if (fault != NAME_FITS) {
-        fail_line(name_fault_reason(fault), path);
-        return false;
-    }
-    if (length > MAX_MEMBER_NAME) {
-        fail_line("name longer than 233 bytes in code page 932", path);
-        return false;
-    }
-    memcpy(m.name, converted, static_cast<size_t>(length) + 1);
-    m.name_length = static_cast<int>(length);
-    if (!windows_name_key(m.name, m.key)) {
-        fail_line("name does not convert to code page 932", path);
-        return false;
-    }
-    for (int i = 0; i < member_count; i++) {
-        if (same_key(members[i].key, m.key)) {
-            const bool same = strcmp(members[i].name, m.name) == 0;
-            fprintf(stderr, "ymw-pack: %s: %s and %s\n",
-                    same ? "the same member name twice" : "names that Windows takes for the same file",
-                    members[i].path, path);
-            return false;
-        }
-    }
-    // Open it now, so that nothing is packed before a refusal that can be
-    // foreseen; write_member looks again.
-    FILE* file = open_source_file(path, &m.source);
-    if (file == nullptr) {
-        fail_line(m.source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", path);
-        return false;
-    }
-    fclose(file);
-    if (m.source.size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", path);
-        return false;
-    }
-    member_count++;
-    return true;
-}
-
-int compare_names(const void* a, const void* b)
-{
-    return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
-}
-
-bool join(char* out, const char* folder, const char* name)
-{
-    const size_t length = strlen(folder);
-    const bool separated = length > 0 && folder[length - 1] == '/';
-    return snprintf(out, MAX_PATH_SIZE, "%s%s%s", folder, separated ? "" : "/", name) < MAX_PATH_SIZE;
-}
-
-// Adds the files of a folder, sorted by name. Anything else in it is
-// refused: the installer makes no folders.
-bool add_folder(const char* folder)
-{
-    if (!open_source_folder(folder)) {
-        fail_line("cannot read folder", folder);
-        return false;
-    }
-    int count = 0;
-    bool ok = true;
-    while (const char* name = next_source_name()) {
-        if (count == MAX_FOLDER_NAMES || strlen(name) >= FOLDER_NAME_SIZE) {
-            fail_line(count == MAX_FOLDER_NAMES ? "too many files" : "path too long", folder);
-            ok = false;
-            break;
-        }
-        strcpy(folder_names[count], name);
-        folder_order[count] = folder_names[count];
-        count++;
-    }
-    close_source_folder();
-    qsort(folder_order, static_cast<size_t>(count), sizeof folder_order[0], compare_names);
-    for (int i = 0; ok && i < count; i++) {
-        char path[MAX_PATH_SIZE];
-        if (!join(path, folder, folder_order[i])) {
-            fail_line("path too long", folder_order[i]);
-            return false;
-        }
-        const SourceKind kind = look_at_source(path).kind;
-        if (kind == SOURCE_FOLDER) {
-            fail_line("a folder in a folder to pack; the installer makes no folders", path);
-            return false;
-        }
-        ok = add_member(path);
-    }
-    return ok;
-}
-
-bool add_argument(const char* path)
-{
-    if (look_at_source(path).kind == SOURCE_FOLDER)
-        return add_folder(path);
-    return add_member(path);
-}
-
-// SOURCE_DATE_EPOCH, when set and not empty: a number of seconds since
-// 1970 in decimal digits alone. False for anything else.
-bool take_source_date_epoch()
-{
-    const char* epoch = getenv("SOURCE_DATE_EPOCH");
-    if (epoch == nullptr || *epoch == '\0')
-        return true;
-    // Up to the end of 2107, the last MS-DOS year.
-    constexpr int64_t LATEST = 4354819199;
-    int64_t value = 0;
-    for (const char* c = epoch; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9' || value > LATEST)
-            return false;
-        value = value * 10 + (*c - '0');
-    }
-    if (value > LATEST)
-        return false;
-    stamp_limit = value;
-    stamps_in_utc = true;
-    return true;
-}
-
-// The MS-DOS time (low 16 bits) and date (high 16 bits) of a moment,
-// clamped to the years MS-DOS stamps have.
-uint32_t member_stamp(int64_t modified)
-{
-    if (stamps_in_utc && stamp_limit < modified)
-        modified = stamp_limit;
-    const time_t when = static_cast<time_t>(modified);
-    const tm* t = stamps_in_utc ? gmtime(&when) : localtime(&when);
-    if (t == nullptr || t->tm_year + 1900 < DOS_EPOCH_YEAR)
-        return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the first stamp there is
-    if (t->tm_year + 1900 > DOS_LAST_YEAR)
-        return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    const uint32_t date = static_cast<uint32_t>((t->tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t->tm_mon + 1) << 5 | t->tm_mday);
-    const uint32_t time_of_day = static_cast<uint32_t>(t->tm_hour << 11 | t->tm_min << 5 | t->tm_sec / 2);
-    return date << 16 | time_of_day;
-}
-
-// Reads one member's file into `input`; false (after its line) when it
-// cannot be read, is no longer the file that was listed, or is too large.
-bool read_member(Member& m, size_t& size)
-{
-    SourceInfo now;
-    FILE* f = open_source_file(m.path, &now);
-    if (f == nullptr) {
-        fail_line(now.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", m.path);
-        return false;
-    }
-    size = fread(input, 1, sizeof input, f);
-    const bool failed = ferror(f) != 0;
-    fclose(f);
-    if (failed || size >= SIZE_LIMIT) {
-        fail_line(failed ? "cannot read" : "file of 16 MiB or more", m.path);
-        return false;
-    }
-    m.source.modified = now.modified;
-    return true;
-}
-
-// Packs one member and appends its header and data to the archive.
-bool write_member(FILE* archive, Member& m, Method method)
-{
-    size_t size = 0;
-    if (!read_member(m, size))
-        return false;
-
-    // -lh1- unless storing is not larger (or lh0 is forced); an empty file
-    // has no -lh1- data that could be smaller.
-    const uint8_t* data = input;
-    size_t data_size = size;
-    bool compressed = false;
-    if (method == METHOD_LH1 || (method == METHOD_AUTO && size > 0)) {
-        // The packed size has three bytes in the header too: forced -lh1-
-        // data of incompressible input can outgrow them.
-        const size_t capacity = method == METHOD_LH1 ? SIZE_LIMIT - 1 : size - 1;
-        const size_t packed_size = encode_lh1(input, size, packed, capacity);
-        if (packed_size != LH1_TOO_LARGE) {
-            data = packed;
-            data_size = packed_size;
-            compressed = true;
-        } else if (method == METHOD_LH1) {
-            fail_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
-            return false;
-        }
-    }
-
-    MemberHeader header{};
-    memcpy(header.method, compressed ? "-lh1-" : "-lh0-", METHOD_ID_SIZE);
-    header.packed_size = static_cast<uint32_t>(data_size);
-    header.unpacked_size = static_cast<uint32_t>(size);
-    header.stamp = member_stamp(m.source.modified);
-    header.attribute = MEMBER_ATTRIBUTE_ARCHIVE;
-    header.name_length = static_cast<uint8_t>(m.name_length);
-    memcpy(header.name, m.name, static_cast<size_t>(m.name_length));
-    header.crc = crc16_update_block(0, input, size);
-    uint8_t bytes[HEADER_BUFFER_SIZE];
-    const size_t header_size = static_cast<size_t>(write_member_header(header, bytes));
-    if (fwrite(bytes, 1, header_size, archive) != header_size || fwrite(data, 1, data_size, archive) != data_size) {
-        fail_line("cannot write", archive_file_name());
-        return false;
-    }
-    if (!quiet) {
-        const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(data_size) / static_cast<double>(size);
-        fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, data_size, ratio,
-                compressed ? "-lh1-" : "-lh0-");
-    }
-    return true;
-}
-
-// Refuses an archive path that is one of the files to pack, or a folder.
-bool may_write_archive(const char* archive_path)
-{
-    const SourceInfo target = look_at_source(archive_path);
-    if (target.kind == SOURCE_FOLDER || target.kind == SOURCE_OTHER) {
-        fail_line(target.kind == SOURCE_FOLDER ? "the archive would replace a folder" : "the archive is no regular file",
-                  archive_path);
-        return false;
-    }
-    for (int i = 0; target.kind == SOURCE_FILE && i < member_count; i++) {
-        if (members[i].source.volume == target.volume && members[i].source.index == target.index) {
-            fprintf(stderr, "ymw-pack: the archive is one of the files to pack: %s is %s\n", archive_path,
-                    members[i].path);
-            return false;
-        }
-    }
-    return true;
-}
-
-int write_archive(const char* archive_path, Method method)
-{
-    if (!may_write_archive(archive_path))
-        return EXIT_FAILED;
-    FILE* archive = create_archive_file(archive_path);
-    if (archive == nullptr) {
-        fail_line("cannot create a file beside", archive_path);
-        return EXIT_FAILED;
-    }
-    bool ok = true;
-    for (int i = 0; ok && i < member_count; i++)
-        ok = write_member(archive, members[i], method);
-    if (ok && fputc(0, archive) == EOF) {
-        fail_line("cannot write", archive_file_name());
-        ok = false;
-    }
-    if (!ok) {
-        discard_archive_file(archive);
-        return EXIT_FAILED;
-    }
-    if (!finish_archive_file(archive, archive_path)) {
-        fail_line("cannot write the finished archive to", archive_path);
-        return EXIT_FAILED;
-    }
-    return EXIT_DONE;
-}
-
-// The member's name in UTF-8, for a line.
-const char* shown_name()
-{
-    static char shown[4 * (HEADER_MAX_BODY + 1)];
-    if (cp932_to_source_name(member_header.name, strlen(member_header.name), shown, sizeof shown) < 0)
-        strcpy(shown, "?");
-    return shown;
-}
-
-// Lists or tests every member of an archive. A damaged header, an unknown
-// method, an archive that ends inside a member and (testing) a CRC that
-// does not match end the walk with exit code 1 and a line naming the
-// member.
-int read_archive(const char* archive_path, Mode mode)
-{
-    SourceInfo source;
-    FILE* file = open_source_file(archive_path, &source);
-    if (file == nullptr) {
-        fail_line(source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", archive_path);
-        return EXIT_FAILED;
-    }
-    take_archive_stream(file);
-    if (mode == MODE_LIST)
-        printf("%10s %10s %6s  %-5s  %-4s  %s\n", "size", "packed", "ratio", "method", "crc", "name");
-    uint64_t total_size = 0;
-    uint64_t total_packed = 0;
-    int count = 0;
-    int code = EXIT_DONE;
-    for (;;) {
-        const HeaderResult result = read_member_header();
-        if (result != HEADER_READ) {
-            if (result != HEADER_END) {
-                fprintf(stderr, "ymw-pack: %s: %s after %d members\n", archive_path,
-                        result == HEADER_BAD_SUM ? "header checksum error" : "damaged header", count);
-                code = EXIT_FAILED;
-            }
-            break;
-        }
-        const MemberHeader& h = member_header;
-        const char method[METHOD_ID_SIZE + 1] = {h.method[0], h.method[1], h.method[2], h.method[3], h.method[4], 0};
-        if (!is_stored_member() && !is_lh1_member()) {
-            fprintf(stderr, "ymw-pack: %s: %s: unknown method %s\n", archive_path, shown_name(), method);
-            code = EXIT_FAILED;
-            break;
-        }
-        bool intact = true;
-        if (mode == MODE_LIST) {
-            for (uint32_t i = 0; i < h.packed_size; i++)
-                read_archive_byte();
-        } else {
-            open_output_discard();
-            crc_register = 0;
-            if (is_stored_member()) {
-                for (uint32_t i = 0; i < h.packed_size; i++)
-                    put_output_byte(read_archive_byte());
-            } else {
-                decode_lh1();
-            }
-            intact = output_crc() == h.crc;
-            close_output_file();
-        }
-        if (archive_stream.past_end > 0) {
-            fprintf(stderr, "ymw-pack: %s: %s: the archive ends inside this member\n", archive_path, shown_name());
-            code = EXIT_FAILED;
-            break;
-        }
-        if (!intact) {
-            fprintf(stderr, "ymw-pack: %s: %s: CRC mismatch, the member is damaged\n", archive_path, shown_name());
-            code = EXIT_FAILED;
-            break;
-        }
-        count++;
-        total_size += h.unpacked_size;
-        total_packed += h.packed_size;
-        if (mode == MODE_LIST) {
-            const double ratio = h.unpacked_size == 0 ? 100.0 : 100.0 * h.packed_size / h.unpacked_size;
-            printf("%10u %10u %5.1f%%  %s  %04x  %s\n", h.unpacked_size, h.packed_size, ratio, method, h.crc,
-                   shown_name());
-        } else if (!quiet) {
-            printf("%s  OK\n", shown_name());
-        }
-    }
-    close_archive_stream();
-    if (code == EXIT_DONE && mode == MODE_LIST) {
-        const double ratio = total_size == 0 ? 100.0 : 100.0 * static_cast<double>(total_packed) / static_cast<double>(total_size);
-        printf("%10llu %10llu %5.1f%%  %d member%s\n", static_cast<unsigned long long>(total_size),
-               static_cast<unsigned long long>(total_packed), ratio, count, count == 1 ? "" : "s");
-    } else if (code == EXIT_DONE && !quiet) {
-        printf("%s: %d member%s OK\n", archive_path, count, count == 1 ? "" : "s");
-    }
-    return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    bool quiet = false;
     take_source_arguments(&argc, &argv);
-    Method method = METHOD_AUTO;
-    Mode mode = MODE_PACK;
+    PackMethod method = PACK_SMALLER;
+    bool packing = true;
+    ArchiveCheck check = CHECK_LIST;
     int first = 1;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; first++) {
         const char* option = argv[first];
@@ -531,35 +84,36 @@ int main(int argc, char** argv)
         }
         if (strcmp(option, "--quiet") == 0 || strcmp(option, "--list") == 0 || strcmp(option, "--test") == 0) {
             quiet = quiet || option[2] == 'q';
-            mode = option[2] == 'l' ? MODE_LIST : option[2] == 't' ? MODE_TEST : mode;
+            packing = packing && option[2] == 'q';
+            check = option[2] == 'l' ? CHECK_LIST : option[2] == 't' ? CHECK_TEST : check;
             continue;
         }
         if (strcmp(option, "--method") == 0 || strncmp(option, "--method=", 9) == 0) {
             const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : "";
             if (strcmp(value, "lh0") != 0 && strcmp(value, "lh1") != 0)
                 return usage_error("unknown method", value);
-            method = value[2] == '0' ? METHOD_LH0 : METHOD_LH1;
+            method = value[2] == '0' ? PACK_STORED : PACK_LH1;
             continue;
         }
         if (option[1] == '-')
             return usage_error("unknown option", option);
         // Short options, one or several after one dash: -q, -l, -t, -ql.
         for (const char* letter = option + 1; *letter != '\0'; letter++) {
-            if (*letter == 'q')
+            if (*letter == 'q') {
                 quiet = true;
-            else if (*letter == 'l')
-                mode = MODE_LIST;
-            else if (*letter == 't')
-                mode = MODE_TEST;
-            else
+            } else if (*letter == 'l' || *letter == 't') {
+                packing = false;
+                check = *letter == 'l' ? CHECK_LIST : CHECK_TEST;
+            } else {
                 return usage_error("unknown option", option);
+            }
         }
     }
-    if (mode != MODE_PACK) {
+    if (!packing) {
         if (argc - first != 1)
-            return usage_error(mode == MODE_LIST ? "-l takes one archive" : "-t takes one archive",
+            return usage_error(check == CHECK_LIST ? "-l takes one archive" : "-t takes one archive",
                                argc - first == 0 ? "none given" : argv[first + 1]);
-        return read_archive(argv[first], mode);
+        return check_archive(argv[first], check, quiet) ? EXIT_DONE : EXIT_FAILED;
     }
     if (argc - first < 2)
         return usage_error("an archive and at least one file are needed", argc - first == 0 ? "none given" : argv[first]);
@@ -568,11 +122,11 @@ int main(int argc, char** argv)
     if (!take_source_date_epoch())
         return usage_error("SOURCE_DATE_EPOCH is not a number of seconds from 1970 to 2107", getenv("SOURCE_DATE_EPOCH"));
     for (int i = first + 1; i < argc; i++)
-        if (!add_argument(argv[i]))
+        if (!add_to_pack(argv[i]))
             return EXIT_FAILED;
-    if (member_count == 0) {
-        fail_line("no file to pack in", argv[first + 1]);
+    if (packed_member_count() == 0) {
+        pack_failure("no file to pack in: %s", argv[first + 1]);
         return EXIT_FAILED;
     }
-    return write_archive(argv[first], method);
+    return write_pack(argv[first], method, quiet) ? EXIT_DONE : EXIT_FAILED;
 }

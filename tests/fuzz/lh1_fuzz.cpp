@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lha/extract.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
 
@@ -40,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     archive_stream.past_end = 0;
     archive_stream.exhausted = false;
     const unsigned low = read_archive_byte();
-    member_header.unpacked_size = low | read_archive_byte() << 8;
+    const uint32_t unpacked_size = low | read_archive_byte() << 8;
 
     memset(window, 0, sizeof window);
     window_pos = 0;
@@ -48,10 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     output_file.folded = 0;
     output_file.failed = false;
     crc_register = 0;
-    decode_lh1();
+    decode_lh1(unpacked_size);
     output_crc();
     // The decoder makes exactly the member's size, whatever the input.
-    if (output_file.fill != member_header.unpacked_size)
+    if (output_file.fill != unpacked_size)
         __builtin_trap();
     output_file.fill = 0;
     output_file.folded = 0;

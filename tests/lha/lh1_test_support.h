@@ -411,10 +411,9 @@ inline std::vector<MemberRun> decode_open_stream(const std::vector<uint32_t>& si
 {
     std::vector<MemberRun> runs;
     for (uint32_t size : sizes) {
-        member_header.unpacked_size = size;
         EXPECT_TRUE(open_output_file("", "member.out"));
         crc_register = 0;
-        decode_lh1();
+        decode_lh1(size);
         const uint16_t crc = output_crc();
         EXPECT_TRUE(close_output_file());
         runs.push_back(MemberRun{read_file("member.out"), crc, stream_position()});
