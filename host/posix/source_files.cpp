@@ -147,21 +147,31 @@ FILE* create_archive_file(const char* archive)
     struct sigaction action {};
     action.sa_handler = remove_and_end;
     sigemptyset(&action.sa_mask);
-    for (const int signal_number : ENDING_SIGNALS)
+    sigset_t ending;
+    sigset_t before;
+    sigemptyset(&ending);
+    for (const int signal_number : ENDING_SIGNALS) {
         sigaction(signal_number, &action, nullptr);
+        sigaddset(&ending, signal_number);
+    }
     for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
         const int length = snprintf(temp_path, sizeof temp_path, "%s.%ld-%d.tmp", archive,
                                     static_cast<long>(getpid()), attempt);
         if (length < 0 || static_cast<size_t>(length) >= sizeof temp_path)
             break;
         // O_EXCL: a name that anything has, a link included, is not taken.
+        // An interrupt waits until temp_owned tells whether the file is
+        // this program's.
+        sigprocmask(SIG_BLOCK, &ending, &before);
         const int fd = open(temp_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int open_error = errno;
+        temp_owned = fd >= 0;
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         if (fd < 0) {
-            if (errno == EEXIST)
+            if (open_error == EEXIST)
                 continue;
             break;
         }
-        temp_owned = 1;
         FILE* file = fdopen(fd, "wb");
         if (file == nullptr) {
             close(fd);
