@@ -47,10 +47,16 @@ long console_read_line(char* line, size_t capacity);
 constexpr char CLEAR_SCREEN_SEQUENCE[] = "\x1b[2J";
 void console_clear_screen();
 
-// Ends the process with exit code 1 right after a message that ends the
-// run early. Where the console window was opened for this program alone
+// The one way the run ends: everything written is shown, then the process
+// ends with `exit_code`. With a `prompt` (a message that ends the run
+// early): where the console window was opened for this program alone
 // (started by a double click or by start, with no shell sharing it), the
-// window would close with the message: there `prompt` is shown first and
-// one line is read. Elsewhere (a pipe, a console shared with a shell, every
-// POSIX terminal) the process ends at once.
-[[noreturn]] void console_end_early(const char* prompt);
+// window would close with the message, so there `prompt` is shown first
+// and one line is read. Elsewhere (a pipe, a console shared with a shell,
+// every POSIX terminal) the process ends at once.
+[[noreturn]] void console_end_run(int exit_code, const char* prompt);
+
+// The one way a step reports that part of the installation failed: prints
+// the line (as console_printf) and marks the run incomplete
+// (installation_failed), so that it ends with exit code 1.
+void console_report_failure(const char* format, ...) __attribute__((format(printf, 1, 2)));

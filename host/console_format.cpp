@@ -1,19 +1,36 @@
-// host/console_format.cpp: console_printf, the same on every platform.
+// host/console_format.cpp: console_printf and console_report_failure, the
+// same on every platform.
 #include "host/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-void console_printf(const char* format, ...)
+#include "shared/buffers.h"
+
+static void console_vprintf(const char* format, va_list args)
 {
     char text[CONSOLE_FORMAT_SIZE];
-    va_list args;
-    va_start(args, format);
     int length = vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     if (length < 0)
         return;
     if (static_cast<size_t>(length) >= sizeof text)
         length = static_cast<int>(sizeof text - 1);
     console_write(text, static_cast<size_t>(length));
+}
+
+void console_printf(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    console_vprintf(format, args);
+    va_end(args);
+}
+
+void console_report_failure(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    console_vprintf(format, args);
+    va_end(args);
+    installation_failed = true;
 }

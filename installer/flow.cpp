@@ -215,12 +215,6 @@ Answer ask_yes_no()
     }
 }
 
-[[noreturn]] void end_run(int exit_code)
-{
-    console_flush();
-    exit(exit_code);
-}
-
 void clear_screen()
 {
     console_clear_screen();
@@ -369,10 +363,9 @@ void ask_player_name()
 // make the installation incomplete.
 void delete_old_files()
 {
-    static const char* const DELETED[] = {"yamawyrm.exe", "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
     console_print(MSG_DELETING);
-    for (const char* tail : DELETED)
-        if (compose_command("deltree /y ", install_directory, tail) && run_command(command_line) != 0)
+    for (const char* tail : DELETED_FILES)
+        if (compose_command(DELTREE_VERB, install_directory, tail) && run_command(command_line) != 0)
             installation_failed = true;
 }
 
@@ -409,7 +402,7 @@ void install_game_files()
     console_print(MSG_ASK_REPLACE);
     if (ask_yes_no() == ANSWER_NO) {
         console_print(MSG_NOT_INSTALLED);
-        console_end_early(MSG_PRESS_RETURN);
+        console_end_run(1, MSG_PRESS_RETURN);
     }
     delete_old_files();
     console_print(MSG_EXTRACTING_ALL);
@@ -447,8 +440,8 @@ void offer_guide()
 {
     console_print(MSG_ASK_GUIDE);
     console_print(MSG_GUIDE_HINT);
-    if (ask_yes_no() == ANSWER_YES && compose(path_buffer, LINE_SIZE, {install_directory, "jguide.txt"}) &&
-        compose_command("write ", path_buffer, ""))
+    if (ask_yes_no() == ANSWER_YES && compose(path_buffer, LINE_SIZE, {install_directory, GUIDE_FILE}) &&
+        compose_command(WRITE_VERB, path_buffer, ""))
         run_command(command_line);
 }
 
@@ -504,5 +497,5 @@ void run_installer()
     console_print(MSG_PRESS_RETURN);
     // Any line will do, even one that does not convert.
     console_read_line(answer_line, LINE_SIZE);
-    end_run(installation_failed ? 1 : 0);
+    console_end_run(installation_failed ? 1 : 0, nullptr);
 }

@@ -25,8 +25,7 @@ bool open_install_file(const char* file_name)
     if (compose(path_buffer, LINE_SIZE, {install_directory, file_name}))
         file_slot = open_file_in(install_directory, file_name, "w");
     if (file_slot == nullptr) {
-        console_printf(MSG_CANNOT_CREATE, install_directory, file_name);
-        installation_failed = true;
+        console_report_failure(MSG_CANNOT_CREATE, install_directory, file_name);
         return false;
     }
     return true;
@@ -40,7 +39,6 @@ void close_install_file(const char* file_name)
     const bool closed = fclose(file_slot) == 0;
     file_slot = nullptr;
     if (!written || !closed) {
-        console_printf(MSG_CANNOT_WRITE, install_directory, file_name);
-        installation_failed = true;
+        console_report_failure(MSG_CANNOT_WRITE, install_directory, file_name);
     }
 }

@@ -94,13 +94,11 @@ static void extract_member()
     } else if (is_lh1_member()) {
         decode_lh1(member_header.unpacked_size);
     } else {
-        console_print("Error: unknown method\n");
-        installation_failed = true;
+        console_report_failure("Error: unknown method\n");
         skip_member_data();
     }
     if (output_crc() != member_header.crc) {
-        console_print("Error: CRC mismatch.\n");
-        installation_failed = true;
+        console_report_failure("Error: CRC mismatch.\n");
     }
 }
 
@@ -111,15 +109,14 @@ static void report_header_end(HeaderResult result)
         console_print("[ EOF ]\n");
         return;
     }
-    console_print(result == HEADER_BAD_SUM ? "Error: Header sum error\n" : "Error: Header damaged\n");
-    installation_failed = true;
+    console_report_failure(result == HEADER_BAD_SUM ? "Error: Header sum error\n" : "Error: Header damaged\n");
 }
 
 void extract_archive(const char* archive_name, const char* pattern)
 {
     if (!open_archive_stream(archive_name)) {
         console_printf("Error: File cannot open. (%s)\n", archive_name);
-        console_end_early(MSG_PRESS_RETURN);
+        console_end_run(1, MSG_PRESS_RETURN);
     }
     for (;;) {
         const HeaderResult result = read_member_header();
@@ -133,8 +130,7 @@ void extract_archive(const char* archive_name, const char* pattern)
             continue;
         }
         if (!may_write_member(name) || !open_output_file(install_directory, name)) {
-            console_printf("Error: File cannot create. (%s)\n", name);
-            installation_failed = true;
+            console_report_failure("Error: File cannot create. (%s)\n", name);
             skip_member_data();
             continue;
         }
@@ -143,8 +139,7 @@ void extract_archive(const char* archive_name, const char* pattern)
         console_flush();
         extract_member();
         if (!close_output_file()) {
-            console_printf("Error: File cannot write. (%s)\n", name);
-            installation_failed = true;
+            console_report_failure("Error: File cannot write. (%s)\n", name);
         }
     }
     close_archive_stream();

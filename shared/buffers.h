@@ -42,10 +42,3 @@ extern bool installation_failed;
 // string and nothing beyond its capacity is touched. No piece may lie in
 // `out`.
 bool compose(char* out, size_t capacity, std::initializer_list<const char*> pieces);
-
-// The longest install directory the installer accepts: the longest command
-// line composed from it, "deltree /y %syamawyrm.exe", adds 23 bytes and must
-// still fit one buffer.
-constexpr size_t MAX_INSTALL_DIRECTORY = 232;
-static_assert(MAX_INSTALL_DIRECTORY + 23 == LINE_SIZE - 1,
-              "the longest command line must fit the command-line buffer");

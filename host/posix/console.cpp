@@ -130,11 +130,11 @@ void console_clear_screen()
     console_print(CLEAR_SCREEN_SEQUENCE);
 }
 
-[[noreturn]] void console_end_early(const char*)
+[[noreturn]] void console_end_run(int exit_code, const char*)
 {
     // A terminal belongs to the shell that started the program.
     console_flush();
-    exit(1);
+    exit(exit_code);
 }
 
 // A line being read: the bytes stored so far, and the length as typed.

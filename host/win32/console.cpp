@@ -283,14 +283,14 @@ static bool console_window_is_own()
     return process_list(processes, 2) == 1;
 }
 
-[[noreturn]] void console_end_early(const char* prompt)
+[[noreturn]] void console_end_run(int exit_code, const char* prompt)
 {
     console_open();
-    if (console_window_is_own()) {
+    if (prompt != nullptr && console_window_is_own()) {
         char line[LAST_LINE_SIZE];
         console_print(prompt);
         console_read_line(line, sizeof line);
     }
     console_flush();
-    exit(1);
+    exit(exit_code);
 }

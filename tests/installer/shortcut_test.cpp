@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/posix/codepage.h"
+#include "installer/flow.h"
 #include "installer/shortcut.h"
 #include "shared/buffers.h"
 #include "tests/support/capture.h"
