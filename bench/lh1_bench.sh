@@ -21,20 +21,14 @@
 # /usr/bin/time -v; also the installer's peak on a small archive, to show
 # that it does not grow with member size.
 #
-# Needs: python3, a JDK (javac, java), libjlha-java, lhasa, GNU time; lhasa
-# and time are installed with apt-get when missing and the user is root.
+# Needs: python3, a JDK (javac, java), libjlha-java, lhasa, GNU time
+# (tools/install-deps.sh bench installs what is missing).
 bench_name=lh1_bench
 source "$(dirname "$0")/common.sh" "$@"
 setup=$build/yamawyrm-setup
 
 [ -x "$setup" ] || fail "no $setup; build the project first"
-for tool in lhasa /usr/bin/time; do
-    if ! command -v "$tool" >/dev/null; then
-        [ "$(id -u)" = 0 ] || fail "$tool is missing (Debian packages lhasa, time)"
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq lhasa time >/dev/null
-    fi
-done
-for tool in python3 javac java; do
+for tool in python3 javac java lhasa /usr/bin/time; do
     command -v "$tool" >/dev/null || fail "$tool is missing"
 done
 [ -n "$jar" ] || fail "libjlha-java is missing"

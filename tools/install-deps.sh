@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, for building (build) or
-# also for the tests (test), or for the fuzz targets (fuzz). Needs root when anything is missing.
+# also for: the tests (test), the Windows builds (windows-i686,
+# windows-x86_64), the Wine tests (wine), the fuzz targets (fuzz), the
+# benchmarks (bench). Needs root when anything is missing.
+#   tools/install-deps.sh [build|test|windows-i686|windows-x86_64|wine|fuzz|bench]
 set -euo pipefail
 
 build_packages=(cmake g++ make)
@@ -42,6 +45,9 @@ case "${1:-build}" in
     windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
     wine) packages+=(wine wine64 "${wine32_packages[@]}" locales xvfb xauth) ;;
     fuzz) packages+=("${fuzz_packages[@]}") ;;
+    bench) packages+=(python3 default-jdk-headless libjlha-java lhasa time) ;;
+    build) ;;
+    *) echo "usage: $0 [build|test|windows-i686|windows-x86_64|wine|fuzz|bench]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -5,6 +5,10 @@
 #   tools/run-tests.sh --sanitize  AddressSanitizer and UBSan, in build-sanitize/
 set -euo pipefail
 cd "$(dirname "$0")/.."
+case "$*" in
+    "" | --sanitize) ;;
+    *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
+esac
 
 tools/install-deps.sh test
 
