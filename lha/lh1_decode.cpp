@@ -16,8 +16,19 @@
 #include "lha/lh1_model.h"
 #include "lha/stream.h"
 
-uint8_t window[WINDOW_SIZE];
-int window_pos;
+static uint8_t window[WINDOW_SIZE];
+static int window_pos;
+
+const uint8_t* decoder_window()
+{
+    return window;
+}
+
+void reset_decoder_window()
+{
+    memset(window, 0, sizeof window);
+    window_pos = 0;
+}
 
 // The longest position code: its upper and its lower bits.
 constexpr int POSITION_BITS_MAX = POSITION_CODE_MAX + POSITION_LOW_BITS;

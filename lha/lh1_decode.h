@@ -19,10 +19,11 @@ using PositionTable = std::array<int32_t, POSITION_TABLE_SIZE>;
 extern const PositionTable pos_high;
 extern const PositionTable pos_code_len;
 
-// The window ring and where the next byte goes; module state of
-// lha/lh1_decode.cpp, visible for the tests. Zero at program start.
-extern uint8_t window[WINDOW_SIZE];
-extern int window_pos;
+// The window ring, module state of lha/lh1_decode.cpp (zero at program
+// start), read-only for the tests; reset_decoder_window brings it back to
+// that state.
+const uint8_t* decoder_window();
+void reset_decoder_window();
 
 // Reads one match distance, 0 to 4095: the code of its upper six bits,
 // then its lower six bits. 0 is the byte output last.

@@ -1,7 +1,7 @@
 // lha/lh1_model.cpp: the bit input of -lh1- members and the adaptive
 // Huffman model of their symbols.
 //
-// Module state (declared in lha/lh1_model.h, where the layouts are drawn):
+// Module state (the layouts are drawn in lha/lh1_model.h):
 //   freq, child, parent  the code tree, in positions ordered by frequency.
 //                        Between calls: freq never falls with position, the
 //                        two children of a node stand side by side and sum
@@ -30,9 +30,9 @@
 
 #include <cstring>
 
-uint32_t freq[NODE_COUNT + 1];
-int32_t child[NODE_COUNT];
-int32_t parent[PARENT_COUNT];
+static uint32_t freq[NODE_COUNT + 1];
+static int32_t child[NODE_COUNT];
+static int32_t parent[PARENT_COUNT];
 
 uint64_t bit_buffer;
 int32_t bit_count;
@@ -325,4 +325,19 @@ int decode_char()
 void update_model_along(const uint32_t* path, int depth, int symbol)
 {
     update_along(path, depth, symbol);
+}
+
+const uint32_t* model_freq()
+{
+    return freq;
+}
+
+const int32_t* model_child()
+{
+    return child;
+}
+
+const int32_t* model_parent()
+{
+    return parent;
 }

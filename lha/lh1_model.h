@@ -27,7 +27,8 @@ constexpr int PARENT_COUNT = NODE_COUNT + SYMBOL_COUNT;
 static_assert(ROOT == 626 && NODE_COUNT == 627, "the tree has 627 positions");
 static_assert(FREQ_LIMIT < FREQ_SENTINEL, "the sentinel is above every frequency");
 
-// The model; module state of lha/lh1_model.cpp, visible for the tests.
+// The model, module state of lha/lh1_model.cpp; the encoder and the tests
+// read it through model_freq, model_child and model_parent.
 //   freq[p]          frequency of the node at position p; never falls with
 //                    p. freq[NODE_COUNT] is FREQ_SENTINEL.
 //   child[p]         internal node: position of its first child (the second
@@ -36,9 +37,9 @@ static_assert(FREQ_LIMIT < FREQ_SENTINEL, "the sentinel is above every frequency
 //                    p; parent[ROOT] is 0, which is nobody's parent since
 //                    position 0 always holds a leaf.
 //   parent[NODE_COUNT + s]  position of the leaf of symbol s.
-extern uint32_t freq[NODE_COUNT + 1];
-extern int32_t child[NODE_COUNT];
-extern int32_t parent[PARENT_COUNT];
+const uint32_t* model_freq();
+const int32_t* model_child();
+const int32_t* model_parent();
 
 // The bit input, module state of lha/lh1_model.cpp:
 //   bit_buffer  the next unread bit of the packed data is bit 63, the

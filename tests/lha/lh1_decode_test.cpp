@@ -232,7 +232,7 @@ TEST(Lh1Decode, WindowWrapsAroundItsEnd)
     items.push_back(match(60, 4095));
     items.push_back(match(60, 4000));
     uint8_t tail[MAX_MATCH];
-    memcpy(tail, window + WINDOW_START, MAX_MATCH);
+    memcpy(tail, decoder_window() + WINDOW_START, MAX_MATCH);
     const Bytes expected = expand_items(items, tail);
     const std::vector<MemberRun> runs = decode_members(encode_items(items), {static_cast<uint32_t>(expected.size())});
     EXPECT_TRUE(runs[0].output == expected);
@@ -262,7 +262,7 @@ TEST(Lh1Decode, MatchesTheReferenceOnWellFormedItems)
             }
             const Bytes packed = encode_items(items);
             input.insert(input.end(), packed.begin(), packed.end());
-            uint32_t size = static_cast<uint32_t>(expand_items(items, window + WINDOW_START).size());
+            uint32_t size = static_cast<uint32_t>(expand_items(items, decoder_window() + WINDOW_START).size());
             sizes.push_back(size);
         }
         const std::vector<MemberRun> reference = ref_decode_members(input, sizes);

@@ -435,7 +435,7 @@ inline std::vector<MemberRun> ref_decode_members(const Bytes& input, const std::
 {
     Reference r;
     r.input = input;
-    memcpy(r.window + REF_WINDOW_START, window + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
+    memcpy(r.window + REF_WINDOW_START, decoder_window() + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
     std::vector<MemberRun> runs;
     for (uint32_t size : sizes) {
         Bytes out = ref_decode_member(r, size);
