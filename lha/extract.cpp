@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "host/console.h"
+#include "lha/header.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
 #include "shared/buffers.h"

@@ -2,10 +2,6 @@
 // its members into the install directory.
 #pragma once
 
-#include <cstdint>
-
-#include "lha/header.h"
-
 // The longest output path: install directory and member name.
 constexpr int MAX_OUTPUT_PATH = 255;
 

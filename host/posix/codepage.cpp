@@ -20,6 +20,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "shared/sjis.h"
+
 enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, CP932_TO_USER, USER_TO_CP932, DIRECTION_COUNT };
 
 // A character set's name as nl_langinfo gives it, and its NUL.

@@ -28,6 +28,7 @@
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
+#include "shared/sjis.h"
 
 // A .desktop or .menu file, composed whole before it is written.
 constexpr size_t ENTRY_FILE_SIZE = 4 * HOST_PATH_SIZE;

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "host/posix/codepage.h"
 #include "installer/batch_file.h"
 #include "shared/buffers.h"
 #include "tests/support/capture.h"

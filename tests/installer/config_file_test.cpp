@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "host/posix/codepage.h"
 #include "installer/config_file.h"
 #include "shared/buffers.h"
 #include "tests/support/capture.h"

@@ -12,7 +12,6 @@
 #include <set>
 #include <string>
 
-#include "host/posix/codepage.h"
 #include "installer/flow.h"
 #include "installer/shortcut.h"
 #include "shared/buffers.h"

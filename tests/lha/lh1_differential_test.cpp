@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "shared/buffers.h"
+#include "lha/extract.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/capture.h"
 

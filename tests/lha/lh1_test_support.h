@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "lha/extract.h"
 #include "lha/lh1_decode.h"
 #include "lha/lh1_model.h"
 #include "lha/stream.h"
