@@ -28,6 +28,7 @@
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
+#include "shared/windows_names.h"
 
 // A .desktop or .menu file, composed whole before it is written.
 constexpr size_t ENTRY_FILE_SIZE = 4 * HOST_PATH_SIZE;
@@ -201,8 +202,7 @@ static bool unix_path_of(const char* prefix, const char* path, char* out)
     for (char* c = rest; *c != '\0'; c++)
         if (*c == '\\')
             *c = '/';
-    const char drive[] = {static_cast<char>(path[0] >= 'A' && path[0] <= 'Z' ? path[0] - 'A' + 'a' : path[0]), ':',
-                          '\0'};
+    const char drive[] = {fold_ascii_case(path[0]), ':', '\0'};
     return compose(out, HOST_PATH_SIZE, {prefix, "/dosdevices/", drive, rest});
 }
 
@@ -242,8 +242,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
         cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, true) < 0)
         return false;
     for (char* c = wm_class; *c != '\0'; c++)
-        if (*c >= 'A' && *c <= 'Z')
-            *c = static_cast<char>(*c - 'A' + 'a');
+        *c = fold_ascii_case(*c);
     file.used = 0;
     file.text[0] = '\0';
     return append(file, "[Desktop Entry]\nName=") && append(file, name) &&

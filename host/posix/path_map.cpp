@@ -50,24 +50,14 @@ static bool from_current;
 static bool ends_in_separator;
 static char current_directory[HOST_PATH_SIZE];
 
-static bool is_separator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 static bool is_ascii_letter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-static char lower_ascii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 static bool is_network_path(const char* path)
 {
-    return is_separator(path[0]) && is_separator(path[1]);
+    return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
 static bool add_part(const char* text, size_t length, bool host)
@@ -97,10 +87,10 @@ static bool take_apart(const char* path)
         return false;
 
     const char* rest = path;
-    bool at_root = is_separator(path[0]);
+    bool at_root = is_path_separator(path[0]);
     if (is_ascii_letter(path[0]) && path[1] == ':') {
         rest = path + 2;
-        at_root = is_separator(*rest) || lower_ascii(path[0]) != CURRENT_DRIVE;
+        at_root = is_path_separator(*rest) || fold_ascii_case(path[0]) != CURRENT_DRIVE;
         drive_letter = path[0];
     }
     if (!at_root) {
@@ -125,7 +115,7 @@ static bool take_apart(const char* path)
     size_t i = 0;
     for (;;) {
         const char c = rest[i];
-        if (c == '\0' || is_separator(c)) {
+        if (c == '\0' || is_path_separator(c)) {
             size_t length = i - start;
             const char* text = rest + start;
             // Windows drops one dot at the end of a name that a separator
@@ -198,7 +188,7 @@ bool wine_prefix(char* host_path)
 // The host folder of the root of drive `letter`, in `host_path`.
 static bool map_drive(char letter, char* host_path)
 {
-    const char letter_lower = lower_ascii(letter);
+    const char letter_lower = fold_ascii_case(letter);
     char device[] = "/dosdevices/?:";
     device[sizeof device - 3] = letter_lower;
     struct stat info;
@@ -219,7 +209,7 @@ static bool map_drive(char letter, char* host_path)
 static bool same_ignoring_case(const char* a, const char* b)
 {
     for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (lower_ascii(*a) != lower_ascii(*b))
+        if (fold_ascii_case(*a) != fold_ascii_case(*b))
             return false;
     return *a == *b;
 }

@@ -18,6 +18,7 @@
 #include "host/deltree.h"
 #include "host/win32/entries.h"
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 // The interpreter's path, and the whole command line CreateProcess takes.
 constexpr size_t COMSPEC_SIZE = MAX_PATH + 1;
@@ -90,7 +91,7 @@ static bool is_command_com(const char* path)
 {
     const char* name = path;
     for (const char* c = path; *c != '\0'; c += sjis_character_length(c))
-        if (*c == '\\' || *c == '/' || *c == ':')
+        if (is_path_separator(*c) || *c == ':')
             name = c + 1;
     return same_word(name, "command.com");
 }

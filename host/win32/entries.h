@@ -27,6 +27,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "shared/windows_names.h"
+
 // The code page of every byte string of the program.
 constexpr UINT CODE_PAGE_932 = 932;
 
@@ -153,12 +155,6 @@ size_t text_length(const Char* text)
     while (text[length] != 0)
         length++;
     return length;
-}
-
-template <typename Char>
-bool is_path_separator(Char c)
-{
-    return c == '\\' || c == '/';
 }
 
 // Composes `first` and `second` into `out` (capacity characters, 0

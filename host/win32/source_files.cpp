@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "host/win32/entries.h"
+#include "shared/windows_names.h"
 
 // The most arguments taken, and the room for their UTF-8 text.
 constexpr int MAX_ARGUMENTS = 4096;
@@ -79,7 +80,7 @@ const char* source_base_name(const char* path)
     // A drive's colon ends a name too: "c:file".
     const char* name = path;
     for (const char* p = path; *p != '\0'; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
+        if (is_path_separator(*p) || *p == ':')
             name = p + 1;
     return name;
 }
@@ -153,7 +154,7 @@ bool open_source_folder(const char* path)
     char pattern[4 * ENTRY_PATH_SIZE];
     wchar_t wide[ENTRY_PATH_SIZE];
     const size_t length = strlen(path);
-    const bool has_separator = length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/');
+    const bool has_separator = length > 0 && is_path_separator(path[length - 1]);
     if (length + 3 > sizeof pattern)
         return false;
     memcpy(pattern, path, length);
