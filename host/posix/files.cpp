@@ -18,6 +18,7 @@
 #include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
+#include "shared/buffers.h"
 
 // Bytes of CR LF text a text-mode write composes before handing them on.
 constexpr size_t TEXT_CHUNK_SIZE = 1024;
@@ -182,14 +183,10 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     char windows_path[HOST_PATH_SIZE];
     char host_folder[HOST_PATH_SIZE];
     char host_path[HOST_PATH_SIZE];
-    const size_t folder_length = strlen(folder_path);
-    const size_t name_length = strlen(name);
-    if (!is_known_mode(mode) || folder_length + name_length >= sizeof windows_path) {
+    if (!is_known_mode(mode) || !compose(windows_path, sizeof windows_path, {folder_path, name})) {
         errno = EINVAL;
         return nullptr;
     }
-    memcpy(windows_path, folder_path, folder_length);
-    memcpy(windows_path + folder_length, name, name_length + 1);
     if (!map_path(folder_path, host_folder) || !map_path(windows_path, host_path)) {
         errno = ENOENT;
         return nullptr;

@@ -96,11 +96,9 @@ struct Composed {
 
 static bool append(Composed& file, const char* text)
 {
-    const size_t length = strlen(text);
-    if (file.used + length >= sizeof file.text)
+    if (!compose(file.text + file.used, sizeof file.text - file.used, {text}))
         return false;
-    memcpy(file.text + file.used, text, length + 1);
-    file.used += length;
+    file.used += strlen(file.text + file.used);
     return true;
 }
 
@@ -184,8 +182,8 @@ static bool absolute_prefix(char* out)
     if (prefix[0] != '/' && (getcwd(current, sizeof current) == nullptr ||
                              !compose(out, HOST_PATH_SIZE, {current, "/", prefix})))
         return false;
-    if (prefix[0] == '/')
-        strcpy(out, prefix);
+    if (prefix[0] == '/' && !compose(out, HOST_PATH_SIZE, {prefix}))
+        return false;
     size_t length = strlen(out);
     while (length > 1 && out[length - 1] == '/')
         out[--length] = '\0';
