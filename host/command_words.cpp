@@ -3,6 +3,7 @@
 #include "host/command_words.h"
 
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 bool split_command_line(const char* line, CommandWords& out)
 {
@@ -36,15 +37,10 @@ bool split_command_line(const char* line, CommandWords& out)
     }
 }
 
-static char lower_ascii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool same_word(const char* a, const char* b)
 {
     for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (lower_ascii(*a) != lower_ascii(*b))
+        if (fold_ascii_case(*a) != fold_ascii_case(*b))
             return false;
     return *a == *b;
 }

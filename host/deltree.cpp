@@ -8,6 +8,7 @@
 #include "host/console.h"
 #include "host/folder_tree.h"
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 // A Windows path is at most this long, NUL included, where deltree runs.
 constexpr size_t FOLDER_PATH_SIZE = 1024;
@@ -16,11 +17,6 @@ static void complain(const char* text)
 {
     console_print(text);
     console_write("\n", 1);
-}
-
-static char lower_ascii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Whether `name` matches the first `length` bytes of `pattern`, without the
@@ -43,7 +39,7 @@ static bool matches_wildcards(const char* pattern, size_t length, const char* na
         } else if (p + here <= length && here == 2 && pattern[p] == name[n] && pattern[p + 1] == name[n + 1]) {
             p += 2;
             n += 2;
-        } else if (p < length && here == 1 && lower_ascii(pattern[p]) == lower_ascii(name[n])) {
+        } else if (p < length && here == 1 && fold_ascii_case(pattern[p]) == fold_ascii_case(name[n])) {
             p++;
             n++;
         } else if (star != NO_STAR) {
@@ -77,7 +73,7 @@ static int delete_matching(const char* pattern)
         pattern[1] == ':')
         name_start = 2;
     for (size_t i = name_start; pattern[i] != '\0'; i += sjis_character_length(pattern + i))
-        if (pattern[i] == '\\' || pattern[i] == '/')
+        if (is_path_separator(pattern[i]))
             name_start = i + 1;
     const char* name = pattern + name_start;
     if (*name == '\0' || is_dot_name(name) || name_start + 2 > FOLDER_PATH_SIZE)

@@ -15,6 +15,14 @@ inline char fold_ascii_case(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Whether `c`, a byte or a UTF-16 unit, is one of the two separators that
+// Windows takes between the names of a path: \ and /.
+template <typename Unit>
+bool is_path_separator(Unit c)
+{
+    return c == '\\' || c == '/';
+}
+
 // Besides these, the control bytes below 0x20 may not stand in a name, and
 // the separators \ and / stand only between names.
 constexpr char WINDOWS_FORBIDDEN_NAME_CHARACTERS[] = "\"*:<>?|";
@@ -37,7 +45,7 @@ bool is_one_windows_name(const Unit* name)
     for (; *name != 0; name++) {
         const auto unit = static_cast<std::make_unsigned_t<Unit>>(*name);
         if (unit < 0x80 &&
-            (unit == '\\' || unit == '/' || is_forbidden_in_windows_name(static_cast<unsigned char>(unit))))
+            (is_path_separator(unit) || is_forbidden_in_windows_name(static_cast<unsigned char>(unit))))
             return false;
     }
     return true;
@@ -105,7 +113,7 @@ inline NameFault windows_name_fault(const char* name)
         if (is_invalid_sjis_pair(p))
             return NAME_INVALID_PAIR;
         const auto c = static_cast<unsigned char>(*p);
-        if (sjis_character_length(p) == 1 && (c == '\\' || c == '/' || is_forbidden_in_windows_name(c)))
+        if (sjis_character_length(p) == 1 && (is_path_separator(c) || is_forbidden_in_windows_name(c)))
             return NAME_FORBIDDEN_CHARACTER;
     }
     if (is_dots_and_blanks(name, end))

@@ -47,18 +47,13 @@ static void complain(const char* text)
     console_write("\n", 1);
 }
 
-static bool is_separator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 // --- mkdir ---------------------------------------------------------------
 
 // "c:" or "c:\", the root of drive c: named alone.
 static bool names_drive_c(const char* path)
 {
     return (path[0] == 'c' || path[0] == 'C') && path[1] == ':' &&
-           (path[2] == '\0' || (is_separator(path[2]) && path[3] == '\0'));
+           (path[2] == '\0' || (is_path_separator(path[2]) && path[3] == '\0'));
 }
 
 // Whether `path` holds a byte that Windows refuses in a name: a control

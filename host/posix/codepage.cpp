@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, CP932_TO_USER, USER_TO_CP932, DIRECTION_COUNT };
 
@@ -211,7 +212,7 @@ static bool passes_unchanged(const char* name)
     char letters[CHARSET_NAME_SIZE];
     size_t count = 0;
     for (const char* c = name; *c != '\0' && count + 1 < sizeof letters; c++) {
-        const char lower = static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+        const char lower = fold_ascii_case(*c);
         if ((lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9'))
             letters[count++] = lower;
     }

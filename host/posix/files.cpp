@@ -18,9 +18,13 @@
 #include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
 #include "host/posix/path_map.h"
+#include "shared/buffers.h"
 
 // Bytes of CR LF text a text-mode write composes before handing them on.
 constexpr size_t TEXT_CHUNK_SIZE = 1024;
+// Opens of a file to be written: each may lose the entry that the one
+// before found, when something removes it in between.
+constexpr int CREATE_TRIES = 3;
 
 static int cookie_fd(void* cookie)
 {
@@ -60,24 +64,42 @@ static int close_text(void* cookie)
 // fstat then turns away everything that is not a regular file before a byte
 // is read or written. Writing never follows a link at `name`: the link is
 // removed and a new file made in its place; nor does it write into a file
-// of another mount (a file bind-mounted there). An existing file is emptied
-// only once it is known to be a regular file of the folder's mount.
+// of another mount (a file bind-mounted there). A file that this call
+// creates is empty already; one that existed is emptied only once it is
+// known to be a regular file of the folder's mount.
 // Returns the descriptor, in blocking mode again, or -1.
 static int open_regular(int folder, const char* name, bool reading)
 {
     const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = openat(folder, name, reading ? O_RDONLY | common : O_WRONLY | O_CREAT | O_NOFOLLOW | common, 0666);
-    if (fd < 0 && !reading && errno == ELOOP) {
-        if (unlinkat(folder, name, 0) != 0)
-            return -1;
-        fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
+    int fd = -1;
+    bool created = false;
+    if (reading) {
+        fd = openat(folder, name, O_RDONLY | common);
+    } else {
+        // O_EXCL takes a link at `name` for an entry that exists, wherever
+        // it leads; the open without O_CREAT then finds it a link (ELOOP).
+        // An entry that goes between the two opens is created afresh.
+        for (int attempt = 0; attempt < CREATE_TRIES && fd < 0; attempt++) {
+            fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
+            created = fd >= 0;
+            if (fd < 0 && errno == EEXIST)
+                fd = openat(folder, name, O_WRONLY | O_NOFOLLOW | common);
+            if (fd < 0 && errno != ENOENT)
+                break;
+        }
+        if (fd < 0 && errno == ELOOP) {
+            if (unlinkat(folder, name, 0) != 0)
+                return -1;
+            fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
+            created = fd >= 0;
+        }
     }
     if (fd < 0)
         return -1;
     struct stat info;
     const int flags = fcntl(fd, F_GETFL);
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-        (!reading && (!on_same_mount(folder, fd) || ftruncate(fd, 0) != 0)) ||
+        (!reading && (!on_same_mount(folder, fd) || (!created && ftruncate(fd, 0) != 0))) ||
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EISDIR;
@@ -88,6 +110,12 @@ static int open_regular(int folder, const char* name, bool reading)
 
 // The stream of an open descriptor: the text mode through fopencookie,
 // the others through fdopen. Closes `fd` when no stream can be made.
+//
+// The binary writer is unbuffered: its one caller, the extraction, hands
+// it whole buffers of its own, and each then goes out in one write. With
+// the stream's buffer of one block (st_blksize, 4 KiB mostly) in between,
+// stdio would fill that buffer from each piece first and write it and the
+// rest apart: two writes for every buffer but the first.
 static FILE* stream_of(int fd, const char* mode)
 {
     FILE* stream = nullptr;
@@ -96,6 +124,10 @@ static FILE* stream_of(int fd, const char* mode)
         stream = fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", functions);
     } else {
         stream = fdopen(fd, mode);
+        if (stream != nullptr && strcmp(mode, "wb") == 0 && setvbuf(stream, nullptr, _IONBF, 0) != 0) {
+            fclose(stream);
+            return nullptr;
+        }
     }
     if (stream == nullptr)
         close(fd);
@@ -151,14 +183,10 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     char windows_path[HOST_PATH_SIZE];
     char host_folder[HOST_PATH_SIZE];
     char host_path[HOST_PATH_SIZE];
-    const size_t folder_length = strlen(folder_path);
-    const size_t name_length = strlen(name);
-    if (!is_known_mode(mode) || folder_length + name_length >= sizeof windows_path) {
+    if (!is_known_mode(mode) || !compose(windows_path, sizeof windows_path, {folder_path, name})) {
         errno = EINVAL;
         return nullptr;
     }
-    memcpy(windows_path, folder_path, folder_length);
-    memcpy(windows_path + folder_length, name, name_length + 1);
     if (!map_path(folder_path, host_folder) || !map_path(windows_path, host_path)) {
         errno = ENOENT;
         return nullptr;

@@ -29,6 +29,7 @@
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 // A .desktop or .menu file, composed whole before it is written.
 constexpr size_t ENTRY_FILE_SIZE = 4 * HOST_PATH_SIZE;
@@ -96,11 +97,9 @@ struct Composed {
 
 static bool append(Composed& file, const char* text)
 {
-    const size_t length = strlen(text);
-    if (file.used + length >= sizeof file.text)
+    if (!compose(file.text + file.used, sizeof file.text - file.used, {text}))
         return false;
-    memcpy(file.text + file.used, text, length + 1);
-    file.used += length;
+    file.used += strlen(file.text + file.used);
     return true;
 }
 
@@ -184,8 +183,8 @@ static bool absolute_prefix(char* out)
     if (prefix[0] != '/' && (getcwd(current, sizeof current) == nullptr ||
                              !compose(out, HOST_PATH_SIZE, {current, "/", prefix})))
         return false;
-    if (prefix[0] == '/')
-        strcpy(out, prefix);
+    if (prefix[0] == '/' && !compose(out, HOST_PATH_SIZE, {prefix}))
+        return false;
     size_t length = strlen(out);
     while (length > 1 && out[length - 1] == '/')
         out[--length] = '\0';
@@ -202,8 +201,7 @@ static bool unix_path_of(const char* prefix, const char* path, char* out)
     for (char* c = rest; *c != '\0'; c++)
         if (*c == '\\')
             *c = '/';
-    const char drive[] = {static_cast<char>(path[0] >= 'A' && path[0] <= 'Z' ? path[0] - 'A' + 'a' : path[0]), ':',
-                          '\0'};
+    const char drive[] = {fold_ascii_case(path[0]), ':', '\0'};
     return compose(out, HOST_PATH_SIZE, {prefix, "/dosdevices/", drive, rest});
 }
 
@@ -243,8 +241,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
         cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, true) < 0)
         return false;
     for (char* c = wm_class; *c != '\0'; c++)
-        if (*c >= 'A' && *c <= 'Z')
-            *c = static_cast<char>(*c - 'A' + 'a');
+        *c = fold_ascii_case(*c);
     file.used = 0;
     file.text[0] = '\0';
     return append(file, "[Desktop Entry]\nName=") && append(file, name) &&

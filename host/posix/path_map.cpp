@@ -22,8 +22,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "host/posix/codepage.h"
+#include "shared/buffers.h"
 #include "shared/windows_names.h"
 
 // One component. `text` is not NUL-terminated; `host` says whether its
@@ -50,24 +52,14 @@ static bool from_current;
 static bool ends_in_separator;
 static char current_directory[HOST_PATH_SIZE];
 
-static bool is_separator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 static bool is_ascii_letter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-static char lower_ascii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 static bool is_network_path(const char* path)
 {
-    return is_separator(path[0]) && is_separator(path[1]);
+    return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
 static bool add_part(const char* text, size_t length, bool host)
@@ -97,10 +89,10 @@ static bool take_apart(const char* path)
         return false;
 
     const char* rest = path;
-    bool at_root = is_separator(path[0]);
+    bool at_root = is_path_separator(path[0]);
     if (is_ascii_letter(path[0]) && path[1] == ':') {
         rest = path + 2;
-        at_root = is_separator(*rest) || lower_ascii(path[0]) != CURRENT_DRIVE;
+        at_root = is_path_separator(*rest) || fold_ascii_case(path[0]) != CURRENT_DRIVE;
         drive_letter = path[0];
     }
     if (!at_root) {
@@ -125,7 +117,7 @@ static bool take_apart(const char* path)
     size_t i = 0;
     for (;;) {
         const char c = rest[i];
-        if (c == '\0' || is_separator(c)) {
+        if (c == '\0' || is_path_separator(c)) {
             size_t length = i - start;
             const char* text = rest + start;
             // Windows drops one dot at the end of a name that a separator
@@ -160,23 +152,21 @@ static bool take_apart(const char* path)
     return true;
 }
 
-static bool append(char* path, const char* text, size_t length)
+// Composes `pieces` after the text in `path` (HOST_PATH_SIZE bytes); false,
+// and `path` as it was, when they do not fit.
+static bool append(char* path, std::initializer_list<const char*> pieces)
 {
     const size_t used = strlen(path);
-    if (used + length >= HOST_PATH_SIZE)
-        return false;
-    memcpy(path + used, text, length);
-    path[used + length] = '\0';
-    return true;
+    return compose(path + used, HOST_PATH_SIZE - used, pieces);
 }
 
 static bool append_name(char* path, const char* name)
 {
     const size_t used = strlen(path);
     if (used == 0 || path[used - 1] != '/')
-        if (!append(path, "/", 1))
+        if (!append(path, {"/"}))
             return false;
-    return append(path, name, strlen(name));
+    return append(path, {name});
 }
 
 bool wine_prefix(char* host_path)
@@ -184,7 +174,7 @@ bool wine_prefix(char* host_path)
     host_path[0] = '\0';
     const char* prefix = getenv("WINEPREFIX");
     if (prefix != nullptr && *prefix != '\0')
-        return append(host_path, prefix, strlen(prefix));
+        return append(host_path, {prefix});
     const char* home = getenv("HOME");
     if (home == nullptr || *home == '\0') {
         const passwd* user = getpwuid(getuid());
@@ -192,23 +182,23 @@ bool wine_prefix(char* host_path)
     }
     if (home == nullptr || *home == '\0')
         return false;
-    return append(host_path, home, strlen(home)) && append(host_path, "/.wine", 6);
+    return append(host_path, {home}) && append(host_path, {"/.wine"});
 }
 
 // The host folder of the root of drive `letter`, in `host_path`.
 static bool map_drive(char letter, char* host_path)
 {
-    const char letter_lower = lower_ascii(letter);
+    const char letter_lower = fold_ascii_case(letter);
     char device[] = "/dosdevices/?:";
     device[sizeof device - 3] = letter_lower;
     struct stat info;
     const bool have_prefix = wine_prefix(host_path);
     const size_t prefix_length = strlen(host_path);
-    if (have_prefix && append(host_path, device, sizeof device - 1) && lstat(host_path, &info) == 0)
+    if (have_prefix && append(host_path, {device}) && lstat(host_path, &info) == 0)
         return true;
     host_path[prefix_length] = '\0';
     if (letter_lower == 'c')
-        return have_prefix && append(host_path, "/drive_c", 8);
+        return have_prefix && append(host_path, {"/drive_c"});
     if (letter_lower == CURRENT_DRIVE) {
         strcpy(host_path, "/");
         return true;
@@ -219,7 +209,7 @@ static bool map_drive(char letter, char* host_path)
 static bool same_ignoring_case(const char* a, const char* b)
 {
     for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (lower_ascii(*a) != lower_ascii(*b))
+        if (fold_ascii_case(*a) != fold_ascii_case(*b))
             return false;
     return *a == *b;
 }
@@ -299,32 +289,29 @@ bool full_windows_path(const char* windows_path, char* out, size_t capacity)
     if (!take_apart(windows_path) || capacity < 4)
         return false;
 
-    size_t used = 0;
-    out[used++] = drive_letter;
-    out[used++] = ':';
+    // The drive fits: capacity is 4 at least.
+    const char drive[] = {drive_letter, ':', '\0'};
+    compose(out, capacity, {drive});
+    size_t used = 2;
+    // Each component in code page 932, a backslash before it.
+    char name[HOST_PATH_SIZE];
     for (size_t i = 0; i < part_count; i++) {
         const PathPart& part = parts[i];
-        if (used + 1 >= capacity)
-            return false;
-        out[used++] = '\\';
         if (part.host) {
-            const long stored = utf8_to_exact_cp932(part.text, part.length, out + used, capacity - used);
-            if (stored < 0)
+            if (utf8_to_exact_cp932(part.text, part.length, name, sizeof name) < 0)
                 return false;
-            used += static_cast<size_t>(stored);
         } else {
-            if (used + part.length >= capacity)
+            if (part.length >= sizeof name)
                 return false;
-            memcpy(out + used, part.text, part.length);
-            used += part.length;
+            memcpy(name, part.text, part.length);
+            name[part.length] = '\0';
         }
-    }
-    if (part_count == 0 || ends_in_separator) {
-        if (used + 1 >= capacity)
+        if (!compose(out + used, capacity - used, {"\\", name}))
             return false;
-        out[used++] = '\\';
+        used += strlen(out + used);
     }
-    out[used] = '\0';
+    if (part_count == 0 || ends_in_separator)
+        return compose(out + used, capacity - used, {"\\"});
     return true;
 }
 
@@ -335,10 +322,10 @@ bool create_drive_c()
     if (!wine_prefix(path))
         return false;
     const size_t prefix_length = strlen(path);
-    if (!append(path, "/dosdevices/c:", 14) || lstat(path, &info) == 0)
+    if (!append(path, {"/dosdevices/c:"}) || lstat(path, &info) == 0)
         return false;
     path[prefix_length] = '\0';
     if (stat(path, &info) != 0)
         mkdir(path, 0777);
-    return append(path, "/drive_c", 8) && mkdir(path, 0777) == 0;
+    return append(path, {"/drive_c"}) && mkdir(path, 0777) == 0;
 }

@@ -17,6 +17,7 @@
 #include "host/posix/codepage.h"
 #include "host/posix/menu_builder.h"
 #include "host/posix/path_map.h"
+#include "shared/buffers.h"
 
 namespace {
 
@@ -212,13 +213,7 @@ bool wide_to_cp932(const uint16_t* wide, char* out, size_t capacity)
 
 bool get_windows_directory(char* buffer, size_t capacity)
 {
-    if (capacity < sizeof WINDOWS_DIRECTORY) {
-        if (capacity > 0)
-            buffer[0] = '\0';
-        return false;
-    }
-    memcpy(buffer, WINDOWS_DIRECTORY, sizeof WINDOWS_DIRECTORY);
-    return true;
+    return compose(buffer, capacity, {WINDOWS_DIRECTORY});
 }
 
 bool start_com()

@@ -20,14 +20,18 @@
 #include <wctype.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "host/posix/codepage.h"
+#include "shared/buffers.h"
 
 // Room for a path, terminator included.
 constexpr size_t SOURCE_PATH_SIZE = 4096;
 // Tries at a name of its own for the archive being written.
 constexpr int TEMP_TRIES = 100;
+// Room for a number in decimal, sign and terminator included.
+constexpr size_t NUMBER_SIZE = 24;
 // Signals that end the program and must not leave the archive behind.
 constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -154,10 +158,13 @@ FILE* create_archive_file(const char* archive)
         sigaction(signal_number, &action, nullptr);
         sigaddset(&ending, signal_number);
     }
+    // <archive>.<process id>-<attempt>.tmp
+    char process[NUMBER_SIZE];
+    snprintf(process, sizeof process, "%ld", static_cast<long>(getpid()));
     for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-        const int length = snprintf(temp_path, sizeof temp_path, "%s.%ld-%d.tmp", archive,
-                                    static_cast<long>(getpid()), attempt);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temp_path)
+        char number[NUMBER_SIZE];
+        snprintf(number, sizeof number, "%d", attempt);
+        if (!compose(temp_path, sizeof temp_path, {archive, ".", process, "-", number, ".tmp"}))
             break;
         // O_EXCL: a name that anything has, a link included, is not taken.
         // An interrupt waits until temp_owned tells whether the file is

@@ -10,14 +10,15 @@
 // from code page 932.
 #include "host/command.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "host/command_words.h"
 #include "host/console.h"
 #include "host/deltree.h"
 #include "host/win32/entries.h"
+#include "shared/buffers.h"
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 // The interpreter's path, and the whole command line CreateProcess takes.
 constexpr size_t COMSPEC_SIZE = MAX_PATH + 1;
@@ -56,12 +57,11 @@ static int run_process(char* process_line)
 
 // Starts `program` with "/c" and the line and waits for it. Returns its exit
 // status, or -1 when it could not be started.
-static int run_program(const char* program, bool quote, const char* command_line)
+static int run_program(const char* program, bool quote, const char* line)
 {
     static char process_line[PROCESS_LINE_SIZE];
     const char* q = quote ? "\"" : "";
-    const int length = snprintf(process_line, sizeof process_line, "%s%s%s /c %s", q, program, q, command_line);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof process_line)
+    if (!compose(process_line, sizeof process_line, {q, program, q, " /c ", line}))
         return -1;
     return run_process(process_line);
 }
@@ -90,30 +90,30 @@ static bool is_command_com(const char* path)
 {
     const char* name = path;
     for (const char* c = path; *c != '\0'; c += sjis_character_length(c))
-        if (*c == '\\' || *c == '/' || *c == ':')
+        if (is_path_separator(*c) || *c == ':')
             name = c + 1;
     return same_word(name, "command.com");
 }
 
-int run_interpreter(const char* command_line)
+int run_interpreter(const char* line)
 {
     console_flush();
     char comspec[COMSPEC_SIZE];
     read_comspec(comspec);
     const char* default_interpreter = is_nt_family() ? "cmd.exe" : "command.com";
     const bool has_deltree = !is_nt_family() && is_command_com(comspec[0] != '\0' ? comspec : default_interpreter);
-    if (!has_deltree && split_command_line(command_line, words) && words.count > 0 &&
+    if (!has_deltree && split_command_line(line, words) && words.count > 0 &&
         same_word(words.words[0], "deltree")) {
         const int status = run_deltree(words.words + 1, words.count - 1);
         console_flush();
         return status;
     }
     if (comspec[0] != '\0') {
-        const int status = run_program(comspec, true, command_line);
+        const int status = run_program(comspec, true, line);
         if (status >= 0)
             return status;
     }
-    const int status = run_program(default_interpreter, false, command_line);
+    const int status = run_program(default_interpreter, false, line);
     if (status >= 0)
         return status;
     console_print("The command interpreter cannot be started.\n");

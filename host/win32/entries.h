@@ -8,6 +8,10 @@
 // Code that serves both is written once over the character type (char or
 // wchar_t); the kernel calls it needs are overloaded for each below.
 //
+// Composing. Every path of bytes is composed by compose (shared/buffers.h),
+// the program's one composer; it takes bytes only, so join_path below
+// joins the UTF-16 paths of the NT family itself.
+//
 // Links. Windows shows a symbolic link or a junction as a reparse point,
 // and opening one with FILE_FLAG_OPEN_REPARSE_POINT opens the link itself.
 // Wine shows a Unix symbolic link to a file as a plain file (to a folder,
@@ -25,7 +29,11 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
+
+#include "shared/buffers.h"
+#include "shared/windows_names.h"
 
 // The code page of every byte string of the program.
 constexpr UINT CODE_PAGE_932 = 932;
@@ -155,17 +163,19 @@ size_t text_length(const Char* text)
     return length;
 }
 
-template <typename Char>
-bool is_path_separator(Char c)
-{
-    return c == '\\' || c == '/';
-}
-
 // Composes `first` and `second` into `out` (capacity characters, 0
 // included), with a backslash between them when `separated` and `first`
-// does not end in a separator already. False when it does not fit.
-template <typename Char>
-bool join_path(Char* out, size_t capacity, const Char* first, const Char* second, bool separated)
+// does not end in a separator already. False when it does not fit. Bytes
+// go through compose; UTF-16 text, which compose does not take, is joined
+// here, by the same rule: nothing beyond `capacity` is touched.
+inline bool join_path(char* out, size_t capacity, const char* first, const char* second, bool separated)
+{
+    const size_t first_length = strlen(first);
+    const bool add = separated && first_length > 0 && !is_path_separator(first[first_length - 1]);
+    return compose(out, capacity, {first, add ? "\\" : "", second});
+}
+
+inline bool join_path(wchar_t* out, size_t capacity, const wchar_t* first, const wchar_t* second, bool separated)
 {
     const size_t first_length = text_length(first);
     const size_t second_length = text_length(second);
@@ -176,7 +186,7 @@ bool join_path(Char* out, size_t capacity, const Char* first, const Char* second
     for (size_t i = 0; i < first_length; i++)
         out[used++] = first[i];
     if (add)
-        out[used++] = '\\';
+        out[used++] = L'\\';
     for (size_t i = 0; i <= second_length; i++)
         out[used++] = second[i];
     return true;

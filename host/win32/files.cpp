@@ -24,6 +24,7 @@
 
 #include "host/win32/entries.h"
 #include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 static HANDLE open_for_reading(const char* path)
 {

@@ -15,6 +15,7 @@
 
 #include "host/shell_link.h"
 #include "host/win32/entries.h"
+#include "shared/windows_names.h"
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "a UTF-16 unit is a wchar_t on Windows");
 

@@ -15,15 +15,20 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "host/win32/entries.h"
+#include "shared/buffers.h"
+#include "shared/windows_names.h"
 
 // The most arguments taken, and the room for their UTF-8 text.
 constexpr int MAX_ARGUMENTS = 4096;
 constexpr size_t ARGUMENT_TEXT_SIZE = 256 * 1024;
 // Tries at a name of its own for the archive being written.
 constexpr int TEMP_TRIES = 100;
+// Room for a number in decimal, sign and terminator included.
+constexpr size_t NUMBER_SIZE = 24;
 // Seconds from 1601-01-01 (file times) to 1970-01-01, and file time units
 // (100 ns) in a second.
 constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600;
@@ -79,7 +84,7 @@ const char* source_base_name(const char* path)
     // A drive's colon ends a name too: "c:file".
     const char* name = path;
     for (const char* p = path; *p != '\0'; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
+        if (is_path_separator(*p) || *p == ':')
             name = p + 1;
     return name;
 }
@@ -153,12 +158,9 @@ bool open_source_folder(const char* path)
     char pattern[4 * ENTRY_PATH_SIZE];
     wchar_t wide[ENTRY_PATH_SIZE];
     const size_t length = strlen(path);
-    const bool has_separator = length > 0 && (path[length - 1] == '\\' || path[length - 1] == '/');
-    if (length + 3 > sizeof pattern)
-        return false;
-    memcpy(pattern, path, length);
-    strcpy(pattern + length, has_separator ? "*" : "\\*");
-    if (!utf8_to_wide(pattern, wide, ENTRY_PATH_SIZE))
+    const bool has_separator = length > 0 && is_path_separator(path[length - 1]);
+    if (!compose(pattern, sizeof pattern, {path, has_separator ? "*" : "\\*"}) ||
+        !utf8_to_wide(pattern, wide, ENTRY_PATH_SIZE))
         return false;
     find = FindFirstFileW(wide, &found);
     found_pending = find != INVALID_HANDLE_VALUE;
@@ -247,10 +249,13 @@ static BOOL WINAPI remove_and_end(DWORD)
 FILE* create_archive_file(const char* archive)
 {
     SetConsoleCtrlHandler(remove_and_end, TRUE);
+    // <archive>.<process id>-<attempt>.tmp
+    char process[NUMBER_SIZE];
+    snprintf(process, sizeof process, "%lu", static_cast<unsigned long>(GetCurrentProcessId()));
     for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-        const int length = snprintf(temp_name, sizeof temp_name, "%s.%lu-%d.tmp", archive,
-                                    static_cast<unsigned long>(GetCurrentProcessId()), attempt);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temp_name ||
+        char number[NUMBER_SIZE];
+        snprintf(number, sizeof number, "%d", attempt);
+        if (!compose(temp_name, sizeof temp_name, {archive, ".", process, "-", number, ".tmp"}) ||
             !utf8_to_wide(temp_name, temp_path, ENTRY_PATH_SIZE))
             break;
         // CREATE_NEW: a name that anything has, a link included, is not taken.
