@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,13 +63,58 @@ Bytes corpus_archive(const std::string& name)
     return read_file(std::string(TEST_DATA_DIR) + "/corpus/" + name + "/" + name + ".lzh");
 }
 
-// Extracts `archive` into a fresh install directory and checks what it
-// printed and where it wrote.
-void extract_damaged(const Bytes& archive, const std::string& what)
+// An entry that a fresh workspace holds: a folder, or else a regular file.
+struct Kept {
+    const char* name;
+    bool folder;
+};
+
+// Removes every entry of `folder` but those in `kept` that are still of
+// their kind.
+void empty_all_but(const std::string& folder, std::initializer_list<Kept> kept)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        struct stat info;
+        bool keep = false;
+        if (lstat(path.c_str(), &info) == 0)
+            for (const Kept& k : kept)
+                keep = keep || (name == k.name && (k.folder ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode)));
+        if (!keep)
+            remove_tree(path);
+    }
+}
+
+// Each test extracts all its archives in one workspace: making and removing
+// a fresh one per archive cost most of the test's time, in mkdir and rmdir.
+// Before each archive the workspace is brought back to what a fresh one
+// holds, the folders prefix/drive_c and out/sub, each empty, and at most
+// the archive, so that nothing one archive wrote reaches the checks of the
+// next.
+void reset_workspace(const std::string& root)
+{
+    empty_all_but(root, {{"ymw.lz_", false}, {"out", true}, {"prefix", true}});
+    empty_all_but(root + "/out", {{"sub", true}});
+    empty_all_but(root + "/out/sub", {});
+    empty_all_but(root + "/prefix", {{"drive_c", true}});
+    empty_all_but(root + "/prefix/drive_c", {});
+    make_folders(root, "prefix/drive_c");
+}
+
+// Extracts `archive` into the emptied install directory of `workspace` and
+// checks what it printed and where it wrote.
+void extract_damaged(const TempWorkspace& workspace, const Bytes& archive, const std::string& what)
 {
     SCOPED_TRACE(what);
-    TempWorkspace workspace;
     const std::string& root = workspace.root;
+    reset_workspace(root);
     make_folders(root, "out/sub");
     strcpy(install_directory, "out\\");
     write_file(root + "/ymw.lz_", archive);
@@ -97,6 +143,7 @@ const char* const ARCHIVES[] = {"mixed", "names", "text"};
 
 TEST(DamagedArchive, TruncatedAnywhere)
 {
+    TempWorkspace workspace;
     for (const char* name : ARCHIVES) {
         const Bytes archive = corpus_archive(name);
         ASSERT_FALSE(archive.empty()) << name;
@@ -104,7 +151,7 @@ TEST(DamagedArchive, TruncatedAnywhere)
         const size_t step = archive.size() / 97 + 1;
         for (size_t cut = 0; cut < archive.size(); cut += (cut < 300 ? 1 : step)) {
             const Bytes truncated(archive.begin(), archive.begin() + static_cast<long>(cut));
-            extract_damaged(truncated, std::string(name) + " cut at " + std::to_string(cut));
+            extract_damaged(workspace, truncated, std::string(name) + " cut at " + std::to_string(cut));
         }
     }
 }
@@ -113,6 +160,7 @@ TEST(DamagedArchive, RandomBytesChanged)
 {
     // Fixed seed: a failure names its round, which replays it.
     std::mt19937 random(20261207);
+    TempWorkspace workspace;
     for (const char* name : ARCHIVES) {
         const Bytes archive = corpus_archive(name);
         for (int round = 0; round < 60; round++) {
@@ -124,7 +172,7 @@ TEST(DamagedArchive, RandomBytesChanged)
                 const size_t limit = random() % 2 ? damaged.size() : std::min<size_t>(300, damaged.size());
                 damaged[random() % limit] = static_cast<uint8_t>(random());
             }
-            extract_damaged(damaged, std::string(name) + " round " + std::to_string(round));
+            extract_damaged(workspace, damaged, std::string(name) + " round " + std::to_string(round));
         }
     }
 }
@@ -132,6 +180,7 @@ TEST(DamagedArchive, RandomBytesChanged)
 TEST(DamagedArchive, RandomBytesAfterAValidHeader)
 {
     std::mt19937 random(7);
+    TempWorkspace workspace;
     for (int round = 0; round < 100; round++) {
         TestMember m = stored_member("noise.bin", {});
         m.method = random() % 2 ? "-lh1-" : "-lh0-";
@@ -144,6 +193,6 @@ TEST(DamagedArchive, RandomBytesAfterAValidHeader)
         append_member(archive, m);
         append_member(archive, stored_member("after.txt", bytes_of("after")));
         append_end(archive);
-        extract_damaged(archive, "noise round " + std::to_string(round));
+        extract_damaged(workspace, archive, "noise round " + std::to_string(round));
     }
 }

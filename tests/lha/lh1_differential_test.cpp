@@ -1,7 +1,8 @@
 // Differential test against the independent -lh1- encoder of Debian's
 // libjlha-java: data of many shapes and sizes, from fixed seeds, is packed
-// there into level-0 archives (tests/lha/java, compiled here at test time)
-// and must extract to the original bytes with no error line.
+// there into level-0 archives (tests/lha/java, compiled with the tests into
+// JAVA_CLASSES_DIR) and must extract to the original bytes with no error
+// line.
 //
 // Needs a JDK (javac, java) and libjlha-java; on Debian the packages
 // default-jdk-headless and libjlha-java.
@@ -222,12 +223,12 @@ TEST(Lh1Differential, IndependentEncoderArchivesExtractToTheirData)
 {
     const std::string jar = jlha_jar();
     ASSERT_FALSE(jar.empty()) << "libjlha-java is not installed";
-    const std::string source = std::string(TEST_DATA_DIR) + "/../lha/java/Lh1ArchiveMaker.java";
+    const std::string classes = JAVA_CLASSES_DIR;
+    ASSERT_TRUE(file_exists(classes + "/Lh1ArchiveMaker.class"))
+        << "the generator was not compiled with the tests; is a JDK (default-jdk-headless) installed? "
+           "(configure the build again once it is)";
 
     TempWorkspace w;
-    const std::string compile = "javac -nowarn -d classes -cp '" + jar + "' '" + source + "'";
-    ASSERT_EQ(std::system(("mkdir -p classes && " + compile).c_str()), 0)
-        << "cannot compile the generator; is a JDK (default-jdk-headless) installed?";
 
     const std::vector<Archive> archives = make_archives();
     std::string list;
@@ -240,7 +241,7 @@ TEST(Lh1Differential, IndependentEncoderArchivesExtractToTheirData)
         }
     }
     write_file("list.txt", bytes_of(list));
-    ASSERT_EQ(std::system(("java -cp 'classes:" + jar + "' Lh1ArchiveMaker list.txt").c_str()), 0);
+    ASSERT_EQ(std::system(("java -cp '" + classes + ":" + jar + "' Lh1ArchiveMaker list.txt").c_str()), 0);
 
     for (const Archive& a : archives) {
         SCOPED_TRACE(a.name);

@@ -9,6 +9,7 @@ if(TARGET ymw-pack)
     TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     YMW_PACK="$<TARGET_FILE:ymw-pack>")
   add_dependencies(tools_test ymw-pack)
+  yamawyrm_test_java_classes(tools_test ${CMAKE_CURRENT_LIST_DIR}/java/ArchiveReader.java)
   gtest_discover_tests(tools_test PROPERTIES ENVIRONMENT LC_ALL=C DISCOVERY_TIMEOUT 60)
 endif()
 

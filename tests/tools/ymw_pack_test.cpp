@@ -161,11 +161,12 @@ TEST(YmwPack, ArchiveOfAFolderExtractsToItsFilesWithEveryDecoder)
 
     // libjlha-java: the same bytes, member by member.
     ASSERT_TRUE(file_exists(JLHA_JAR)) << "libjlha-java is not installed";
-    const std::string source = std::string(TEST_DATA_DIR) + "/../tools/java/ArchiveReader.java";
-    ASSERT_EQ(run("mkdir -p classes java-out && javac -nowarn -d classes -cp " + quoted(JLHA_JAR) + " " + quoted(source))
-                  .code,
-              0);
-    const ProgramRun reader = run("java -cp " + quoted(std::string("classes:") + JLHA_JAR) + " ArchiveReader ymw.lz_ java-out");
+    const std::string classes = JAVA_CLASSES_DIR;
+    ASSERT_TRUE(file_exists(classes + "/ArchiveReader.class"))
+        << "the reader was not compiled with the tests; is a JDK (default-jdk-headless) installed? "
+           "(configure the build again once it is)";
+    mkdir("java-out", 0755);
+    const ProgramRun reader = run("java -cp " + quoted(classes + ":" + JLHA_JAR) + " ArchiveReader ymw.lz_ java-out");
     ASSERT_EQ(reader.code, 0) << reader.err;
     EXPECT_EQ(std::count(reader.out.begin(), reader.out.end(), '\n'), static_cast<long>(files.size()));
     EXPECT_EQ(reader.out.find("crc bad"), std::string::npos) << reader.out;
