@@ -26,18 +26,16 @@ struct HeaderFields {
     uint16_t crc;
 };
 
+// The header at `at`, as the installer's reader reads it.
 HeaderFields parse_header(const Bytes& archive, size_t at)
 {
-    const auto byte = [&](size_t offset) -> uint32_t { return archive[at + offset]; };
-    HeaderFields h;
-    h.header_length = byte(0) + 2;
-    h.method.assign(archive.begin() + static_cast<long>(at) + 2, archive.begin() + static_cast<long>(at) + 7);
-    h.packed_size = byte(7) | byte(8) << 8 | byte(9) << 16;
-    h.unpacked_size = byte(11) | byte(12) << 8 | byte(13) << 16;
-    const uint32_t n = byte(21);
-    h.name.assign(archive.begin() + static_cast<long>(at) + 22, archive.begin() + static_cast<long>(at + 22 + n));
-    h.crc = static_cast<uint16_t>(byte(22 + n) | byte(23 + n) << 8);
-    return h;
+    const std::vector<ArchiveHeader> read = headers_in(Bytes(archive.begin() + static_cast<long>(at), archive.end()));
+    EXPECT_FALSE(read.empty()) << "no header at " << at;
+    if (read.empty())
+        return HeaderFields{};
+    const MemberHeader& h = read[0].fields;
+    return HeaderFields{h.header_size + 2u, std::string(h.method, METHOD_ID_SIZE), h.packed_size, h.unpacked_size,
+                        h.name, h.crc};
 }
 
 const char* const CORPUS[] = {"text", "binary", "mixed", "rebuild", "names", "distribution"};

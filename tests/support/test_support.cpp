@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "lha/stream.h"
+
 Bytes bytes_of(const std::string& text)
 {
     return Bytes(text.begin(), text.end());
@@ -167,6 +169,32 @@ void append_member(Bytes& archive, const TestMember& m)
     archive.push_back(static_cast<uint8_t>(sum + m.checksum_delta));                              // checksum
     archive.insert(archive.end(), body.begin(), body.end());
     archive.insert(archive.end(), m.packed.begin(), m.packed.end());
+}
+
+std::vector<ArchiveHeader> headers_in(const Bytes& archive)
+{
+    // A test may be reading an archive of its own meanwhile.
+    static ArchiveStream saved;
+    saved = archive_stream;
+    std::vector<ArchiveHeader> headers;
+    Bytes copy = archive;
+    copy.push_back(0);  // fmemopen takes no empty buffer
+    FILE* stream = fmemopen(copy.data(), archive.size() == 0 ? 1 : archive.size(), "rb");
+    if (stream == nullptr) {
+        fprintf(stderr, "fmemopen failed\n");
+        abort();
+    }
+    take_archive_stream(stream);
+    size_t at = 0;
+    while (at < archive.size() && read_member_header() == HEADER_READ) {
+        headers.push_back({member_header, at});
+        at += member_header.header_size + 2u + member_header.packed_size;
+        for (uint32_t i = 0; i < member_header.packed_size; i++)
+            read_archive_byte();
+    }
+    close_archive_stream();
+    archive_stream = saved;
+    return headers;
 }
 
 TestMember stored_member(const std::string& name, const Bytes& data)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "lha/header.h"
+
 using Bytes = std::vector<uint8_t>;
 
 Bytes bytes_of(const std::string& text);
@@ -93,3 +95,13 @@ void append_member(Bytes& archive, const TestMember& member);
 TestMember stored_member(const std::string& name, const Bytes& data);
 // Appends the end marker, a single byte 0.
 void append_end(Bytes& archive);
+
+// The headers of a level-0 archive as the installer's reader reads them,
+// up to the end marker or the first header it refuses, each with its
+// offset in the archive. The archive stream that a test has open is left
+// as it was.
+struct ArchiveHeader {
+    MemberHeader fields;
+    size_t at;
+};
+std::vector<ArchiveHeader> headers_in(const Bytes& archive);

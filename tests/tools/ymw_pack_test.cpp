@@ -70,20 +70,9 @@ struct Header {
 std::vector<Header> headers_of(const Bytes& archive)
 {
     std::vector<Header> headers;
-    auto le = [&](size_t at, int bytes) {
-        uint32_t v = 0;
-        for (int i = bytes - 1; i >= 0; i--)
-            v = v << 8 | archive[at + static_cast<size_t>(i)];
-        return v;
-    };
-    size_t at = 0;
-    while (at < archive.size() && archive[at] != 0) {
-        const size_t n = archive[at + 21];
-        Header h{std::string(archive.begin() + static_cast<long>(at) + 2, archive.begin() + static_cast<long>(at) + 7),
-                 le(at + 7, 4), le(at + 11, 4), le(at + 15, 4),
-                 std::string(archive.begin() + static_cast<long>(at + 22), archive.begin() + static_cast<long>(at + 22 + n))};
-        headers.push_back(h);
-        at += archive[at] + 2u + h.packed_size;
+    for (const ArchiveHeader& read : headers_in(archive)) {
+        const MemberHeader& h = read.fields;
+        headers.push_back({std::string(h.method, METHOD_ID_SIZE), h.packed_size, h.unpacked_size, h.stamp, h.name});
     }
     return headers;
 }
