@@ -102,7 +102,8 @@ bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
     }
     close_archive_stream();
     if (intact_archive && mode == CHECK_LIST) {
-        const double ratio = total_size == 0 ? 100.0 : 100.0 * static_cast<double>(total_packed) / static_cast<double>(total_size);
+        const double ratio =
+            total_size == 0 ? 100.0 : 100.0 * static_cast<double>(total_packed) / static_cast<double>(total_size);
         printf("%10llu %10llu %5.1f%%  %d member%s\n", static_cast<unsigned long long>(total_size),
                static_cast<unsigned long long>(total_packed), ratio, count, count == 1 ? "" : "s");
     } else if (intact_archive && !quiet) {

@@ -200,7 +200,8 @@ static void make_position_codes()
         position_code_len[u] = length;
     }
     for (int d = 0; d < WINDOW_SIZE; d++)
-        distance_price[d] = PRICE_UNIT * static_cast<uint32_t>(position_code_len[d >> POSITION_LOW_BITS] + POSITION_LOW_BITS);
+        distance_price[d] =
+            PRICE_UNIT * static_cast<uint32_t>(position_code_len[d >> POSITION_LOW_BITS] + POSITION_LOW_BITS);
     if (log_units[2] == 0)
         for (uint32_t f = 1; f <= FREQ_LIMIT; f++)
             log_units[f] = static_cast<uint8_t>(std::lround(PRICE_UNIT * std::log2(static_cast<double>(f))));
@@ -651,7 +652,8 @@ size_t encode_lh1(const uint8_t* data, size_t size, uint8_t* out, size_t capacit
         log_state.taking = false;
         log_state.reading = true;
         const size_t room = best - 1;
-        const size_t other = encode_by(PARSE_CHEAPEST, data, total, scratch, room < sizeof scratch ? room : sizeof scratch);
+        const size_t other =
+            encode_by(PARSE_CHEAPEST, data, total, scratch, room < sizeof scratch ? room : sizeof scratch);
         if (other != LH1_TOO_LARGE) {
             memcpy(out, scratch, other);
             best = other;

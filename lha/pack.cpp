@@ -247,7 +247,8 @@ uint32_t member_stamp(int64_t modified)
         return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the first stamp there is
     if (t->tm_year + 1900 > DOS_LAST_YEAR)
         return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    const uint32_t date = static_cast<uint32_t>((t->tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t->tm_mon + 1) << 5 | t->tm_mday);
+    const uint32_t date =
+        static_cast<uint32_t>((t->tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t->tm_mon + 1) << 5 | t->tm_mday);
     const uint32_t time_of_day = static_cast<uint32_t>(t->tm_hour << 11 | t->tm_min << 5 | t->tm_sec / 2);
     return date << 16 | time_of_day;
 }
@@ -328,8 +329,9 @@ bool may_write_archive(const char* archive_path)
 {
     const SourceInfo target = look_at_source(archive_path);
     if (target.kind == SOURCE_FOLDER || target.kind == SOURCE_OTHER) {
-        fail_line(target.kind == SOURCE_FOLDER ? "the archive would replace a folder" : "the archive is no regular file",
-                  archive_path);
+        fail_line(
+            target.kind == SOURCE_FOLDER ? "the archive would replace a folder" : "the archive is no regular file",
+            archive_path);
         return false;
     }
     for (int i = 0; target.kind == SOURCE_FILE && i < member_count; i++) {

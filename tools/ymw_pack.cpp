@@ -116,11 +116,13 @@ int main(int argc, char** argv)
         return check_archive(argv[first], check, quiet) ? EXIT_DONE : EXIT_FAILED;
     }
     if (argc - first < 2)
-        return usage_error("an archive and at least one file are needed", argc - first == 0 ? "none given" : argv[first]);
+        return usage_error("an archive and at least one file are needed",
+                           argc - first == 0 ? "none given" : argv[first]);
     if (strcmp(argv[first], "-") == 0)
         return usage_error("the archive must be a file, not standard output", "-");
     if (!take_source_date_epoch())
-        return usage_error("SOURCE_DATE_EPOCH is not a number of seconds from 1970 to 2107", getenv("SOURCE_DATE_EPOCH"));
+        return usage_error("SOURCE_DATE_EPOCH is not a number of seconds from 1970 to 2107",
+                           getenv("SOURCE_DATE_EPOCH"));
     for (int i = first + 1; i < argc; i++)
         if (!add_to_pack(argv[i]))
             return EXIT_FAILED;

@@ -11,7 +11,7 @@
 // registry record of the menu files, which it uses to remove them once the
 // shortcut is gone, has no counterpart here.
 //
-// No state.
+// State: entry_file, the entry being composed; one at a time.
 #include "host/posix/menu_builder.h"
 
 #include <fcntl.h>
@@ -94,6 +94,8 @@ struct Composed {
     char text[ENTRY_FILE_SIZE];
     size_t used;
 };
+
+static Composed entry_file;
 
 static bool append(Composed& file, const char* text)
 {
@@ -260,19 +262,18 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
 static void write_menu_entry(const char* relative, const char* link, const char* target_path,
                              const char* working_directory)
 {
-    static Composed file;
     char data[HOST_PATH_SIZE];
     char config[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
     const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
     if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
-        !compose_desktop_entry(file, name, link, false, target_path, working_directory) ||
+        !compose_desktop_entry(entry_file, name, link, false, target_path, working_directory) ||
         !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
         return;
     *strrchr(path, '/') = '\0';
     make_folders(path);
     path[strlen(path)] = '/';
-    write_entry_file(path, file, false);
+    write_entry_file(path, entry_file, false);
 
     // The menu: one level for "wine" and for each folder of the shortcut,
     // each with a .directory file unless it has one already.
@@ -281,8 +282,8 @@ static void write_menu_entry(const char* relative, const char* link, const char*
         !compose(path, sizeof path, {data, "/desktop-directories"}))
         return;
     make_folders(path);
-    file.used = 0;
-    append(file, "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+    entry_file.used = 0;
+    append(entry_file, "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
                  "\"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
                  "<Menu>\n  <Name>Applications</Name>\n");
     int levels = 0;
@@ -295,9 +296,10 @@ static void write_menu_entry(const char* relative, const char* link, const char*
         static Composed directory;
         directory.used = 0;
         const bool is_wine = strcmp(level_name, "wine") == 0;
-        if (!append(file, "  <Menu>\n    <Name>") || !append(file, prefix) || !append_xml(file, menu_name) ||
-            !append(file, "</Name>\n    <Directory>") || !append(file, prefix) || !append_xml(file, menu_name) ||
-            !append(file, ".directory</Directory>\n") ||
+        if (!append(entry_file, "  <Menu>\n    <Name>") || !append(entry_file, prefix) ||
+            !append_xml(entry_file, menu_name) || !append(entry_file, "</Name>\n    <Directory>") ||
+            !append(entry_file, prefix) || !append_xml(entry_file, menu_name) ||
+            !append(entry_file, ".directory</Directory>\n") ||
             !compose(path, sizeof path, {data, "/desktop-directories/", prefix, menu_name, ".directory"}) ||
             !append(directory, "[Desktop Entry]\nType=Directory\nName=") ||
             !append(directory, is_wine ? "Wine" : level_name) ||
@@ -310,19 +312,19 @@ static void write_menu_entry(const char* relative, const char* link, const char*
         level_name = c + 1;
         levels++;
     }
-    if (!append(file, "    <Include>\n      <Filename>") || !append_xml(file, menu_name) ||
-        !append(file, "</Filename>\n    </Include>\n"))
+    if (!append(entry_file, "    <Include>\n      <Filename>") || !append_xml(entry_file, menu_name) ||
+        !append(entry_file, "</Filename>\n    </Include>\n"))
         return;
     for (int i = 0; i < levels; i++)
-        if (!append(file, "  </Menu>\n"))
+        if (!append(entry_file, "  </Menu>\n"))
             return;
     const size_t stem = strlen(menu_name) - strlen(".desktop");
     menu_name[stem] = '\0';
-    if (!append(file, "</Menu>\n") || !compose(path, sizeof path, {config, "/menus/applications-merged"}))
+    if (!append(entry_file, "</Menu>\n") || !compose(path, sizeof path, {config, "/menus/applications-merged"}))
         return;
     make_folders(path);
     if (compose(path, sizeof path, {config, "/menus/applications-merged/", menu_name, ".menu"}))
-        write_entry_file(path, file, false);
+        write_entry_file(path, entry_file, false);
 }
 
 // Whether `path` lies below `folder` (Windows paths, ASCII letters in
@@ -362,14 +364,13 @@ void build_menu_entry(const char* link_path, const char* target_path, const char
     }
     // On the desktop: an executable entry beside the shortcut, which starts
     // the shortcut's target.
-    static Composed file;
     char target[UTF8_PATH_SIZE];
     char folder[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
     const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
     if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, true) < 0 ||
-        !compose_desktop_entry(file, name, target, true, target_path, working_directory) ||
+        !compose_desktop_entry(entry_file, name, target, true, target_path, working_directory) ||
         !map_path(desktop, folder) || !compose(path, sizeof path, {folder, "/", name, ".desktop"}))
         return;
-    write_entry_file(path, file, true);
+    write_entry_file(path, entry_file, true);
 }

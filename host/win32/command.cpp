@@ -1,4 +1,7 @@
-// host/win32/command.cpp: run_interpreter on Windows. No state.
+// host/win32/command.cpp: run_interpreter on Windows.
+//
+// State: words, the words of a command line that the host carries out
+// itself (a deltree line), split once per line.
 //
 // The interpreter is the program that COMSPEC names, else cmd.exe on the NT
 // family and command.com on Windows 95 and 98, started as "/c" and the
