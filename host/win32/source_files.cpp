@@ -113,6 +113,21 @@ static SourceInfo info_of(HANDLE handle)
     return info;
 }
 
+// A C stream over an open handle; nullptr, with the handle closed, when the
+// runtime cannot make one.
+static FILE* stream_of(HANDLE handle, int flags, const char* mode)
+{
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    FILE* file = fd >= 0 ? _fdopen(fd, mode) : nullptr;
+    if (file == nullptr) {
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+    }
+    return file;
+}
+
 static HANDLE open_path(const char* path, DWORD access)
 {
     wchar_t wide[ENTRY_PATH_SIZE];
@@ -140,17 +155,11 @@ FILE* open_source_file(const char* path, SourceInfo* info)
         return nullptr;
     }
     *info = info_of(handle);
-    const int fd = info->kind == SOURCE_FILE
-                       ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY)
-                       : -1;
-    FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
-    if (file == nullptr) {
-        if (fd >= 0)
-            _close(fd);
-        else
-            CloseHandle(handle);
+    if (info->kind != SOURCE_FILE) {
+        CloseHandle(handle);
+        return nullptr;
     }
-    return file;
+    return stream_of(handle, _O_RDONLY | _O_BINARY, "rb");
 }
 
 bool open_source_folder(const char* path)
@@ -267,15 +276,9 @@ FILE* create_archive_file(const char* archive)
             break;
         }
         temp_owned = 1;
-        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-        FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-        if (file == nullptr) {
-            if (fd >= 0)
-                _close(fd);
-            else
-                CloseHandle(handle);
+        FILE* file = stream_of(handle, _O_WRONLY | _O_BINARY, "wb");
+        if (file == nullptr)
             remove_temp();
-        }
         return file;
     }
     temp_name[0] = '\0';
