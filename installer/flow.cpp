@@ -255,7 +255,7 @@ bool accept_directory(const char* directory)
             console_print(MSG_DIRECTORY_BAD_CHARACTER);
             return false;
         }
-        if (*p == '\\' || *p == '/') {
+        if (is_path_separator(*p)) {
             if (has_bad_name_end(name, p)) {
                 console_print(MSG_DIRECTORY_BAD_END);
                 return false;

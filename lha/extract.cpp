@@ -47,12 +47,11 @@ static bool is_selected(const char* pattern, const char* name)
 // whole, so a trail byte 0x5C is not a separator.
 static bool is_safe_member_name(const char* name)
 {
-    const auto is_separator = [](char c) { return c == '\\' || c == '/'; };
-    if (is_separator(name[0]) || (name[0] != '\0' && name[1] == ':'))
+    if (is_path_separator(name[0]) || (name[0] != '\0' && name[1] == ':'))
         return false;
     const char* component = name;
     for (const char* p = name;; p++) {
-        if (*p == '\0' || is_separator(*p)) {
+        if (*p == '\0' || is_path_separator(*p)) {
             if (is_dots_and_blanks(component, p) || is_device_name(component, p))
                 return false;
             if (*p == '\0')
