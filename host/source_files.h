@@ -10,7 +10,8 @@
 #include <cstdio>
 
 // Replaces the program's arguments by their UTF-8 form (Windows: taken from
-// the wide command line). The strings live until the program ends.
+// the wide command line). The strings live until the program ends. On
+// POSIX it also opens /dev/null for a closed standard stream.
 void take_source_arguments(int* argc, char*** argv);
 
 // The last name of a path (after its last separator), "" when it ends in

@@ -13,6 +13,7 @@
 #include "lha/lh1_decode.h"
 #include "lha/pack.h"
 #include "lha/stream.h"
+#include "shared/windows_names.h"
 
 namespace {
 
@@ -29,7 +30,9 @@ const char* shown_name()
 
 // Lists or tests every member of an archive. A damaged header, an unknown
 // method, an archive that ends inside a member and (testing) a CRC that
-// does not match end the walk with exit code 1 and a line naming the
+// does not match or a name that ymw-pack would refuse (the installer
+// cannot create it, or Windows would give the file another name) end the
+// walk with exit code 1 and a line naming the
 // member.
 bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
 {
@@ -86,6 +89,11 @@ bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
         }
         if (!intact) {
             pack_failure("%s: %s: CRC mismatch, the member is damaged", archive_path, shown_name());
+            intact_archive = false;
+            break;
+        }
+        if (mode == CHECK_TEST && windows_name_fault(h.name) != NAME_FITS) {
+            pack_failure("%s: %s: a name that the installer cannot create as it stands", archive_path, shown_name());
             intact_archive = false;
             break;
         }

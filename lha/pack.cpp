@@ -196,6 +196,12 @@ bool add_folder(const char* folder)
             fail_line("path too long", folder_order[i]);
             return false;
         }
+        // A Unix name with a \ in it, which Windows would take for a path,
+        // is refused here as its own name rather than opened as a path.
+        if (!is_one_windows_name(folder_order[i])) {
+            fail_line(name_fault_reason(NAME_FORBIDDEN_CHARACTER), path);
+            return false;
+        }
         const SourceKind kind = look_at_source(path).kind;
         if (kind == SOURCE_FOLDER) {
             fail_line("a folder in a folder to pack; the installer makes no folders", path);

@@ -41,7 +41,7 @@ const char* const USAGE =
     "smaller.\n"
     "\n"
     "  -l, --list        list the members of ARCHIVE\n"
-    "  -t, --test        decode every member of ARCHIVE and check its CRC\n"
+    "  -t, --test        decode every member of ARCHIVE, check its CRC and name\n"
     "  -q, --quiet       print nothing but failures\n"
     "  --method lh0|lh1  one method for every member\n"
     "  -h, --help        this text\n"
@@ -58,6 +58,17 @@ int usage_error(const char* reason, const char* what)
     return EXIT_USAGE;
 }
 
+// The exit code once standard output is written: a listing, a test report
+// or the usage that did not reach it (a full disk, a closed pipe) fails.
+int after_output(int code)
+{
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        pack_failure("cannot write to standard output");
+        return EXIT_FAILED;
+    }
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -68,19 +79,21 @@ int main(int argc, char** argv)
     bool packing = true;
     ArchiveCheck check = CHECK_LIST;
     int first = 1;
+    bool options_ended = false;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; first++) {
         const char* option = argv[first];
         if (strcmp(option, "--") == 0) {
             first++;
+            options_ended = true;
             break;
         }
         if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) {
             fputs(USAGE, stdout);
-            return EXIT_DONE;
+            return after_output(EXIT_DONE);
         }
         if (strcmp(option, "--version") == 0) {
             printf("ymw-pack %s\n", YAMAWYRM_VERSION);
-            return EXIT_DONE;
+            return after_output(EXIT_DONE);
         }
         if (strcmp(option, "--quiet") == 0 || strcmp(option, "--list") == 0 || strcmp(option, "--test") == 0) {
             quiet = quiet || option[2] == 'q';
@@ -89,7 +102,9 @@ int main(int argc, char** argv)
             continue;
         }
         if (strcmp(option, "--method") == 0 || strncmp(option, "--method=", 9) == 0) {
-            const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : "";
+            const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : nullptr;
+            if (value == nullptr || *value == '\0')
+                return usage_error("--method needs a method", "lh0 or lh1");
             if (strcmp(value, "lh0") != 0 && strcmp(value, "lh1") != 0)
                 return usage_error("unknown method", value);
             method = value[2] == '0' ? PACK_STORED : PACK_LH1;
@@ -113,13 +128,21 @@ int main(int argc, char** argv)
         if (argc - first != 1)
             return usage_error(check == CHECK_LIST ? "-l takes one archive" : "-t takes one archive",
                                argc - first == 0 ? "none given" : argv[first + 1]);
-        return check_archive(argv[first], check, quiet) ? EXIT_DONE : EXIT_FAILED;
+        return after_output(check_archive(argv[first], check, quiet) ? EXIT_DONE : EXIT_FAILED);
     }
     if (argc - first < 2)
         return usage_error("an archive and at least one file are needed",
                            argc - first == 0 ? "none given" : argv[first]);
     if (strcmp(argv[first], "-") == 0)
         return usage_error("the archive must be a file, not standard output", "-");
+    if (argv[first][0] == '\0')
+        return usage_error("the archive needs a name", "\"\"");
+    // Options come before the archive: one after it is a mistake, not a
+    // file to look for (a file named with a dash follows --).
+    for (int i = first + 1; !options_ended && i < argc; i++)
+        if (argv[i][0] == '-' && argv[i][1] != '\0')
+            return usage_error("an option after the archive; options come first, -- before a file named with a dash",
+                               argv[i]);
     if (!take_source_date_epoch())
         return usage_error("SOURCE_DATE_EPOCH is not a number of seconds from 1970 to 2107",
                            getenv("SOURCE_DATE_EPOCH"));

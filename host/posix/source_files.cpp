@@ -32,15 +32,25 @@ constexpr size_t SOURCE_PATH_SIZE = 4096;
 constexpr int TEMP_TRIES = 100;
 // Room for a number in decimal, sign and terminator included.
 constexpr size_t NUMBER_SIZE = 24;
-// Signals that end the program and must not leave the archive behind.
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals that end the program and must not leave the archive behind:
+// the interrupts, and SIGPIPE when standard error is a pipe whose reader
+// has gone (`ymw-pack ... 2>&1 | head -1`).
+constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 static DIR* folder;
 static locale_t case_locale;
 static char temp_path[SOURCE_PATH_SIZE];
 static volatile sig_atomic_t temp_owned;
 
-void take_source_arguments(int*, char***) {}
+void take_source_arguments(int*, char***)
+{
+    // A standard stream that was closed (`2>&-`) gets /dev/null: otherwise
+    // the archive, opened later, could take its number, and the lines
+    // meant for standard error would be written into the archive.
+    for (int fd = 0; fd <= 2; fd++)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", O_RDWR) != fd)
+            break;
+}
 
 const char* source_base_name(const char* path)
 {
@@ -155,9 +165,18 @@ FILE* create_archive_file(const char* archive)
     sigset_t before;
     sigemptyset(&ending);
     for (const int signal_number : ENDING_SIGNALS) {
+        // A signal ignored by whoever started the program (nohup, a
+        // background job of a script) stays ignored: it must not end it.
+        struct sigaction inherited {};
+        sigaction(signal_number, nullptr, &inherited);
+        if (inherited.sa_handler == SIG_IGN)
+            continue;
         sigaction(signal_number, &action, nullptr);
         sigaddset(&ending, signal_number);
     }
+    // Past a file size limit (ulimit -f) a write fails instead of ending
+    // the program, so the archive is removed with its line.
+    signal(SIGXFSZ, SIG_IGN);
     // <archive>.<process id>-<attempt>.tmp
     char process[NUMBER_SIZE];
     snprintf(process, sizeof process, "%ld", static_cast<long>(getpid()));

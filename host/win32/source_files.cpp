@@ -81,10 +81,14 @@ void take_source_arguments(int* argc, char*** argv)
 
 const char* source_base_name(const char* path)
 {
-    // A drive's colon ends a name too: "c:file".
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; p++)
-        if (is_path_separator(*p) || *p == ':')
+    // A drive's colon ends a name too ("c:file"), but only there: any
+    // other colon stays in the name, which is then refused, rather than
+    // "notes.txt:extra" (a stream of notes.txt) or a Unix name "a:b" under
+    // Wine being packed as "extra" or "b".
+    const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
+    const char* name = drive ? path + 2 : path;
+    for (const char* p = name; *p != '\0'; p++)
+        if (is_path_separator(*p))
             name = p + 1;
     return name;
 }

@@ -234,6 +234,7 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
         std::string message;
     };
     const Bytes small = bytes_of("data");
+    const Bytes noise = sample_data::noise(8, 4096);
     const std::vector<Case> cases = {
         {"name outside code page 932", {{"in/\xF0\x9F\x90\x89.txt", small}}, "", 1, "does not convert"},
         {"name of 234 bytes", {{"in/" + std::string(230, 'n') + ".txt", small}}, "", 1, "longer than 233 bytes"},
@@ -262,6 +263,12 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
         {"standard output", {{"in/x.txt", small}}, "- in/x.txt", 2, "not standard output"},
         {"no files", {}, "ymw.lz_", 2, "at least one file"},
         {"a bad SOURCE_DATE_EPOCH", {{"in/x.txt", small}}, "ymw.lz_ in/x.txt", 2, "SOURCE_DATE_EPOCH"},
+        {"an option after the archive", {{"in/x.txt", small}}, "ymw.lz_ -q in/x.txt", 2,
+         "an option after the archive; options come first, -- before a file named with a dash: -q"},
+        {"--method after the files", {{"in/x.txt", small}}, "ymw.lz_ in/x.txt --method", 2, "an option after"},
+        {"--method at the end", {{"in/x.txt", small}}, "--method", 2, "--method needs a method"},
+        {"an archive without a name", {{"in/x.txt", small}}, "'' in/x.txt", 2, "the archive needs a name"},
+        {"a file size limit", {{"in/noise.bin", noise}}, "ymw.lz_ in/noise.bin", 1, "cannot write"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -279,7 +286,10 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
             ASSERT_EQ(link("in/x.txt", "in/hard-link"), 0);
         write_file("ymw.lz_", bytes_of("old archive"));
         const std::string epoch = strstr(c.what, "SOURCE_DATE_EPOCH") != nullptr ? "SOURCE_DATE_EPOCH=12x " : "";
-        const ProgramRun r = run(epoch + quoted(YMW_PACK) + " " + (c.command.empty() ? "ymw.lz_ in" : c.command));
+        // 512 bytes at most per file: the archive outgrows it while written.
+        const std::string limit = strstr(c.what, "size limit") != nullptr ? "ulimit -f 1; " : "";
+        const std::string command = c.command.empty() ? "ymw.lz_ in" : c.command;
+        const ProgramRun r = run(limit + epoch + quoted(YMW_PACK) + " " + command);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -323,6 +333,34 @@ TEST(YmwPack, ListsAndTestsWhatItPackedAndNamesTheDamagedMember)
     damaged.resize(damaged.size() / 2);
     write_file("cut.lz_", damaged);
     EXPECT_EQ(pack("-l cut.lz_").code, 1);
+
+    // Intact members under names that ymw-pack refuses: the installer
+    // cannot create them, so the test fails at the first.
+    Bytes named = read_file("ymw.lz_");
+    for (const char* name : {"..\\ab", "CON.t", "a\\b.t", "ab.t."}) {
+        const size_t length = strlen(name);
+        ASSERT_EQ(length, named[21]) << "a name of a.txt's length";
+        std::copy(name, name + length, named.begin() + 22);
+        uint8_t sum = 0;
+        for (size_t i = 2; i < named[0] + 2u; i++)
+            sum = static_cast<uint8_t>(sum + named[i]);
+        named[1] = sum;
+        write_file("named.lz_", named);
+        const ProgramRun refused = pack("-t named.lz_");
+        EXPECT_EQ(refused.code, 1) << name;
+        EXPECT_EQ(refused.err, "ymw-pack: named.lz_: " + std::string(name) +
+                                   ": a name that the installer cannot create as it stands\n");
+    }
+
+    // With standard error closed, its lines go nowhere, not into the
+    // archive.
+    ASSERT_EQ(run("(" + quoted(YMW_PACK) + " closed.lz_ in 2>&-)").code, 0);
+    EXPECT_EQ(pack("-t closed.lz_").code, 0);
+
+    // A listing that cannot be written is a failure.
+    const ProgramRun full = run("(" + quoted(YMW_PACK) + " -l ymw.lz_ >/dev/full)");
+    EXPECT_EQ(full.code, 1);
+    EXPECT_EQ(full.err, "ymw-pack: cannot write to standard output\n");
 }
 
 TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
@@ -330,10 +368,11 @@ TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
     TempWorkspace w;
     write_file("noise.bin", sample_data::noise(7, (16u << 20) - 1));
     ASSERT_EQ(symlink("victim", "ymw.lz_"), 0);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         SCOPED_TRACE(signal_number);
         const pid_t child = fork();
         if (child == 0) {
+            signal(signal_number, SIG_DFL);
             execl(YMW_PACK, YMW_PACK, "--method", "lh1", "ymw.lz_", "noise.bin", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -347,6 +386,21 @@ TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
         EXPECT_EQ(folder_entries(".").size(), 3u) << "only prefix, noise.bin and the link ymw.lz_ may remain";
     }
+    // A signal ignored by whoever started the packer (nohup) stays ignored.
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGHUP, SIG_IGN);
+        execl(YMW_PACK, YMW_PACK, "-q", "ymw.lz_", "noise.bin", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && folder_entries(".").size() < 4; i++)
+        usleep(10000);
+    kill(child, SIGHUP);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(headers_of(read_file("ymw.lz_")).size(), 1u);
+
     // A finished archive replaces the link; its target is never written.
     write_file("small.txt", bytes_of("small"));
     ASSERT_EQ(pack("ymw.lz_ small.txt").code, 0);

@@ -548,7 +548,17 @@ class Packer(WineCase):
         refused = self.pack(windows, 'twins.lz_', 'twins')
         self.assertEqual(refused.returncode, 1)
         self.assertIn(b'names that Windows takes for the same file', refused.stderr)
-        self.assertEqual(sorted(os.listdir(self.cwd)), ['files', 'posix.lz_', 'twins', 'windows.lz_', 'ymw.lz_'])
+        # Unix names that Windows cannot hold are refused by their own
+        # names, not packed under the part after a colon or a backslash.
+        for name in ('a:b.txt', 'a\\b.txt'):
+            folder = os.path.join(self.cwd, 'unix')
+            shutil.rmtree(folder, ignore_errors=True)
+            self.write(os.path.join(folder, name), b'unix')
+            refused = self.pack(windows, 'unix.lz_', 'unix')
+            self.assertEqual(refused.returncode, 1, name)
+            self.assertIn(b'name holds a character that Windows does not allow in file names', refused.stderr)
+        self.assertEqual(sorted(os.listdir(self.cwd)),
+                         ['files', 'posix.lz_', 'twins', 'unix', 'windows.lz_', 'ymw.lz_'])
 
 
 class BadInput(WineCase):
