@@ -25,6 +25,7 @@
 #include "installer/shortcut.h"
 #include "lha/extract.h"
 #include "shared/buffers.h"
+#include "shared/installed_files.h"
 #include "shared/messages.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
@@ -419,18 +420,18 @@ void write_settings_and_files()
 
     console_print("\n");
     console_print(MSG_WRITING_CONFIG);
-    write_config_file("wyrmhold.cnf");
+    write_config_file(CONFIG_FILE_NAME);
     console_print(MSG_DONE);
 
     console_print("\n");
     console_print(MSG_WRITING_BATCH);
-    write_batch_file("yamawyrm.bat");
+    write_batch_file(BATCH_FILE_NAME);
     console_print(MSG_DONE);
 
     console_print("\n");
     console_print(MSG_CREATING_SHORTCUTS);
-    create_shortcut(SHORTCUT_START_MENU, "yamawyrm.bat");
-    create_shortcut(SHORTCUT_DESKTOP, "yamawyrm.bat");
+    create_shortcut(SHORTCUT_START_MENU, BATCH_FILE_NAME);
+    create_shortcut(SHORTCUT_DESKTOP, BATCH_FILE_NAME);
     console_print(MSG_DONE);
     console_print("\n");
     console_print("\n");

@@ -9,11 +9,11 @@
 #include <cstring>
 
 #include "host/source_files.h"
+#include "lha/extract.h"
 #include "lha/header.h"
 #include "lha/lh1_decode.h"
 #include "lha/pack.h"
 #include "lha/stream.h"
-#include "shared/windows_names.h"
 
 namespace {
 
@@ -30,10 +30,8 @@ const char* shown_name()
 
 // Lists or tests every member of an archive. A damaged header, an unknown
 // method, an archive that ends inside a member and (testing) a CRC that
-// does not match or a name that ymw-pack would refuse (the installer
-// cannot create it, or Windows would give the file another name) end the
-// walk with exit code 1 and a line naming the
-// member.
+// does not match, or a name the installer refuses to create, end the walk
+// with exit code 1 and a line naming the member.
 bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
 {
     SourceInfo source;
@@ -92,8 +90,8 @@ bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
             intact_archive = false;
             break;
         }
-        if (mode == CHECK_TEST && windows_name_fault(h.name) != NAME_FITS) {
-            pack_failure("%s: %s: a name that the installer cannot create as it stands", archive_path, shown_name());
+        if (mode == CHECK_TEST && !is_safe_member_name(h.name)) {
+            pack_failure("%s: %s: a name that the installer refuses to create", archive_path, shown_name());
             intact_archive = false;
             break;
         }

@@ -40,12 +40,9 @@ static bool is_selected(const char* pattern, const char* name)
     }
 }
 
-// A member's name must stay inside the install directory and name a file:
-// no drive, no leading separator, no ".." component (nor one that may
-// become ".."), no device name, no separator at the end (which would
-// write a file under the folder's name). Shift_JIS double-byte characters are stepped over
-// whole, so a trail byte 0x5C is not a separator.
-static bool is_safe_member_name(const char* name)
+// Shift_JIS double-byte characters are stepped over whole, so a trail byte
+// 0x5C is not a separator.
+bool is_safe_member_name(const char* name)
 {
     if (is_path_separator(name[0]) || (name[0] != '\0' && name[1] == ':'))
         return false;

@@ -5,6 +5,12 @@
 // The longest output path: install directory and member name.
 constexpr int MAX_OUTPUT_PATH = 255;
 
+// Whether a member's name stays inside the install directory and names a
+// file: no drive, no leading separator, no ".." component (nor one that may
+// become ".."), no device name, no separator at the end (which would write
+// a file under the folder's name). The installer creates no other member.
+bool is_safe_member_name(const char* name);
+
 // Opens the archive, reads it from its first byte to its end marker and
 // writes every member that `pattern` selects into the install directory,
 // printing a line per member and per fault. `pattern` is "*" or "*.*" for

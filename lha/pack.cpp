@@ -26,6 +26,7 @@
 #include "lha/crc16.h"
 #include "lha/header.h"
 #include "lha/lh1_encode.h"
+#include "shared/installed_files.h"
 #include "shared/windows_names.h"
 
 namespace {
@@ -130,6 +131,13 @@ bool add_member(const char* path)
     if (!windows_name_key(m.name, m.key)) {
         fail_line("name does not convert to code page 932", path);
         return false;
+    }
+    for (const char* written : INSTALLER_WRITTEN_FILES) {
+        uint16_t key[NAME_KEY_SIZE];
+        if (windows_name_key(written, key) && same_key(key, m.key)) {
+            fail_line("a file the installer writes itself, over this member", path);
+            return false;
+        }
     }
     for (int i = 0; i < member_count; i++) {
         if (same_key(members[i].key, m.key)) {

@@ -41,7 +41,7 @@ const char* const USAGE =
     "smaller.\n"
     "\n"
     "  -l, --list        list the members of ARCHIVE\n"
-    "  -t, --test        decode every member of ARCHIVE, check its CRC and name\n"
+    "  -t, --test        decode every member of ARCHIVE and check its CRC\n"
     "  -q, --quiet       print nothing but failures\n"
     "  --method lh0|lh1  one method for every member\n"
     "  -h, --help        this text\n"
