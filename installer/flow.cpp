@@ -14,7 +14,6 @@
 // above each shows it.
 #include "installer/flow.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "host/command.h"

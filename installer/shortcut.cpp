@@ -16,8 +16,6 @@
 // reported.
 #include "installer/shortcut.h"
 
-#include <cstring>
-
 #include "host/console.h"
 #include "host/shell_link.h"
 #include "shared/buffers.h"

@@ -14,7 +14,6 @@
 // opened ends the program.
 #include "lha/extract.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "host/console.h"

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "host/command_words.h"
 #include "host/console.h"
