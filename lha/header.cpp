@@ -25,10 +25,17 @@ static_assert(OFFSET_METHOD + METHOD_ID_SIZE == OFFSET_PACKED_SIZE, "the sizes f
 static_assert(OFFSET_NAME_LENGTH + 1 == HEADER_NAME_OFFSET, "the name follows its length");
 static_assert(HEADER_BUFFER_SIZE == 2 + 255, "H is one byte");
 
-static uint32_t size_at(int offset)
+// The little-endian number in `bytes` bytes of the header from `offset`.
+// Sizes are read as three bytes: the fourth has no effect.
+constexpr int SIZE_BYTES = 3;
+static_assert(MAX_MEMBER_SIZE == (uint32_t{1} << (8 * SIZE_BYTES)) - 1, "the largest size three bytes hold");
+
+static uint32_t get_le(unsigned offset, int bytes)
 {
-    return header_buffer[offset] | header_buffer[offset + 1] << 8 |
-           static_cast<uint32_t>(header_buffer[offset + 2]) << 16;
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; i--)
+        value = value << 8 | header_buffer[offset + static_cast<unsigned>(i)];
+    return value;
 }
 
 HeaderResult read_member_header()
@@ -55,15 +62,14 @@ HeaderResult read_member_header()
     h.header_size = header_buffer[0];
     h.header_sum = header_buffer[1];
     memcpy(h.method, header_buffer + OFFSET_METHOD, METHOD_ID_SIZE);
-    h.packed_size = size_at(OFFSET_PACKED_SIZE);
-    h.unpacked_size = size_at(OFFSET_UNPACKED_SIZE);
-    h.stamp = size_at(OFFSET_STAMP) | static_cast<uint32_t>(header_buffer[OFFSET_STAMP + 3]) << 24;
+    h.packed_size = get_le(OFFSET_PACKED_SIZE, SIZE_BYTES);
+    h.unpacked_size = get_le(OFFSET_UNPACKED_SIZE, SIZE_BYTES);
+    h.stamp = get_le(OFFSET_STAMP, 4);
     h.attribute = header_buffer[OFFSET_ATTRIBUTE];
     h.name_length = static_cast<uint8_t>(name_length);
     memcpy(h.name, header_buffer + HEADER_NAME_OFFSET, name_length);
     h.name[name_length] = '\0';
-    const unsigned crc_offset = HEADER_NAME_OFFSET + name_length;
-    h.crc = static_cast<uint16_t>(header_buffer[crc_offset] | header_buffer[crc_offset + 1] << 8);
+    h.crc = static_cast<uint16_t>(get_le(HEADER_NAME_OFFSET + name_length, HEADER_CRC_SIZE));
     return HEADER_READ;
 }
 
