@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "lha/extract.h"
 #include "lha/header.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
@@ -36,8 +37,7 @@ RoundResult decode_round(const char* archive, bool check_crc)
     while (read_member_header() == HEADER_READ && archive_stream.past_end == 0) {
         const MemberHeader& h = member_header;
         if (!is_lh1_member()) {
-            for (uint32_t i = 0; i < h.packed_size; i++)
-                read_archive_byte();
+            skip_member_data();
             continue;
         }
         open_output_discard();

@@ -11,7 +11,6 @@
 #include "host/source_files.h"
 #include "lha/extract.h"
 #include "lha/header.h"
-#include "lha/lh1_decode.h"
 #include "lha/pack.h"
 #include "lha/stream.h"
 
@@ -66,18 +65,11 @@ bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
         }
         bool intact = true;
         if (mode == CHECK_LIST) {
-            for (uint32_t i = 0; i < h.packed_size; i++)
-                read_archive_byte();
+            skip_member_data();
         } else {
+            bool known_method = true;
             open_output_discard();
-            crc_register = 0;
-            if (is_stored_member()) {
-                for (uint32_t i = 0; i < h.packed_size; i++)
-                    put_output_byte(read_archive_byte());
-            } else {
-                decode_lh1(h.unpacked_size);
-            }
-            intact = output_crc() == h.crc;
+            intact = unpack_member(&known_method);
             close_output_file();
         }
         if (archive_stream.past_end > 0) {

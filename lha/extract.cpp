@@ -69,7 +69,7 @@ static bool may_write_member(const char* name)
     return is_safe_member_name(name) && strlen(install_directory) + strlen(name) <= MAX_OUTPUT_PATH;
 }
 
-static void skip_member_data()
+void skip_member_data()
 {
     for (uint32_t i = 0; i < member_header.packed_size; i++)
         read_archive_byte();
@@ -81,21 +81,30 @@ static void copy_stored_member()
         put_output_byte(read_archive_byte());
 }
 
-// Writes the current member into the open output file and checks its CRC.
-static void extract_member()
+bool unpack_member(bool* known_method)
 {
     crc_register = 0;
+    *known_method = true;
     if (is_stored_member()) {
         copy_stored_member();
     } else if (is_lh1_member()) {
         decode_lh1(member_header.unpacked_size);
     } else {
-        console_report_failure("Error: unknown method\n");
+        *known_method = false;
         skip_member_data();
     }
-    if (output_crc() != member_header.crc) {
+    return output_crc() == member_header.crc;
+}
+
+// Writes the current member into the open output file and checks its CRC.
+static void extract_member()
+{
+    bool known_method = true;
+    const bool intact = unpack_member(&known_method);
+    if (!known_method)
+        console_report_failure("Error: unknown method\n");
+    if (!intact)
         console_report_failure("Error: CRC mismatch.\n");
-    }
 }
 
 // The line for the header that ends the archive.

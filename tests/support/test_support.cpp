@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "lha/extract.h"
 #include "lha/stream.h"
 
 Bytes bytes_of(const std::string& text)
@@ -189,8 +190,7 @@ std::vector<ArchiveHeader> headers_in(const Bytes& archive)
     while (at < archive.size() && read_member_header() == HEADER_READ) {
         headers.push_back({member_header, at});
         at += member_header.header_size + 2u + member_header.packed_size;
-        for (uint32_t i = 0; i < member_header.packed_size; i++)
-            read_archive_byte();
+        skip_member_data();
     }
     close_archive_stream();
     archive_stream = saved;
