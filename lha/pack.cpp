@@ -26,6 +26,7 @@
 #include "lha/crc16.h"
 #include "lha/header.h"
 #include "lha/lh1_encode.h"
+#include "shared/buffers.h"
 #include "shared/installed_files.h"
 #include "shared/windows_names.h"
 
@@ -173,7 +174,7 @@ bool join(char* out, const char* folder, const char* name)
 {
     const size_t length = strlen(folder);
     const bool separated = length > 0 && folder[length - 1] == '/';
-    return snprintf(out, MAX_PATH_SIZE, "%s%s%s", folder, separated ? "" : "/", name) < MAX_PATH_SIZE;
+    return compose(out, MAX_PATH_SIZE, {folder, separated ? "" : "/", name});
 }
 
 // Adds the files of a folder, sorted by name. Anything else in it is
