@@ -69,8 +69,7 @@ bool matches_dos_pattern(const char* pattern, const char* name)
 static int delete_matching(const char* pattern)
 {
     size_t name_start = 0;
-    if (((pattern[0] >= 'a' && pattern[0] <= 'z') || (pattern[0] >= 'A' && pattern[0] <= 'Z')) &&
-        pattern[1] == ':')
+    if (has_drive_prefix(pattern))
         name_start = 2;
     for (size_t i = name_start; pattern[i] != '\0'; i += sjis_character_length(pattern + i))
         if (is_path_separator(pattern[i]))

@@ -15,6 +15,13 @@ inline char fold_ascii_case(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Whether `path` begins with a drive: an ASCII letter and a colon, "c:".
+inline bool has_drive_prefix(const char* path)
+{
+    const char letter = fold_ascii_case(path[0]);
+    return letter >= 'a' && letter <= 'z' && path[1] == ':';
+}
+
 // Whether `c`, a byte or a UTF-16 unit, is one of the two separators that
 // Windows takes between the names of a path: \ and /.
 template <typename Unit>

@@ -52,11 +52,6 @@ static bool from_current;
 static bool ends_in_separator;
 static char current_directory[HOST_PATH_SIZE];
 
-static bool is_ascii_letter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 static bool is_network_path(const char* path)
 {
     return is_path_separator(path[0]) && is_path_separator(path[1]);
@@ -90,7 +85,7 @@ static bool take_apart(const char* path)
 
     const char* rest = path;
     bool at_root = is_path_separator(path[0]);
-    if (is_ascii_letter(path[0]) && path[1] == ':') {
+    if (has_drive_prefix(path)) {
         rest = path + 2;
         at_root = is_path_separator(*rest) || fold_ascii_case(path[0]) != CURRENT_DRIVE;
         drive_letter = path[0];

@@ -4,10 +4,11 @@
 // State:
 //   arguments, argument_text  the UTF-8 arguments and the text they point
 //                     into.
-//   find, found, folder_open, found_name  the folder being listed: its
+//   find, found, found_pending, found_name  the folder being listed: its
 //                     search handle, the entry found last, whether that
 //                     entry is still to be returned, and its UTF-8 name.
-//   temp_path         the archive being written, while temp_owned.
+//   temp_path, temp_name  the archive being written, in UTF-16 for the
+//                     kernel and in UTF-8 for messages, while temp_owned.
 //   temp_owned        set once this program has created temp_path; read by
 //                     the console's interrupt handler.
 #include "host/source_files.h"
@@ -85,8 +86,7 @@ const char* source_base_name(const char* path)
     // other colon stays in the name, which is then refused, rather than
     // "notes.txt:extra" (a stream of notes.txt) or a Unix name "a:b" under
     // Wine being packed as "extra" or "b".
-    const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
-    const char* name = drive ? path + 2 : path;
+    const char* name = has_drive_prefix(path) ? path + 2 : path;
     for (const char* p = name; *p != '\0'; p++)
         if (is_path_separator(*p))
             name = p + 1;

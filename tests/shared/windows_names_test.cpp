@@ -33,4 +33,14 @@ TEST(IsPathSeparator, TakesBackslashAndSlashOfEitherWidth)
     EXPECT_FALSE(is_path_separator(static_cast<unsigned char>(0x95)));
 }
 
+TEST(HasDrivePrefix, TakesAnAsciiLetterAndAColon)
+{
+    for (const char* path : {"c:", "C:\\games", "z:x"})
+        EXPECT_TRUE(has_drive_prefix(path)) << path;
+    // A digit, a symbol between the two cases, a lead byte and a path
+    // without the colon at its second byte have no drive.
+    for (const char* path : {"1:", "[:", "`:", "\x82:", "c", "", "\\c:", "cd:"})
+        EXPECT_FALSE(has_drive_prefix(path)) << path;
+}
+
 }  // namespace
