@@ -38,13 +38,11 @@
 // and small ones also lazily (Effort); the smallest result is kept.
 #include "lha/lh1_encode.h"
 
-#include <cstring>
 #include <cmath>
+#include <cstring>
 
 #include "lha/lh1_decode.h"
 #include "lha/lh1_model.h"
-
-
 
 // The match finder: chains of positions by a hash of three bytes and by a
 // hash of four. 2^13 heads each are plenty for a window of 4096 positions.

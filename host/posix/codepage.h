@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 
-
 // Converts `length` bytes of code page 932 text to UTF-8 in `out`
 // (capacity bytes, NUL-terminated). With `strict`, a byte sequence that is
 // not valid code page 932 fails the call; otherwise it becomes '?'.
