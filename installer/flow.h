@@ -1,14 +1,14 @@
 // installer/flow.h: the installer's dialogue from banner to exit code.
 #pragma once
 
+#include <cstddef>
+
+#include "shared/buffers.h"
+
 // Runs the whole dialogue and ends the process: exit code 0 at the normal
 // end, 1 when the user refuses to replace an earlier installation or the
 // archive cannot be opened. Does not return.
 [[noreturn]] void run_installer();
-
-#include <cstddef>
-
-#include "shared/buffers.h"
 
 // The guide, which the write command line opens from the install
 // directory.
