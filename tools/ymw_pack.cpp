@@ -58,6 +58,16 @@ int usage_error(const char* reason, const char* what)
     return EXIT_USAGE;
 }
 
+// The letter of the short option that a long one names, or 0.
+char long_option_letter(const char* option)
+{
+    static const char* const LONG_OPTIONS[] = {"--quiet", "--list", "--test"};
+    for (const char* name : LONG_OPTIONS)
+        if (strcmp(option, name) == 0)
+            return name[2];
+    return '\0';
+}
+
 // The exit code once standard output is written: a listing, a test report
 // or the usage that did not reach it (a full disk, a closed pipe) fails.
 int after_output(int code)
@@ -95,12 +105,6 @@ int main(int argc, char** argv)
             printf("ymw-pack %s\n", YAMAWYRM_VERSION);
             return after_output(EXIT_DONE);
         }
-        if (strcmp(option, "--quiet") == 0 || strcmp(option, "--list") == 0 || strcmp(option, "--test") == 0) {
-            quiet = quiet || option[2] == 'q';
-            packing = packing && option[2] == 'q';
-            check = option[2] == 'l' ? CHECK_LIST : option[2] == 't' ? CHECK_TEST : check;
-            continue;
-        }
         if (strcmp(option, "--method") == 0 || strncmp(option, "--method=", 9) == 0) {
             const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : nullptr;
             if (value == nullptr || *value == '\0')
@@ -110,10 +114,12 @@ int main(int argc, char** argv)
             method = value[2] == '0' ? PACK_STORED : PACK_LH1;
             continue;
         }
-        if (option[1] == '-')
+        // Short options, one or several after one dash (-q, -l, -t, -ql),
+        // or the long name of one.
+        const char long_letter[] = {long_option_letter(option), '\0'};
+        if (option[1] == '-' && long_letter[0] == '\0')
             return usage_error("unknown option", option);
-        // Short options, one or several after one dash: -q, -l, -t, -ql.
-        for (const char* letter = option + 1; *letter != '\0'; letter++) {
+        for (const char* letter = option[1] == '-' ? long_letter : option + 1; *letter != '\0'; letter++) {
             if (*letter == 'q') {
                 quiet = true;
             } else if (*letter == 'l' || *letter == 't') {
