@@ -13,26 +13,39 @@
 
 // Opens a file as fopen does, with the modes "rb", "wb" and "w". In the text
 // mode "w" every line feed written becomes CR LF in the file, as the Windows
-// C runtime does. Returns nullptr when the file cannot be opened; the caller
-// closes the stream with fclose.
+// C runtime does. Returns nullptr when the file cannot be opened.
 //
-// Writing ("wb", "w") never writes through a symbolic link (on Windows, a
-// reparse point) at the path itself: such a link is removed and a new,
-// empty regular file is created in its place, whether the link's target
-// exists or not; the target stays untouched. An existing regular file is
-// emptied and written over.
+// A file opened for reading is closed with fclose. One opened for writing
+// ("wb", "w") is written the one way every file is written: never where it
+// stands, but as a new file created beside it, which finish_file moves over
+// the path once it is complete. So nothing at the path is ever opened for
+// writing: a link there (symbolic or hard) is replaced as an entry and what
+// it leads to or shares stays untouched, and a file that fails on the way
+// leaves the path as it was. What may stand at the path: nothing, a
+// regular file of its own, or a link that can be replaced as a link (on
+// Windows, one shown as a reparse point; under Wine, a Unix link to a file
+// shows as the file it leads to and refuses the open).
 FILE* open_file(const char* path, const char* mode);
 
 // Opens the file at `folder` followed directly by `name` (no separator is
 // inserted), as open_file does with that path and `mode`, but only when no
 // folder of `name` on the way to the file is a symbolic link (on Windows, a
-// reparse point such as a junction): a member "sub\x.txt" is not written
-// when "sub" in `folder` is a link. `folder` is taken as it is, and may be
-// a link itself or lie below one. `folder` ends in a separator (or is
-// empty, for the current directory); `name` is relative, holds no ".."
-// component and does not end in a separator. Returns nullptr when the file
-// cannot be opened, a linked folder on the way included.
+// reparse point such as a junction) or another mount: a member "sub\x.txt"
+// is not written when "sub" in `folder` is a link. `folder` is taken as it
+// is, and may be a link itself or lie below one. `folder` ends in a
+// separator (or is empty, for the current directory); `name` is relative,
+// holds no ".." component and does not end in a separator. Returns nullptr
+// when the file cannot be opened, a linked folder on the way included.
 FILE* open_file_in(const char* folder, const char* name, const char* mode);
+
+// Completes a file opened for writing: flushes and closes its stream and
+// moves the new file over its path. False when a write, the close or the
+// move failed; the new file is then gone and the path keeps what it had.
+bool finish_file(FILE* file);
+
+// Gives up a file opened for writing: closes its stream and removes the new
+// file; the path keeps what it had.
+void discard_file(FILE* file);
 
 // Whether the system can name a file by `path` at all: every character of
 // it has a form in the system's own names (UTF-8 on POSIX, UTF-16 on the

@@ -43,8 +43,10 @@ void set_link_working_directory(const char* directory);
 void set_link_show_command(int show_command);
 // Saves the link as a shortcut file at `wide_path`, which becomes the
 // object's current file, never through a link standing there (a link
-// that can be removed as a link is; otherwise nothing is saved). False
-// when nothing was saved, for example when the folder does not exist.
+// that can be replaced as a link is; otherwise nothing is saved). False
+// when nothing was saved, for example when the folder does not exist, and
+// when the menu entry that a save into the user's folders brings with it
+// could not be written (the shortcut itself then stays).
 bool save_link(const uint16_t* wide_path);
 // Gives up the persist interface.
 void release_link_persist();

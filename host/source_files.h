@@ -65,16 +65,16 @@ constexpr size_t NAME_KEY_SIZE = 256;
 // is not code page 932 or longer than the key's room.
 bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE]);
 
-// The archive being written: a new file beside `archive`, created under a
-// name that nothing had (so never through a link), which an interrupt
-// (Ctrl+C, SIGINT, SIGTERM, SIGHUP) removes before the program ends.
-// Returns nullptr when it cannot be created.
+// The archive being written, as every file is written (host/files.h): a
+// new file created beside `archive` under a name that nothing had (so
+// never through a link), moved over `archive` by finish_archive_file. An
+// interrupt (host/ending.h) removes it. Returns nullptr, with errno set,
+// when it cannot be created, or when what stands at `archive` is neither a
+// file nor a link.
 FILE* create_archive_file(const char* archive);
-// Its name, for messages, while it exists; else "".
-const char* archive_file_name();
-// Closes it and moves it over `archive`, which it replaces (a link there is
-// replaced itself, not written through). False when the close or the move
-// fails; the new file is then removed.
-bool finish_archive_file(FILE* file, const char* archive);
+// Closes it and moves it over the archive's path, which it replaces (a
+// link there is replaced itself, not written through). False, with errno
+// set, when the close or the move fails; the new file is then removed.
+bool finish_archive_file(FILE* file);
 // Closes and removes it.
 void discard_archive_file(FILE* file);

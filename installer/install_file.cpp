@@ -34,11 +34,13 @@ bool open_install_file(const char* file_name)
 void close_install_file(const char* file_name)
 {
     // A full disk shows only here: the stream keeps the error of a failed
-    // write, and the close flushes what was still buffered.
-    const bool written = ferror(file_slot) == 0;
-    const bool closed = fclose(file_slot) == 0;
+    // write, and the close hands on what was still buffered. A file that
+    // was not written whole is not put in place.
+    FILE* file = file_slot;
     file_slot = nullptr;
-    if (!written || !closed) {
+    const bool written = ferror(file) == 0;
+    if (!written)
+        discard_file(file);
+    if (!written || !finish_file(file))
         console_report_failure(MSG_CANNOT_WRITE, install_directory, file_name);
-    }
 }

@@ -9,6 +9,7 @@
 // returns false.
 bool open_install_file(const char* file_name);
 
-// Closes the file slot opened by open_install_file and empties it; says so
-// on the console when a write or the close failed.
+// Closes the file slot opened by open_install_file, puts the file in place
+// and empties the slot; says so on the console when a write or the close
+// failed, and then the path keeps what it had.
 void close_install_file(const char* file_name);

@@ -289,8 +289,9 @@ bool read_member(Member& m, size_t& size)
     return true;
 }
 
-// Packs one member and appends its header and data to the archive.
-bool write_member(FILE* archive, Member& m, PackMethod method)
+// Packs one member and appends its header and data to the archive, which
+// becomes `archive_path`.
+bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod method)
 {
     size_t size = 0;
     if (!read_member(m, size))
@@ -328,7 +329,7 @@ bool write_member(FILE* archive, Member& m, PackMethod method)
     uint8_t bytes[HEADER_BUFFER_SIZE];
     const size_t header_size = static_cast<size_t>(write_member_header(header, bytes));
     if (fwrite(bytes, 1, header_size, archive) != header_size || fwrite(data, 1, data_size, archive) != data_size) {
-        fail_line("cannot write", archive_file_name());
+        fail_line("cannot write", archive_path);
         return false;
     }
     if (!quiet) {
@@ -369,16 +370,16 @@ bool write_archive(const char* archive_path, PackMethod method)
     }
     bool ok = true;
     for (int i = 0; ok && i < member_count; i++)
-        ok = write_member(archive, members[i], method);
+        ok = write_member(archive, archive_path, members[i], method);
     if (ok && fputc(0, archive) == EOF) {
-        fail_line("cannot write", archive_file_name());
+        fail_line("cannot write", archive_path);
         ok = false;
     }
     if (!ok) {
         discard_archive_file(archive);
         return false;
     }
-    if (!finish_archive_file(archive, archive_path)) {
+    if (!finish_archive_file(archive)) {
         fail_line("cannot write the finished archive to", archive_path);
         return false;
     }

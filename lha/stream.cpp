@@ -110,12 +110,15 @@ bool close_output_file()
 {
     OutputFile& out = output_file;
     flush_output_buffer();
-    if (out.file == nullptr)
-        return !out.failed;
-    if (fflush(out.file) != 0 || ferror(out.file))
-        out.failed = true;
-    if (fclose(out.file) != 0)
-        out.failed = true;
+    FILE* file = out.file;
     out.file = nullptr;
+    if (file == nullptr)
+        return !out.failed;
+    // A file that could not be written whole is not put in place at all.
+    if (out.failed) {
+        discard_file(file);
+        return false;
+    }
+    out.failed = !finish_file(file);
     return !out.failed;
 }

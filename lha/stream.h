@@ -110,6 +110,7 @@ bool open_output_file(const char* folder, const char* name);
 // Starts a member whose bytes only go into the CRC register, written
 // nowhere: a test of the archive.
 void open_output_discard();
-// Flushes and closes the output file; false when any write, the flush or
-// the close failed.
+// Flushes and closes the output file and puts it in place; false when any
+// write, the flush or the close failed, and then the file is not put in
+// place and its path keeps what it had.
 bool close_output_file();

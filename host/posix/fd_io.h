@@ -15,3 +15,7 @@ bool write_all(int fd, const char* bytes, size_t count);
 // a bind mount of a folder of the same file system counts as another
 // mount too. False when either cannot be examined.
 bool on_same_mount(int a, int b);
+
+// The same for the entry `name` of the open folder `folder` (not followed
+// when it is a link) and the folder itself.
+bool entry_on_folder_mount(int folder, const char* name);

@@ -1,10 +1,9 @@
 // host/posix/files.cpp: files named by Windows paths, opened on the host.
-//
-// No state: each stream of the text mode carries its file descriptor as its
-// fopencookie cookie.
+// No state.
 //
 // Every file is opened through the descriptor of its folder (openat), so
-// that what was checked is what gets opened.
+// that what was checked is what gets opened; a file is written as a new
+// file beside its entry (host/posix/new_files.h).
 #include "host/files.h"
 
 #include <fcntl.h>
@@ -12,126 +11,44 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 #include "host/posix/codepage.h"
 #include "host/posix/fd_io.h"
+#include "host/posix/new_files.h"
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
 
-// Bytes of CR LF text a text-mode write composes before handing them on.
-constexpr size_t TEXT_CHUNK_SIZE = 1024;
-// Opens of a file to be written: each may lose the entry that the one
-// before found, when something removes it in between.
-constexpr int CREATE_TRIES = 3;
-
-static int cookie_fd(void* cookie)
+// Opens the entry `name` of the open folder `folder` for reading as a
+// regular file, without blocking: O_NONBLOCK lets a FIFO or a device open
+// at once, and fstat then turns away everything that is not a regular file
+// before a byte is read. Returns the stream or nullptr.
+static FILE* open_for_reading(int folder, const char* name)
 {
-    return static_cast<int>(reinterpret_cast<intptr_t>(cookie));
-}
-
-// The stream's buffer goes to the file with each line feed made CR LF, as
-// the Windows C runtime writes text files. Returns 0 on an error, as
-// fopencookie asks; the stream then reports it through ferror and fclose.
-static ssize_t write_text(void* cookie, const char* bytes, size_t count)
-{
-    char chunk[TEXT_CHUNK_SIZE];
-    size_t used = 0;
-    for (size_t i = 0; i < count; i++) {
-        // Room for one CR LF pair before the chunk goes out.
-        if (used + 2 > sizeof chunk) {
-            if (!write_all(cookie_fd(cookie), chunk, used))
-                return 0;
-            used = 0;
-        }
-        if (bytes[i] == '\n')
-            chunk[used++] = '\r';
-        chunk[used++] = bytes[i];
-    }
-    if (!write_all(cookie_fd(cookie), chunk, used))
-        return 0;
-    return static_cast<ssize_t>(count);
-}
-
-static int close_text(void* cookie)
-{
-    return close(cookie_fd(cookie));
-}
-
-// Opens the entry `name` of the open folder `folder` as a regular file,
-// without blocking: O_NONBLOCK lets a FIFO or a device open at once, and
-// fstat then turns away everything that is not a regular file before a byte
-// is read or written. Writing never follows a link at `name`: the link is
-// removed and a new file made in its place; nor does it write into a file
-// of another mount (a file bind-mounted there). A file that this call
-// creates is empty already; one that existed is emptied only once it is
-// known to be a regular file of the folder's mount.
-// Returns the descriptor, in blocking mode again, or -1.
-static int open_regular(int folder, const char* name, bool reading)
-{
-    const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = -1;
-    bool created = false;
-    if (reading) {
-        fd = openat(folder, name, O_RDONLY | common);
-    } else {
-        // O_EXCL takes a link at `name` for an entry that exists, wherever
-        // it leads; the open without O_CREAT then finds it a link (ELOOP).
-        // An entry that goes between the two opens is created afresh.
-        for (int attempt = 0; attempt < CREATE_TRIES && fd < 0; attempt++) {
-            fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
-            created = fd >= 0;
-            if (fd < 0 && errno == EEXIST)
-                fd = openat(folder, name, O_WRONLY | O_NOFOLLOW | common);
-            if (fd < 0 && errno != ENOENT)
-                break;
-        }
-        if (fd < 0 && errno == ELOOP) {
-            if (unlinkat(folder, name, 0) != 0)
-                return -1;
-            fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | common, 0666);
-            created = fd >= 0;
-        }
-    }
+    const int fd = openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return nullptr;
     struct stat info;
     const int flags = fcntl(fd, F_GETFL);
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-        (!reading && (!on_same_mount(folder, fd) || (!created && ftruncate(fd, 0) != 0))) ||
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EISDIR;
-        return -1;
+        return nullptr;
     }
-    return fd;
-}
-
-// The stream of an open descriptor: the text mode through fopencookie,
-// the others through fdopen. Closes `fd` when no stream can be made.
-//
-// The binary writer is unbuffered: its one caller, the extraction, hands
-// it whole buffers of its own, and each then goes out in one write. With
-// the stream's buffer of one block (st_blksize, 4 KiB mostly) in between,
-// stdio would fill that buffer from each piece first and write it and the
-// rest apart: two writes for every buffer but the first.
-static FILE* stream_of(int fd, const char* mode)
-{
-    FILE* stream = nullptr;
-    if (strcmp(mode, "w") == 0) {
-        const cookie_io_functions_t functions = {nullptr, write_text, nullptr, close_text};
-        stream = fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", functions);
-    } else {
-        stream = fdopen(fd, mode);
-        if (stream != nullptr && strcmp(mode, "wb") == 0 && setvbuf(stream, nullptr, _IONBF, 0) != 0) {
-            fclose(stream);
-            return nullptr;
-        }
-    }
+    FILE* stream = fdopen(fd, "rb");
     if (stream == nullptr)
         close(fd);
     return stream;
+}
+
+// The file `name` of the open folder `folder` in `mode`: read where it
+// stands, or written as a new file beside it (host/posix/new_files.h).
+static FILE* open_in_folder(int folder, const char* name, const char* mode)
+{
+    if (strcmp(mode, "rb") == 0)
+        return open_for_reading(folder, name);
+    return create_new_file(folder, name, strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY);
 }
 
 static bool is_known_mode(const char* mode)
@@ -173,9 +90,9 @@ FILE* open_file(const char* path, const char* mode)
     const int folder = open_parent(host_path, &name);
     if (folder < 0)
         return nullptr;
-    const int fd = open_regular(folder, name, strcmp(mode, "rb") == 0);
+    FILE* stream = open_in_folder(folder, name, mode);
     close(folder);
-    return fd < 0 ? nullptr : stream_of(fd, mode);
+    return stream;
 }
 
 FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
@@ -215,9 +132,19 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     }
     if (folder < 0)
         return nullptr;
-    const int fd = open_regular(folder, *rest != '\0' ? rest : ".", strcmp(mode, "rb") == 0);
+    FILE* stream = open_in_folder(folder, *rest != '\0' ? rest : ".", mode);
     close(folder);
-    return fd < 0 ? nullptr : stream_of(fd, mode);
+    return stream;
+}
+
+bool finish_file(FILE* file)
+{
+    return finish_new_file(file);
+}
+
+void discard_file(FILE* file)
+{
+    discard_new_file(file);
 }
 
 bool is_path_convertible(const char* path)

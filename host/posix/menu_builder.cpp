@@ -25,7 +25,7 @@
 #include <cstring>
 
 #include "host/posix/codepage.h"
-#include "host/posix/fd_io.h"
+#include "host/posix/new_files.h"
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
 #include "shared/sjis.h"
@@ -48,8 +48,10 @@ static const char* const USER_FOLDER_TAILS[] = {
 static_assert(sizeof USER_FOLDER_TAILS / sizeof USER_FOLDER_TAILS[0] == USER_DESKTOP + 1,
               "one folder for each UserFolder");
 
-// The characters that a desktop entry's Exec key reserves.
-constexpr char EXEC_RESERVED[] = " \t\n\"'><~|&;$*?#()`";
+// The characters that a desktop entry's Exec key reserves, and those that
+// take a backslash inside its double quotes.
+constexpr char EXEC_RESERVED[] = " \t\n\"'\\><~|&;$*?#()`";
+constexpr char EXEC_QUOTED_ESCAPED[] = "\"`$\\";
 
 bool get_user_folder(UserFolder which, char* out, size_t capacity)
 {
@@ -105,23 +107,47 @@ static bool append(Composed& file, const char* text)
     return true;
 }
 
-// Appends `text` as a desktop entry's Exec key takes it, as Wine escapes
-// it: a backslash as four, a reserved character after two.
-static bool append_escaped(Composed& file, const char* text)
+// How a value goes into a desktop entry: every value of type string takes
+// the string escapes, a backslash written as two; what the Exec key runs
+// is quoted first, as its own rules ask, and its '%' doubled, so that the
+// launcher expands no field code in it.
+enum ValueKind {
+    VALUE_STRING,        // a string: the string escapes alone
+    VALUE_EXEC_QUOTED,   // inside an Exec key's double quotes: '"', '`', '$'
+                         // and '\' each after a backslash
+    VALUE_EXEC_WORD,     // an unquoted Exec argument, as Wine writes it: each
+                         // reserved character after a backslash
+};
+
+// Appends `text` as a value of `kind`. False when it would not fit, and
+// for a control character, which no value may hold: a line feed would add
+// keys of its own to the entry.
+static bool append_value(Composed& file, const char* text, ValueKind kind)
 {
     for (const char* c = text; *c != '\0'; c++) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F)
+            return false;
+        const bool escaped = (kind == VALUE_EXEC_QUOTED && strchr(EXEC_QUOTED_ESCAPED, *c) != nullptr) ||
+                             (kind == VALUE_EXEC_WORD && strchr(EXEC_RESERVED, *c) != nullptr);
+        // The escaping backslash is a string's backslash too: two of them.
+        if (escaped && !append(file, "\\\\"))
+            return false;
         const char one[] = {*c, '\0'};
-        const char* piece = *c == '\\' ? "\\\\\\\\" : one;
-        if ((*c != '\0' && strchr(EXEC_RESERVED, *c) != nullptr && !append(file, "\\\\")) || !append(file, piece))
+        const char* piece = *c == '\\' ? "\\\\" : *c == '%' && kind != VALUE_STRING ? "%%" : one;
+        if (!append(file, piece))
             return false;
     }
     return true;
 }
 
-// Appends `text` as XML character data.
+// Appends `text` as XML character data; false for a control character,
+// which XML does not allow.
 static bool append_xml(Composed& file, const char* text)
 {
     for (const char* c = text; *c != '\0'; c++) {
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F)
+            return false;
         const char one[] = {*c, '\0'};
         const char* piece = *c == '&' ? "&amp;" : *c == '<' ? "&lt;" : *c == '>' ? "&gt;" : *c == '"' ? "&quot;"
                             : *c == '\'' ? "&apos;" : one;
@@ -131,24 +157,37 @@ static bool append_xml(Composed& file, const char* text)
     return true;
 }
 
-// Writes `file` at `path`, replacing what is there but never writing
-// through a link; `executable` adds the execute bits that the umask allows.
-static void write_entry_file(const char* path, const Composed& file, bool executable)
+// Writes `file` at `path`, as every file is written (host/posix/new_files.h):
+// a new file beside it moved over it, so that nothing at the path is ever
+// opened; `executable` adds the execute bits that the umask allows. False
+// when it was not written.
+static bool write_entry_file(char* path, const Composed& file, bool executable)
 {
-    struct stat info;
-    if (lstat(path, &info) == 0 && S_ISLNK(info.st_mode))
-        unlink(path);
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return;
-    bool written = write_all(fd, file.text, file.used);
-    if (written && executable && fstat(fd, &info) == 0) {
+    char* slash = strrchr(path, '/');
+    if (slash == nullptr || slash == path)
+        return false;
+    *slash = '\0';
+    const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    *slash = '/';
+    if (folder < 0)
+        return false;
+    FILE* stream = create_new_file(folder, slash + 1, NEW_FILE_BINARY);
+    close(folder);
+    if (stream == nullptr)
+        return false;
+    if (fwrite(file.text, 1, file.used, stream) != file.used) {
+        discard_new_file(stream);
+        return false;
+    }
+    if (executable) {
         const mode_t mask = umask(0);
         umask(mask);
-        fchmod(fd, (info.st_mode | (0111 & ~mask)) & 07777);
+        if (fchmod(fileno(stream), (0666 | 0111) & ~mask) != 0) {
+            discard_new_file(stream);
+            return false;
+        }
     }
-    if (close(fd) != 0 || !written)
-        unlink(path);
+    return finish_new_file(stream);
 }
 
 // Creates every folder of `path` that is missing, as mkdir -p does.
@@ -164,11 +203,13 @@ static void make_folders(char* path)
     }
 }
 
-// The XDG folder named by `variable`, else `fallback` below the home folder.
+// The XDG folder named by `variable`, else `fallback` below the home
+// folder. A relative value counts as none, as the XDG base directory rules
+// ask: it would put the files below whatever the current directory is.
 static bool xdg_folder(const char* variable, const char* fallback, char* out)
 {
     const char* folder = getenv(variable);
-    if (folder != nullptr && *folder != '\0')
+    if (folder != nullptr && folder[0] == '/')
         return compose(out, HOST_PATH_SIZE, {folder});
     const char* home = getenv("HOME");
     return home != nullptr && *home != '\0' && compose(out, HOST_PATH_SIZE, {home, fallback});
@@ -246,20 +287,22 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
         *c = fold_ascii_case(*c);
     file.used = 0;
     file.text[0] = '\0';
-    return append(file, "[Desktop Entry]\nName=") && append(file, name) &&
-           append(file, "\nExec=env WINEPREFIX=\"") && append(file, prefix) && append(file, "\" ") &&
-           append(file, wine_loader()) && append(file, " ") && append_escaped(file, command) &&
-           append(file, with_arguments ? " \n" : "\n") && append(file, "Type=Application\nStartupNotify=true\n") &&
+    return append(file, "[Desktop Entry]\nName=") && append_value(file, name, VALUE_STRING) &&
+           append(file, "\nExec=env WINEPREFIX=\"") && append_value(file, prefix, VALUE_EXEC_QUOTED) &&
+           append(file, "\" ") && append(file, wine_loader()) && append(file, " ") &&
+           append_value(file, command, VALUE_EXEC_WORD) && append(file, with_arguments ? " \n" : "\n") &&
+           append(file, "Type=Application\nStartupNotify=true\n") &&
            (working_directory[0] == '\0' ||
-            (unix_path_of(prefix, working_directory, work) && append(file, "Path=") && append(file, work) &&
-             append(file, "\n"))) &&
+            (unix_path_of(prefix, working_directory, work) && append(file, "Path=") &&
+             append_value(file, work, VALUE_STRING) && append(file, "\n"))) &&
            (wm_class[0] == '\0' ||
-            (append(file, "StartupWMClass=") && append(file, wm_class) && append(file, "\n")));
+            (append(file, "StartupWMClass=") && append_value(file, wm_class, VALUE_STRING) && append(file, "\n")));
 }
 
 // The menu entry of a shortcut `relative` (UTF-8, '/' between folders, no
 // extension) below the Start menu, whose Windows path is `link` (UTF-8).
-static void write_menu_entry(const char* relative, const char* link, const char* target_path,
+// False when any of its files was not written.
+static bool write_menu_entry(const char* relative, const char* link, const char* target_path,
                              const char* working_directory)
 {
     char data[HOST_PATH_SIZE];
@@ -269,18 +312,19 @@ static void write_menu_entry(const char* relative, const char* link, const char*
     if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
         !compose_desktop_entry(entry_file, name, link, false, target_path, working_directory) ||
         !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
-        return;
+        return false;
     *strrchr(path, '/') = '\0';
     make_folders(path);
     path[strlen(path)] = '/';
-    write_entry_file(path, entry_file, false);
+    if (!write_entry_file(path, entry_file, false))
+        return false;
 
     // The menu: one level for "wine" and for each folder of the shortcut,
     // each with a .directory file unless it has one already.
     char menu_name[HOST_PATH_SIZE];
     if (!compose(menu_name, sizeof menu_name, {"wine/", relative, ".desktop"}) ||
         !compose(path, sizeof path, {data, "/desktop-directories"}))
-        return;
+        return false;
     make_folders(path);
     entry_file.used = 0;
     append(entry_file, "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
@@ -302,29 +346,29 @@ static void write_menu_entry(const char* relative, const char* link, const char*
             !append(entry_file, ".directory</Directory>\n") ||
             !compose(path, sizeof path, {data, "/desktop-directories/", prefix, menu_name, ".directory"}) ||
             !append(directory, "[Desktop Entry]\nType=Directory\nName=") ||
-            !append(directory, is_wine ? "Wine" : level_name) ||
+            !append_value(directory, is_wine ? "Wine" : level_name, VALUE_STRING) ||
             !append(directory, is_wine ? "\nIcon=wine\n" : "\nIcon=folder\n"))
-            return;
+            return false;
         struct stat info;
-        if (lstat(path, &info) != 0 && errno == ENOENT)
-            write_entry_file(path, directory, false);
+        if (lstat(path, &info) != 0 && errno == ENOENT && !write_entry_file(path, directory, false))
+            return false;
         *c = '-';
         level_name = c + 1;
         levels++;
     }
     if (!append(entry_file, "    <Include>\n      <Filename>") || !append_xml(entry_file, menu_name) ||
         !append(entry_file, "</Filename>\n    </Include>\n"))
-        return;
+        return false;
     for (int i = 0; i < levels; i++)
         if (!append(entry_file, "  </Menu>\n"))
-            return;
+            return false;
     const size_t stem = strlen(menu_name) - strlen(".desktop");
     menu_name[stem] = '\0';
     if (!append(entry_file, "</Menu>\n") || !compose(path, sizeof path, {config, "/menus/applications-merged"}))
-        return;
+        return false;
     make_folders(path);
-    if (compose(path, sizeof path, {config, "/menus/applications-merged/", menu_name, ".menu"}))
-        write_entry_file(path, entry_file, false);
+    return compose(path, sizeof path, {config, "/menus/applications-merged/", menu_name, ".menu"}) &&
+           write_entry_file(path, entry_file, false);
 }
 
 // Whether `path` lies below `folder` (Windows paths, ASCII letters in
@@ -335,7 +379,7 @@ static bool lies_below(const char* path, const char* folder)
     return strncasecmp(path, folder, length) == 0 && path[length] == '\\';
 }
 
-void build_menu_entry(const char* link_path, const char* target_path, const char* working_directory)
+bool build_menu_entry(const char* link_path, const char* target_path, const char* working_directory)
 {
     char start_menu[WINDOWS_PATH_TEXT_SIZE];
     char desktop[WINDOWS_PATH_TEXT_SIZE];
@@ -343,10 +387,10 @@ void build_menu_entry(const char* link_path, const char* target_path, const char
     if (menu_builder_disabled() || !get_user_folder(USER_START_MENU, start_menu, sizeof start_menu) ||
         !get_user_folder(USER_DESKTOP, desktop, sizeof desktop) ||
         cp932_to_utf8(link_path, strlen(link_path), link, sizeof link, true) < 0)
-        return;
+        return true;
     const bool in_start_menu = lies_below(link_path, start_menu);
     if (!in_start_menu && !lies_below(link_path, desktop))
-        return;
+        return true;
     // The shortcut's name below its folder, its extension dropped, its
     // folders separated by '/'. Both folders are ASCII, so their lengths
     // are the same in UTF-8.
@@ -358,10 +402,8 @@ void build_menu_entry(const char* link_path, const char* target_path, const char
     char* dot = strrchr(relative, '.');
     if (dot != nullptr && strchr(dot, '/') == nullptr)
         *dot = '\0';
-    if (in_start_menu) {
-        write_menu_entry(relative, link, target_path, working_directory);
-        return;
-    }
+    if (in_start_menu)
+        return write_menu_entry(relative, link, target_path, working_directory);
     // On the desktop: an executable entry beside the shortcut, which starts
     // the shortcut's target.
     char target[UTF8_PATH_SIZE];
@@ -371,6 +413,6 @@ void build_menu_entry(const char* link_path, const char* target_path, const char
     if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, true) < 0 ||
         !compose_desktop_entry(entry_file, name, target, true, target_path, working_directory) ||
         !map_path(desktop, folder) || !compose(path, sizeof path, {folder, "/", name, ".desktop"}))
-        return;
-    write_entry_file(path, entry_file, true);
+        return false;
+    return write_entry_file(path, entry_file, true);
 }

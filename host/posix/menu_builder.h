@@ -23,6 +23,8 @@ bool get_user_folder(UserFolder which, char* out, size_t capacity);
 // $XDG_CONFIG_HOME/menus/applications-merged, and a .directory file for
 // each folder on the way); on the user's desktop, an executable .desktop
 // file beside the shortcut. Nothing for a shortcut anywhere else, nor
-// where WINEDLLOVERRIDES switches winemenubuilder.exe off. As under Wine,
-// the program is told of no failure here.
-void build_menu_entry(const char* link_path, const char* target_path, const char* working_directory);
+// where WINEDLLOVERRIDES switches winemenubuilder.exe off. Every value is
+// escaped as its key asks; one that no key can hold (a control character
+// in a path) leaves the entry unwritten. False when the entry was not
+// written whole.
+bool build_menu_entry(const char* link_path, const char* target_path, const char* working_directory);

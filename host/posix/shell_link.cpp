@@ -281,8 +281,7 @@ bool save_link(const uint16_t* wide_path)
     if (!current_link.persist_open || current_link.target_units == 0)
         return false;
     char windows_path[LINK_STRING_SIZE];
-    char host_path[HOST_PATH_SIZE];
-    if (!wide_to_cp932(wide_path, windows_path, sizeof windows_path) || !map_path(windows_path, host_path))
+    if (!wide_to_cp932(wide_path, windows_path, sizeof windows_path))
         return false;
     // The folder must exist already: open_file does not create it, just as
     // the shell link object does not. Like every file written, a pipe there
@@ -291,17 +290,18 @@ bool save_link(const uint16_t* wide_path)
     if (file == nullptr)
         return false;
     compose_link_file();
-    const bool written = fwrite(image, 1, image_length, file) == image_length;
-    if (fclose(file) != 0 || !written) {
-        remove(host_path);
+    if (fwrite(image, 1, image_length, file) != image_length) {
+        discard_file(file);
         return false;
     }
-    // Under Wine, saving a shortcut makes the menu builder run.
+    if (!finish_file(file))
+        return false;
+    // Under Wine, saving a shortcut makes the menu builder run. Where its
+    // entry cannot be written, the shortcut stays and the save says so.
     char working_directory[LINK_STRING_SIZE] = "";
-    if (current_link.working_units == 0 ||
-        wide_to_cp932(current_link.working_directory, working_directory, sizeof working_directory))
-        build_menu_entry(windows_path, current_link.target_path, working_directory);
-    return true;
+    return (current_link.working_units == 0 ||
+            wide_to_cp932(current_link.working_directory, working_directory, sizeof working_directory)) &&
+           build_menu_entry(windows_path, current_link.target_path, working_directory);
 }
 
 void release_link_persist()

@@ -5,16 +5,13 @@
 //   folder            the folder being listed, or nullptr.
 //   case_locale       the C.UTF-8 character classes, for folding letter
 //                     case across Unicode; opened once.
-//   temp_path         the archive being written, while temp_owned.
-//   temp_owned        set once this program has created temp_path, cleared
-//                     when it is moved or removed; read by the signal
-//                     handler.
+//
+// The archive is written as every file is (host/posix/new_files.h).
 #include "host/source_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -24,23 +21,14 @@
 #include <cstring>
 
 #include "host/posix/codepage.h"
+#include "host/posix/new_files.h"
 #include "shared/buffers.h"
 
 // Room for a path, terminator included.
 constexpr size_t SOURCE_PATH_SIZE = 4096;
-// Tries at a name of its own for the archive being written.
-constexpr int TEMP_TRIES = 100;
-// Room for a number in decimal, sign and terminator included.
-constexpr size_t NUMBER_SIZE = 24;
-// Signals that end the program and must not leave the archive behind:
-// the interrupts, and SIGPIPE when standard error is a pipe whose reader
-// has gone (`ymw-pack ... 2>&1 | head -1`).
-constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 static DIR* folder;
 static locale_t case_locale;
-static char temp_path[SOURCE_PATH_SIZE];
-static volatile sig_atomic_t temp_owned;
 
 void take_source_arguments(int*, char***)
 {
@@ -141,92 +129,33 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
-// Removes the archive being written, which this program created.
-static void remove_temp()
-{
-    unlink(temp_path);
-    temp_owned = 0;
-}
-
-static void remove_and_end(int signal_number)
-{
-    if (temp_owned)
-        unlink(temp_path);
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-}
-
 FILE* create_archive_file(const char* archive)
 {
-    struct sigaction action {};
-    action.sa_handler = remove_and_end;
-    sigemptyset(&action.sa_mask);
-    sigset_t ending;
-    sigset_t before;
-    sigemptyset(&ending);
-    for (const int signal_number : ENDING_SIGNALS) {
-        // A signal ignored by whoever started the program (nohup, a
-        // background job of a script) stays ignored: it must not end it.
-        struct sigaction inherited {};
-        sigaction(signal_number, nullptr, &inherited);
-        if (inherited.sa_handler == SIG_IGN)
-            continue;
-        sigaction(signal_number, &action, nullptr);
-        sigaddset(&ending, signal_number);
+    // The archive's folder, as the path names it (links followed), and its
+    // last name.
+    const char* name = source_base_name(archive);
+    char folder_path[SOURCE_PATH_SIZE];
+    if (*name == '\0' || !compose(folder_path, sizeof folder_path, {archive})) {
+        errno = EISDIR;
+        return nullptr;
     }
-    // Past a file size limit (ulimit -f) a write fails instead of ending
-    // the program, so the archive is removed with its line.
-    signal(SIGXFSZ, SIG_IGN);
-    // <archive>.<process id>-<attempt>.tmp
-    char process[NUMBER_SIZE];
-    snprintf(process, sizeof process, "%ld", static_cast<long>(getpid()));
-    for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-        char number[NUMBER_SIZE];
-        snprintf(number, sizeof number, "%d", attempt);
-        if (!compose(temp_path, sizeof temp_path, {archive, ".", process, "-", number, ".tmp"}))
-            break;
-        // O_EXCL: a name that anything has, a link included, is not taken.
-        // An interrupt waits until temp_owned tells whether the file is
-        // this program's.
-        sigprocmask(SIG_BLOCK, &ending, &before);
-        const int fd = open(temp_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        const int open_error = errno;
-        temp_owned = fd >= 0;
-        sigprocmask(SIG_SETMASK, &before, nullptr);
-        if (fd < 0) {
-            if (open_error == EEXIST)
-                continue;
-            break;
-        }
-        FILE* file = fdopen(fd, "wb");
-        if (file == nullptr) {
-            close(fd);
-            remove_temp();
-        }
-        return file;
-    }
-    temp_path[0] = '\0';
-    return nullptr;
+    folder_path[name - archive] = '\0';
+    const int parent = open(folder_path[0] != '\0' ? folder_path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+        return nullptr;
+    FILE* file = create_new_file(parent, name, NEW_FILE_BINARY);
+    const int error = errno;
+    close(parent);
+    errno = error;
+    return file;
 }
 
-const char* archive_file_name()
+bool finish_archive_file(FILE* file)
 {
-    return temp_owned ? temp_path : "";
-}
-
-bool finish_archive_file(FILE* file, const char* archive)
-{
-    const bool closed = fclose(file) == 0;
-    if (!closed || rename(temp_path, archive) != 0) {
-        remove_temp();
-        return false;
-    }
-    temp_owned = 0;
-    return true;
+    return finish_new_file(file);
 }
 
 void discard_archive_file(FILE* file)
 {
-    fclose(file);
-    remove_temp();
+    discard_new_file(file);
 }

@@ -7,13 +7,17 @@
 // the host reads the process's Unix mount table itself and asks Wine for
 // the Windows path of each mount point, through Wine's own kernel32 call.
 //
-// State (looked up once, at the first question about final paths; every
-// call is found at run time, so that the program still starts where one is
-// missing):
-//   looked_up          the calls below have been looked for.
+// State (every call is found at run time, once, so that the program still
+// starts where one is missing):
+//   looked_up          the three calls below have been looked for, at the
+//                      first question about final paths.
 //   get_final_path     GetFinalPathNameByHandleW, or null (before Vista).
 //   compare_ordinal    CompareStringOrdinal, or null (before Vista).
 //   unix_to_dos        Wine's wine_get_dos_file_name, or null (Windows).
+//   information_looked_up  the two below have been looked for, at the
+//                      first change made through a handle.
+//   set_by_handle      SetFileInformationByHandle, or null (before Vista).
+//   set_nt_information NtSetInformationFile, or null (Windows 95 and 98).
 //   mount_line         one line of the mount table being read.
 #include "host/win32/entries.h"
 
@@ -27,11 +31,24 @@ constexpr size_t MOUNT_CHUNK_SIZE = 4096;
 using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using CompareOrdinalFunction = int(WINAPI*)(LPCWCH, int, LPCWCH, int, BOOL);
 using UnixToDosFunction = WCHAR*(__cdecl*)(const char*);
+using SetByHandleFunction = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+// NtSetInformationFile's status record, and the numbers of the two kinds
+// of information it sets here (FILE_INFORMATION_CLASS).
+struct IoStatus {
+    void* status;
+    ULONG_PTR information;
+};
+using SetNtInformationFunction = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, ULONG);
+constexpr ULONG NT_FILE_BASIC_INFORMATION = 4;
+constexpr ULONG NT_FILE_DISPOSITION_INFORMATION = 13;
 
 static bool looked_up;
 static GetFinalPathFunction get_final_path;
 static CompareOrdinalFunction compare_ordinal;
 static UnixToDosFunction unix_to_dos;
+static bool information_looked_up;
+static SetByHandleFunction set_by_handle;
+static SetNtInformationFunction set_nt_information;
 static char mount_line[MOUNT_LINE_SIZE];
 
 bool final_paths_known()
@@ -132,11 +149,12 @@ bool get_folder_final_path(const wchar_t* folder, wchar_t* out)
 template <typename Char>
 static HANDLE open_entry_of(const Char* path, DWORD access, DWORD disposition)
 {
-    // Before Vista there is nothing to ask the handle, and Windows 95 and
-    // 98 know neither flag nor access right.
-    const bool asking = final_paths_known();
-    return create_file(path, access | (asking ? FILE_READ_ATTRIBUTES : 0), every_share(), disposition,
-                       asking ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : 0);
+    // A folder opens only with backup semantics, and a link shown as a
+    // reparse point is opened itself. Windows 95 and 98 know neither flag
+    // nor access right.
+    const bool nt = is_nt_family();
+    return create_file(path, access | (nt ? FILE_READ_ATTRIBUTES : 0), every_share(), disposition,
+                       nt ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : 0);
 }
 
 HANDLE open_entry(const char* path, DWORD access, DWORD disposition)
@@ -307,36 +325,95 @@ bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
 }
 
 template <typename Char>
-static bool clear_link_at_of(const Char* path, const wchar_t* folder_final, const Char* tail)
+static bool is_replaceable_of(HANDLE entry, const wchar_t* folder_final, const Char* tail)
 {
-    if (!final_paths_known()) {
-        // Every link here shows as a reparse point.
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileType(entry) == FILE_TYPE_DISK && GetFileInformationByHandle(entry, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_itself(entry, folder_final, tail);
+}
+
+bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const char* tail)
+{
+    return is_replaceable_of(entry, folder_final, tail);
+}
+
+bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
+{
+    return is_replaceable_of(entry, folder_final, tail);
+}
+
+// What may_replace_at and clear_entry_at share: the entry at `path` looked
+// at through a handle of its own, and deleted through it when `removing`.
+template <typename Char>
+static bool check_entry_at(const Char* path, const wchar_t* folder_final, const Char* tail, bool removing)
+{
+    if (!is_nt_family()) {
+        // Windows 95 and 98 have no links, nor a way to delete through a
+        // handle.
         const DWORD attributes = get_attributes(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            return delete_file(path);
-        return true;
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return GetLastError() == ERROR_FILE_NOT_FOUND;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return false;
+        return !removing || delete_file(path);
     }
-    const HANDLE entry = open_entry(path, 0, OPEN_EXISTING);
+    const HANDLE entry = open_entry(path, removing ? DELETE : 0, OPEN_EXISTING);
     if (entry == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool known = GetFileInformationByHandle(entry, &information) != 0;
-    const bool itself = is_itself(entry, folder_final, tail);
+    const bool done = is_replaceable(entry, folder_final, tail) && (!removing || delete_through(entry));
     CloseHandle(entry);
-    if (!known || !itself || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return delete_file(path);
-    return true;
+    return done;
 }
 
-bool clear_link_at(const char* path, const wchar_t* folder_final, const char* tail)
+bool may_replace_at(const char* path, const wchar_t* folder_final, const char* tail)
 {
-    return clear_link_at_of(path, folder_final, tail);
+    return check_entry_at(path, folder_final, tail, false);
 }
 
-bool clear_link_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail)
+bool may_replace_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail)
 {
-    return clear_link_at_of(path, folder_final, tail);
+    return check_entry_at(path, folder_final, tail, false);
+}
+
+bool clear_entry_at(const char* path, const wchar_t* folder_final, const char* tail)
+{
+    return check_entry_at(path, folder_final, tail, true);
+}
+
+bool clear_entry_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail)
+{
+    return check_entry_at(path, folder_final, tail, true);
+}
+
+// Sets one kind of information of an open entry through its handle:
+// `kind` as SetFileInformationByHandle names it, `nt_kind` as
+// NtSetInformationFile does, the record the same for both.
+static bool set_information(HANDLE entry, FILE_INFO_BY_HANDLE_CLASS kind, ULONG nt_kind, void* record,
+                            DWORD size)
+{
+    if (!information_looked_up) {
+        information_looked_up = true;
+        set_by_handle = find_call<SetByHandleFunction>(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
+        set_nt_information = find_call<SetNtInformationFunction>(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile");
+    }
+    if (set_by_handle != nullptr)
+        return set_by_handle(entry, kind, record, size) != 0;
+    IoStatus status = {};
+    return set_nt_information != nullptr && set_nt_information(entry, &status, record, size, nt_kind) >= 0;
+}
+
+bool delete_through(HANDLE entry)
+{
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    return set_information(entry, FileDispositionInfo, NT_FILE_DISPOSITION_INFORMATION, &disposition,
+                           sizeof disposition);
+}
+
+bool set_attributes_through(HANDLE entry, DWORD attributes)
+{
+    // Times of 0 stay as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return set_information(entry, FileBasicInfo, NT_FILE_BASIC_INFORMATION, &basic, sizeof basic);
 }

@@ -33,6 +33,7 @@
 #include <type_traits>
 
 #include "shared/buffers.h"
+#include "shared/sjis.h"
 #include "shared/windows_names.h"
 
 // The code page of every byte string of the program.
@@ -89,14 +90,43 @@ HANDLE open_entry(const wchar_t* path, DWORD access, DWORD disposition);
 bool is_itself(HANDLE entry, const wchar_t* folder_final, const char* tail);
 bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
 
-// Makes the path of a file about to be written free of links: a link shown
-// as a reparse point is removed (its target untouched); an entry that is a
-// link the system follows regardless makes the call fail, as does a
-// folder. An absent entry or a file of its own is left for the writer.
-// `folder_final` is the final path of the folder that `tail` (the end of
-// `path`) is named from, as is_itself takes them.
-bool clear_link_at(const char* path, const wchar_t* folder_final, const char* tail);
-bool clear_link_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail);
+// Whether the open entry `entry`, met at the end `tail` of a path below the
+// folder whose final path is `folder_final`, is one that the program may
+// replace or remove as an entry: a file of its own, or a link shown as a
+// reparse point, which is replaced or removed as the link it is. Not a
+// folder, a device or a pipe, nor a link that the system follows
+// regardless (a Unix symbolic link under Wine), nor an entry of another
+// mount.
+bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const char* tail);
+bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
+
+// Whether what stands at `path` (the end `tail` of it named from the
+// folder whose final path is `folder_final`) may be replaced by a new file
+// moved over it: nothing, or an entry that is_replaceable. Looked at
+// through a handle that reads and writes nothing.
+bool may_replace_at(const char* path, const wchar_t* folder_final, const char* tail);
+bool may_replace_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail);
+
+// Removes what stands at `path`, where a new file is about to be created
+// in place: nothing there is fine; an entry that is_replaceable is deleted
+// through the very handle it was checked by (delete_through); anything
+// else makes the call fail. Windows 95 and 98, which have no links, delete
+// by the path. False when something stays.
+bool clear_entry_at(const char* path, const wchar_t* folder_final, const char* tail);
+bool clear_entry_at(const wchar_t* path, const wchar_t* folder_final, const wchar_t* tail);
+
+// Marks the open entry `entry` (opened with DELETE access) for deletion
+// through its own handle: it goes when its last handle is closed, whatever
+// has happened to its name since it was opened. A folder must be empty.
+// Through SetFileInformationByHandle where the system has it (Vista and
+// later, and Wine), else through NtSetInformationFile (the NT family
+// before Vista). False where it cannot be done.
+bool delete_through(HANDLE entry);
+
+// Sets the attributes of the open entry `entry` (opened with
+// FILE_WRITE_ATTRIBUTES access) through its own handle, as delete_through
+// does. False where it cannot be done.
+bool set_attributes_through(HANDLE entry, DWORD attributes);
 
 // -- The kernel's calls, for both character types -------------------------
 
@@ -153,6 +183,30 @@ inline DWORD get_attributes(const wchar_t* path)
 }
 
 // -- Text of either character type ----------------------------------------
+
+// How far the character at `text` reaches: the program's own paths are code
+// page 932 as bytes, and no UTF-16 unit is part of a separator.
+inline size_t character_length(const char* text)
+{
+    return sjis_character_length(text);
+}
+
+inline size_t character_length(const wchar_t*)
+{
+    return 1;
+}
+
+// Where the last name of `path` starts: after its last separator, else at
+// its start.
+template <typename Char>
+size_t last_name_start(const Char* path)
+{
+    size_t start = 0;
+    for (size_t i = 0; path[i] != 0; i += character_length(path + i))
+        if (is_path_separator(path[i]))
+            start = i + 1;
+    return start;
+}
 
 template <typename Char>
 size_t text_length(const Char* text)

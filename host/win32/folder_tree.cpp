@@ -10,12 +10,14 @@
 // counts as not deleted.
 //
 // Before it is deleted, each entry is opened as itself and checked
-// (host/win32/entries.h): a link that the system would follow all the
-// same (a Unix symbolic link under Wine, to a file or a folder) is left
-// and counts as not deleted; a link shown as a reparse point is removed as
-// the link it is, and a mount point cannot be removed while it is mounted.
-// Only a real folder is gone into. Read-only, hidden and system files are
-// deleted like any other, as deltree does.
+// (host/win32/entries.h), and deleted through the handle it was checked
+// by, never by its path afterwards: a link that the system would follow
+// all the same (a Unix symbolic link under Wine, to a file or a folder) is
+// left and counts as not deleted; a link shown as a reparse point is
+// removed as the link it is, and a mount point cannot be removed while it
+// is mounted. Only a real folder is gone into. Read-only, hidden and
+// system files are deleted like any other, as deltree does. Windows 95 and
+// 98, which have no links, delete by the path.
 #include "host/folder_tree.h"
 
 #include "host/deltree.h"
@@ -63,6 +65,8 @@ static bool is_one_entry(const wchar_t* name)
 
 template <typename Char>
 static bool remove_tree(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth);
+template <typename Char>
+static bool remove_tree_by_path(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth);
 
 // Removes everything inside the real folder `path`; false when something
 // stayed.
@@ -90,34 +94,90 @@ static bool empty_folder(const wchar_t* top_final, const Char* path, size_t tail
     return all_removed;
 }
 
+// Opens the entry at `path` itself, with `access`, and checks that the top
+// folder (final path `top_final`) names it by `path + tail_start`: no link
+// the system followed, no mount on the way. Returns the handle and fills
+// `information`, or INVALID_HANDLE_VALUE, with `*absent` telling whether
+// nothing was there.
+template <typename Char>
+static HANDLE open_checked(const wchar_t* top_final, const Char* path, size_t tail_start, DWORD access,
+                           BY_HANDLE_FILE_INFORMATION* information, bool* absent)
+{
+    const HANDLE entry = open_entry(path, access, OPEN_EXISTING);
+    *absent = entry == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (entry != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(entry, information) || !is_itself(entry, top_final, path + tail_start))) {
+        CloseHandle(entry);
+        return INVALID_HANDLE_VALUE;
+    }
+    return entry;
+}
+
+// Deletes the open, checked entry through its handle, read-only or not,
+// and closes the handle.
+static bool delete_and_close(HANDLE entry, DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        set_attributes_through(entry, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    const bool deleted = delete_through(entry);
+    CloseHandle(entry);
+    return deleted;
+}
+
+// Whether `attributes` are those of a real folder, not a link shown as a
+// reparse point.
+static bool is_real_folder(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // Removes the entry at `path`, which the top folder (final path
 // `top_final`) names by `path + tail_start`: a file or a link at once, a
-// real folder after everything in it. False when something stayed.
+// real folder after everything in it. On the NT family every entry is
+// opened as itself, checked, and deleted through that very handle, so that
+// nothing put in its place since (a link to a file outside, say) is
+// touched. A folder cannot be listed while a handle that may delete it is
+// open (Wine refuses the listing), so a folder is checked once to be gone
+// into, and once more, by the handle that deletes it, once it is empty.
+// False when something stayed.
 template <typename Char>
 static bool remove_tree(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth)
 {
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (final_paths_known()) {
-        const HANDLE entry = open_entry(path, 0, OPEN_EXISTING);
-        if (entry == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_FILE_NOT_FOUND;
-        BY_HANDLE_FILE_INFORMATION information;
-        if (GetFileInformationByHandle(entry, &information) && is_itself(entry, top_final, path + tail_start))
-            attributes = information.dwFileAttributes;
+    if (!is_nt_family())
+        return remove_tree_by_path(top_final, path, tail_start, depth);
+    BY_HANDLE_FILE_INFORMATION information;
+    bool absent = false;
+    HANDLE entry =
+        open_checked(top_final, path, tail_start, DELETE | FILE_WRITE_ATTRIBUTES, &information, &absent);
+    if (entry == INVALID_HANDLE_VALUE)
+        return absent;
+    if (!is_real_folder(information.dwFileAttributes))
+        return delete_and_close(entry, information.dwFileAttributes);
+    CloseHandle(entry);
+    if (depth == MAX_TREE_DEPTH || !empty_folder(top_final, path, tail_start, depth))
+        return false;
+    entry = open_checked(top_final, path, tail_start, DELETE | FILE_WRITE_ATTRIBUTES, &information, &absent);
+    if (entry == INVALID_HANDLE_VALUE)
+        return absent;
+    if (!is_real_folder(information.dwFileAttributes)) {
         CloseHandle(entry);
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return false;
-    } else {
-        attributes = get_attributes(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return GetLastError() == ERROR_FILE_NOT_FOUND;
+        return false;
     }
+    return delete_and_close(entry, information.dwFileAttributes);
+}
+
+// The same on Windows 95 and 98, which have no links and no deletion
+// through a handle: by the path.
+template <typename Char>
+static bool remove_tree_by_path(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth)
+{
+    const DWORD attributes = get_attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
         set_attributes(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return delete_file(path);
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        return remove_directory(path);
     if (depth == MAX_TREE_DEPTH)
         return false;
     const bool emptied = empty_folder(top_final, path, tail_start, depth);

@@ -109,21 +109,24 @@ void set_link_show_command(int show_command)
 
 bool save_link(const uint16_t* wide_path)
 {
-    // The save replaces what stands at the path; a link there is removed
-    // first, or the save refused where it would be written through.
+    // The shell link object writes the file in place, so whatever stands at
+    // the path goes first, through the handle it was checked by (a hard
+    // link would share the shortcut's bytes with a file elsewhere, a link
+    // would be written through); the save is refused where it cannot go.
+    // It is saved by its path right after: the menu builder names its
+    // entries after that path, so it cannot be saved elsewhere and moved.
+    // Windows 95 and 98 have no links, and save over what is there.
     const auto* path = reinterpret_cast<const wchar_t*>(wide_path);
+    const size_t name_start = last_name_start(path);
     wchar_t folder[ENTRY_PATH_SIZE];
     wchar_t folder_final[ENTRY_PATH_SIZE];
-    size_t name_start = 0;
-    for (size_t i = 0; path[i] != 0; i++)
-        if (is_path_separator(path[i]))
-            name_start = i + 1;
     if (name_start == 0 || name_start >= ENTRY_PATH_SIZE)
         return false;
     for (size_t i = 0; i < name_start; i++)
         folder[i] = path[i];
     folder[name_start] = 0;
-    if (!get_folder_final_path(folder, folder_final) || !clear_link_at(path, folder_final, path + name_start))
+    if (is_nt_family() &&
+        (!get_folder_final_path(folder, folder_final) || !clear_entry_at(path, folder_final, path + name_start)))
         return false;
     return SUCCEEDED(persist_file->Save(path, /* remember */ TRUE));
 }

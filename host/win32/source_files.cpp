@@ -7,10 +7,8 @@
 //   find, found, found_pending, found_name  the folder being listed: its
 //                     search handle, the entry found last, whether that
 //                     entry is still to be returned, and its UTF-8 name.
-//   temp_path, temp_name  the archive being written, in UTF-16 for the
-//                     kernel and in UTF-8 for messages, while temp_owned.
-//   temp_owned        set once this program has created temp_path; read by
-//                     the console's interrupt handler.
+//
+// The archive is written as every file is (host/win32/new_files.h).
 #include "host/source_files.h"
 
 #include <fcntl.h>
@@ -20,16 +18,13 @@
 #include <cstring>
 
 #include "host/win32/entries.h"
+#include "host/win32/new_files.h"
 #include "shared/buffers.h"
 #include "shared/windows_names.h"
 
 // The most arguments taken, and the room for their UTF-8 text.
 constexpr int MAX_ARGUMENTS = 4096;
 constexpr size_t ARGUMENT_TEXT_SIZE = 256 * 1024;
-// Tries at a name of its own for the archive being written.
-constexpr int TEMP_TRIES = 100;
-// Room for a number in decimal, sign and terminator included.
-constexpr size_t NUMBER_SIZE = 24;
 // Seconds from 1601-01-01 (file times) to 1970-01-01, and file time units
 // (100 ns) in a second.
 constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600;
@@ -41,9 +36,6 @@ static HANDLE find = INVALID_HANDLE_VALUE;
 static WIN32_FIND_DATAW found;
 static bool found_pending;
 static char found_name[4 * MAX_PATH];
-static wchar_t temp_path[ENTRY_PATH_SIZE];
-static char temp_name[4 * ENTRY_PATH_SIZE];
-static volatile LONG temp_owned;
 
 static bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity)
 {
@@ -243,72 +235,20 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
-// Removes the archive being written, which this program created.
-static void remove_temp()
-{
-    DeleteFileW(temp_path);
-    temp_owned = 0;
-}
-
-static BOOL WINAPI remove_and_end(DWORD)
-{
-    // The file is open with FILE_SHARE_DELETE: it goes when the process
-    // ends and closes it.
-    if (temp_owned)
-        DeleteFileW(temp_path);
-    return FALSE;
-}
-
 FILE* create_archive_file(const char* archive)
 {
-    SetConsoleCtrlHandler(remove_and_end, TRUE);
-    // <archive>.<process id>-<attempt>.tmp
-    char process[NUMBER_SIZE];
-    snprintf(process, sizeof process, "%lu", static_cast<unsigned long>(GetCurrentProcessId()));
-    for (int attempt = 0; attempt < TEMP_TRIES; attempt++) {
-        char number[NUMBER_SIZE];
-        snprintf(number, sizeof number, "%d", attempt);
-        if (!compose(temp_name, sizeof temp_name, {archive, ".", process, "-", number, ".tmp"}) ||
-            !utf8_to_wide(temp_name, temp_path, ENTRY_PATH_SIZE))
-            break;
-        // CREATE_NEW: a name that anything has, a link included, is not taken.
-        const HANDLE handle = CreateFileW(temp_path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
-                continue;
-            break;
-        }
-        temp_owned = 1;
-        FILE* file = stream_of(handle, _O_WRONLY | _O_BINARY, "wb");
-        if (file == nullptr)
-            remove_temp();
-        return file;
-    }
-    temp_name[0] = '\0';
-    return nullptr;
-}
-
-const char* archive_file_name()
-{
-    return temp_owned ? temp_name : "";
-}
-
-bool finish_archive_file(FILE* file, const char* archive)
-{
     wchar_t wide[ENTRY_PATH_SIZE];
-    const bool closed = fclose(file) == 0;
-    if (!closed || !utf8_to_wide(archive, wide, ENTRY_PATH_SIZE) ||
-        !MoveFileExW(temp_path, wide, MOVEFILE_REPLACE_EXISTING)) {
-        remove_temp();
-        return false;
-    }
-    temp_owned = 0;
-    return true;
+    if (!utf8_to_wide(archive, wide, ENTRY_PATH_SIZE))
+        return nullptr;
+    return create_new_file(wide, 0, nullptr, false);
+}
+
+bool finish_archive_file(FILE* file)
+{
+    return finish_new_file(file);
 }
 
 void discard_archive_file(FILE* file)
 {
-    fclose(file);
-    remove_temp();
+    discard_new_file(file);
 }

@@ -14,6 +14,7 @@ import hashlib
 import json
 import locale
 import os
+import re
 import resource
 import shutil
 import signal
@@ -53,6 +54,9 @@ def game_archive(files=GAME_FILES):
 # --- The dialogue as it must appear ---------------------------------------
 
 RULE = '-' * 62 + '\n'
+# The name of a file being written beside its path, before it is moved
+# there.
+NEW_FILE = re.compile(r'~ymw[0-9]+\.tmp$')
 BANNER = ('\x1b[2J' + RULE +
           '  日本語Wyrmhold(Yamawyrm) for Windows95/98/NT  セットアップ\n'
           '  Yamawyrm移植チーム 制作\n' + RULE + '\n')
@@ -253,6 +257,13 @@ class InstallerCase(unittest.TestCase):
                 self.assertFalse(os.path.islink(full), path)
                 with open(full, 'rb') as f:
                     self.assertEqual(f.read(), expected, path)
+
+    def assertNoNewFileLeft(self):
+        """No file that was being written stays beside its path: every one
+        was moved into place or removed."""
+        left = [os.path.join(top, name) for top, _, names in os.walk(self.root)
+                for name in names if NEW_FILE.match(name)]
+        self.assertEqual(left, [])
 
     def assertInstalled(self, folder, names=GAME_FILES):
         for name in names:
@@ -724,7 +735,7 @@ def bad_input_rows():
                     files=FILES_WRITTEN.replace('...\n作成完了', '...\n%s作成完了').replace('%s', '{}', 2).format(
                         CANNOT_WRITE % (INST + 'wyrmhold.cnf'), CANNOT_WRITE % (INST + 'yamawyrm.bat')),
                     shortcuts=SAVE_FAILED * 2), 1,
-            {'prefix/drive_c/inst/yamawyrm.exe': b''}),
+            {'prefix/drive_c/inst/yamawyrm.exe': None}),
         Row('member named with a separator at its end', INST_ANSWERS, [],
             stored_member('dir\\', data) + ARCHIVE,
             outcome(INST, 'Error: File cannot create. (dir\\)\n' + ALL_LISTED), 1,
@@ -834,6 +845,7 @@ class BadInputs(InstallerCase):
                 self.assertConsole(run, row.console)
                 self.assertEqual(run.code, row.code)
                 self.assertFiles(row.files)
+                self.assertNoNewFileLeft()
 
     def test_truncation_at_every_byte(self):
         data = b'contents'

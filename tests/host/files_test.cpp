@@ -24,7 +24,7 @@ TEST(OpenFile, TextModeWritesCrLf)
     FILE* file = open_file("c:\\yamawyrm.bat", "w");
     ASSERT_NE(file, nullptr);
     fputs(text.c_str(), file);
-    EXPECT_EQ(fclose(file), 0);
+    EXPECT_TRUE(finish_file(file));
     EXPECT_EQ(read_file(root + "/drive_c/yamawyrm.bat"), bytes_of(expected));
     end_prefix(root);
 }
@@ -36,7 +36,7 @@ TEST(OpenFile, BinaryModesKeepEveryByte)
     FILE* file = open_file("C:\\data.dat", "wb");
     ASSERT_NE(file, nullptr);
     fwrite(data.data(), 1, data.size(), file);
-    EXPECT_EQ(fclose(file), 0);
+    EXPECT_TRUE(finish_file(file));
     EXPECT_EQ(read_file(root + "/drive_c/data.dat"), bytes_of(data));
 
     file = open_file("c:/DATA.DAT", "rb");
@@ -56,7 +56,7 @@ TEST(OpenFile, ReplacesAnExistingFileFoundByCase)
     FILE* file = open_file("c:\\games\\yamawyrm.exe", "wb");
     ASSERT_NE(file, nullptr);
     fputs("new", file);
-    fclose(file);
+    EXPECT_TRUE(finish_file(file));
     EXPECT_EQ(read_file(root + "/drive_c/Games/YAMAWYRM.EXE"), bytes_of("new"));
     EXPECT_FALSE(file_exists(root + "/drive_c/Games/yamawyrm.exe"));
     end_prefix(root);
@@ -95,9 +95,12 @@ TEST(OpenFile, FailsWhereWindowsFails)
     end_prefix(root);
 }
 
-TEST(OpenFile, WriteErrorsReachTheCaller)
+// A file that cannot be written whole is not put in place: the path keeps
+// what it had, and no new file stays beside it.
+TEST(OpenFile, WriteErrorsReachTheCallerAndLeaveThePath)
 {
     const std::string root = start_prefix();
+    write_file(root + "/drive_c/full.txt", bytes_of("old"));
     for (const char* mode : {"wb", "w"}) {
         FILE* file = open_file("c:\\full.txt", mode);
         ASSERT_NE(file, nullptr) << mode;
@@ -106,9 +109,18 @@ TEST(OpenFile, WriteErrorsReachTheCaller)
             fputs(std::string(64, 'x').c_str(), file);
             const bool flush_failed = fflush(file) != 0 || ferror(file);
             EXPECT_TRUE(flush_failed) << mode;
+            EXPECT_FALSE(finish_file(file)) << mode;
         }
-        fclose(file);
+        EXPECT_EQ(read_file(root + "/drive_c/full.txt"), bytes_of("old")) << mode;
+        EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u) << mode;
     }
+    // Given up: the same.
+    FILE* file = open_file("c:\\full.txt", "wb");
+    ASSERT_NE(file, nullptr);
+    fputs("new", file);
+    discard_file(file);
+    EXPECT_EQ(read_file(root + "/drive_c/full.txt"), bytes_of("old"));
+    EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u);
     end_prefix(root);
 }
 
@@ -130,30 +142,34 @@ TEST(OpenFile, OnlyRegularFilesOpenAndNothingBlocks)
     end_prefix(root);
 }
 
-// A link at the path is replaced by a new file; its target, existing or
-// not, stays as it was. Reading follows the link.
+// A link at the path, symbolic or hard, is replaced by a new file; its
+// target or the file it shares, existing or not, stays as it was. Reading
+// follows the link.
 TEST(OpenFile, WritingReplacesALinkAndLeavesItsTarget)
 {
     const std::string root = start_prefix();
     write_file(root + "/victim", bytes_of("victim"));
+    write_file(root + "/shared", bytes_of("shared"));
     ASSERT_EQ(symlink((root + "/victim").c_str(), (root + "/drive_c/ok.txt").c_str()), 0);
     ASSERT_EQ(symlink((root + "/newfile").c_str(), (root + "/drive_c/dangling.txt").c_str()), 0);
+    ASSERT_EQ(link((root + "/shared").c_str(), (root + "/drive_c/hard.txt").c_str()), 0);
     FILE* file = open_file("c:\\ok.txt", "rb");
     ASSERT_NE(file, nullptr);
     fclose(file);
-    for (const char* name : {"ok.txt", "dangling.txt"}) {
+    for (const char* name : {"ok.txt", "dangling.txt", "hard.txt"}) {
         for (const char* mode : {"wb", "w"}) {
             file = open_file(("c:\\" + std::string(name)).c_str(), mode);
             ASSERT_NE(file, nullptr) << name << mode;
             fputs("new", file);
-            fclose(file);
+            EXPECT_TRUE(finish_file(file)) << name << mode;
             struct stat info;
             ASSERT_EQ(lstat((root + "/drive_c/" + name).c_str(), &info), 0);
-            EXPECT_TRUE(S_ISREG(info.st_mode)) << name << mode;
+            EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_nlink == 1) << name << mode;
             EXPECT_EQ(read_file(root + "/drive_c/" + name), bytes_of("new"));
         }
     }
     EXPECT_EQ(read_file(root + "/victim"), bytes_of("victim"));
+    EXPECT_EQ(read_file(root + "/shared"), bytes_of("shared"));
     EXPECT_FALSE(file_exists(root + "/newfile"));
     end_prefix(root);
 }
@@ -175,7 +191,7 @@ TEST(OpenFileIn, NoLinkedFolderBelowTheFolder)
         FILE* file = open_file_in(folder, "sub\\x.txt", "wb");
         ASSERT_NE(file, nullptr) << folder;
         fputs(folder, file);
-        fclose(file);
+        EXPECT_TRUE(finish_file(file));
         EXPECT_EQ(read_file(root + "/drive_c/real/sub/x.txt"), bytes_of(folder));
     }
     end_prefix(root);

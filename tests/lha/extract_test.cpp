@@ -376,8 +376,10 @@ TEST(ExtractArchive, WriteErrorIsReported)
         extract_archive("ymw.lz_", "*");
     });
     EXPECT_EQ(printed, "\tfull\nError: File cannot write. (full)\n\tsmall\n[ EOF ]\n");
-    EXPECT_EQ(w.file("full").size(), 1024u);
+    // The member that failed is not put in place, and nothing of it stays.
+    EXPECT_FALSE(file_exists(w.out("full")));
     EXPECT_EQ(w.file("small"), BETA);
+    EXPECT_EQ(folder_entries(w.out("")).size(), 1u);
 }
 
 TEST(ExtractArchiveDeathTest, MissingArchiveEndsTheProgram)

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -107,6 +108,18 @@ std::string as_z_path(const std::string& host_path)
     for (char c : host_path)
         out += c == '/' ? '\\' : c;
     return out;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(dir))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(dir);
+    }
+    return names;
 }
 
 Bytes read_file(const std::string& path)

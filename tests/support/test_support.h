@@ -65,6 +65,9 @@ std::string current_directory();
 // (/a/b is Z:\a\b).
 std::string as_z_path(const std::string& host_path);
 
+// The names in a folder, "." and ".." left out, in the order listed.
+std::vector<std::string> folder_entries(const std::string& folder);
+
 Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
 void write_file(const std::string& path, const Bytes& data);

@@ -84,18 +84,6 @@ std::string cp932_of(const std::string& utf8)
     return n < 0 ? "" : std::string(out, static_cast<size_t>(n));
 }
 
-std::vector<std::string> folder_entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* e = readdir(dir))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                names.push_back(e->d_name);
-        closedir(dir);
-    }
-    return names;
-}
-
 // The samples under names of every kind, sorted as a folder is packed.
 std::vector<sample_data::Sample> named_samples()
 {

@@ -1,0 +1,44 @@
+// host/posix/new_files.h: the one way the POSIX host writes a file.
+//
+// A file is never opened where it stands. Its new content goes into a file
+// of its own, created exclusively beside it in the same folder (never
+// through a link, never blocking, a new regular file by construction), and
+// that file is moved over the entry once it is complete (renameat). What
+// stood there, a file, a hard link or a symbolic link, is replaced as an
+// entry: what it leads to or shares is never opened. Where a step fails,
+// the new file is removed and the old entry stays.
+//
+// Every file being written is listed until it is finished or discarded, so
+// that an interrupt can remove it (host/ending.h).
+#pragma once
+
+#include <cstdio>
+
+// How a new file's stream writes: bytes as they are, or text whose line
+// feeds become CR LF, as the Windows C runtime writes text files.
+enum NewFileMode { NEW_FILE_BINARY, NEW_FILE_TEXT };
+
+// Files that may be written at the same time.
+constexpr int MAX_NEW_FILES = 4;
+
+// Starts the file that is to become the entry `name` (a host name, no
+// slash) of the open folder `folder`, and returns its stream, or nullptr
+// with errno set. What stands at `name` must be nothing, a symbolic link,
+// or a regular file of the folder's own mount: a folder, a FIFO, a device,
+// a socket or a file mounted there refuses the file before anything is
+// created. The binary stream is unbuffered: its writers hand it whole
+// buffers. `folder` stays the caller's.
+FILE* create_new_file(int folder, const char* name, NewFileMode mode);
+
+// Flushes and closes the stream of create_new_file and moves the file over
+// its entry. False when a write, the close or the move failed: the new
+// file is then removed, and the entry keeps what it had.
+bool finish_new_file(FILE* file);
+
+// Closes the stream of create_new_file and removes the file; the entry
+// keeps what it had.
+void discard_new_file(FILE* file);
+
+// Removes every file that is being written, without closing anything: for
+// a signal handler, which may call it at any moment (it calls only unlinkat).
+void discard_every_new_file();

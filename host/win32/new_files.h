@@ -1,0 +1,49 @@
+// host/win32/new_files.h: the one way the Windows host writes a file.
+//
+// A file is never opened where it stands. Its new content goes into a file
+// of its own, created where nothing stood (CREATE_NEW) beside it in the
+// same folder, and that file is moved over the path once it is complete
+// (MoveFileEx with MOVEFILE_REPLACE_EXISTING, while it is still open, so
+// that a failed move removes it through its own handle). What stood there,
+// a file, a hard link or a link shown as a reparse point, is replaced as an
+// entry: what it leads to or shares is never opened. Where a step fails,
+// the new file is removed and the old entry stays. Windows 95 and 98, which
+// have no links and no MoveFileEx, delete the old file and move the new
+// one by their paths.
+//
+// Every file being written is listed until it is finished or discarded, so
+// that an interrupt can remove it (host/ending.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "host/win32/entries.h"
+
+// Files that may be written at the same time.
+constexpr int MAX_NEW_FILES = 4;
+
+// Starts the file that is to become `path` (a full path or one relative to
+// the current folder) and returns its stream, or nullptr. In `text` mode
+// each line feed written becomes CR LF. With `folder_final`, the final path
+// of a folder above the file that `path + tail_start` is named from, what
+// stands at the path must be something the program may replace
+// (may_replace_at), and the new file must be reached from that folder
+// through no link or mount (is_itself); without it, the path must not be a
+// folder.
+FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text);
+FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text);
+
+// Flushes the stream of create_new_file, moves the file over its path and
+// closes it. False when a write, the move or the close failed: the new
+// file is then removed, and the path keeps what it had.
+bool finish_new_file(FILE* file);
+
+// Removes the file of create_new_file through its handle and closes its
+// stream; the path keeps what it had.
+void discard_new_file(FILE* file);
+
+// Marks every file being written for removal through its handle, without
+// closing anything: for a console control handler, which runs on a thread
+// of its own while the program goes on, and ends the process after it.
+void discard_every_new_file();
