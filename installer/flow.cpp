@@ -18,6 +18,7 @@
 
 #include "host/command.h"
 #include "host/console.h"
+#include "host/ending.h"
 #include "host/files.h"
 #include "installer/batch_file.h"
 #include "installer/config_file.h"
@@ -474,6 +475,9 @@ int run_command(const char* line)
 void run_installer()
 {
     console_open();
+    // Until everything is written, an interrupt leaves the installation
+    // incomplete, and says so.
+    end_on_interrupt(1, MSG_INCOMPLETE);
     show_banner();
     ask_install_directory();
 
@@ -486,6 +490,9 @@ void run_installer()
 
     install_game_files();
     write_settings_and_files();
+    // Everything is written: an interrupt from here on (in the guide, at
+    // the last Return) ends the run as it stands.
+    end_on_interrupt(installation_failed ? 1 : 0, nullptr);
     offer_guide();
 
     console_print("\n");

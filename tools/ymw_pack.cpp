@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/ending.h"
 #include "host/source_files.h"
 #include "lha/archive_check.h"
 #include "lha/pack.h"
@@ -85,6 +86,8 @@ int main(int argc, char** argv)
 {
     bool quiet = false;
     take_source_arguments(&argc, &argv);
+    // An interrupt leaves no archive half written.
+    end_on_interrupt(EXIT_FAILED, nullptr);
     PackMethod method = PACK_SMALLER;
     bool packing = true;
     ArchiveCheck check = CHECK_LIST;
