@@ -7,7 +7,8 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make)
-test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils)
+test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils
+               desktop-file-utils libglib2.0-bin)
 fuzz_packages=(clang libclang-rt-dev)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo

@@ -10,18 +10,22 @@ and so are the command lines, the exit code and the files left behind.
 Usage: installer_e2e.py BINARY DATA_DIR [unittest options]
 """
 import collections
+import contextlib
 import hashlib
 import json
 import locale
 import os
 import re
 import resource
+import select
 import shutil
 import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
@@ -57,6 +61,25 @@ RULE = '-' * 62 + '\n'
 # The name of a file being written beside its path, before it is moved
 # there.
 NEW_FILE = re.compile(r'~ymw[0-9]+\.tmp$')
+# The user of a prefix that Wine booted, and the folders it made for the
+# shortcuts.
+USER_NAME = 'player'
+USER_FOLDERS = (('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs'), ('Desktop',))
+# A stand-in for Wine that a launcher starts from a desktop entry: it
+# records the prefix it was given and its arguments, each ended by a NUL.
+WINE_STAND_IN = """#!/bin/sh
+{ printf '%s\\0' "$WINEPREFIX"; for a in "$@"; do printf '%s\\0' "$a"; done; } > "$LAUNCH_RECORD.part"
+mv "$LAUNCH_RECORD.part" "$LAUNCH_RECORD"
+"""
+# The mode of a file that a test makes (the umask applied).
+_UMASK = os.umask(0)
+os.umask(_UMASK)
+OUTSIDE_MODE = 0o666 & ~_UMASK
+
+
+def z_root(path):
+    """The Windows path by which Wine reaches a host path."""
+    return 'Z:' + path.replace('/', '\\')
 BANNER = ('\x1b[2J' + RULE +
           '  日本語Wyrmhold(Yamawyrm) for Windows95/98/NT  セットアップ\n'
           '  Yamawyrm移植チーム 制作\n' + RULE + '\n')
@@ -168,13 +191,17 @@ class InstallerCase(unittest.TestCase):
         os.makedirs(self.host('games', 'yamawyrm'), exist_ok=True)
         return self.host('games', 'yamawyrm')
 
-    def run_setup(self, answers, locale='C', recorder=True, extra_env=None, size_limit=None):
+    def setup_env(self, locale='C', recorder=True, extra_env=None):
         env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'),
                'HOME': self.root, 'WINEPREFIX': self.prefix,
                'LC_ALL': locale, 'RECORD_LOG': self.log}
         if recorder:
             env['COMSPEC'] = self.recorder
         env.update(extra_env or {})
+        return env
+
+    def run_setup(self, answers, locale='C', recorder=True, extra_env=None, size_limit=None):
+        env = self.setup_env(locale, recorder, extra_env)
         if isinstance(answers, str):
             answers = answers.encode('utf-8' if 'UTF' in locale.upper() else 'cp932')
         def limit_file_size():
@@ -198,29 +225,45 @@ class InstallerCase(unittest.TestCase):
             self.assertEqual(run.stdout, expected)
 
     def resolve(self, path):
-        """A path of a bad-input row: below the prefix for 'prefix/', else
-        below the temporary root; '/' separates."""
+        """A path of a bad-input row: below the prefix for 'prefix/', the
+        home folder for 'home/', else below the temporary root; '/'
+        separates."""
         head, _, rest = path.partition('/')
-        return os.path.join(self.prefix, rest) if head == 'prefix' else os.path.join(self.root, path)
+        return (os.path.join(self.prefix, rest) if head == 'prefix' else
+                os.path.join(self.root, rest) if head == 'home' else os.path.join(self.root, path))
 
     def prepare(self, setup):
         """Makes c:\\inst, outside/dir and outside/victim, then each setup
-        item: 'folder/' below drive_c (or dist/ or outside/ below the
+        item: 'folder/' below drive_c (or dist/, outside/ or home/ below the
         root), 'file:path' holding DECOY, 'fifo:path', 'link:path>target
-        below outside/', 'mount:path>folder below outside/' (a bind mount;
-        the test is skipped where mounting is not allowed); 'builtin',
-        'limit' and 'win98' are for the runner."""
+        below outside/', 'hard:path>file below outside/' (a hard link),
+        'mount:path>folder below outside/' (a bind mount; the test is
+        skipped where mounting is not allowed), 'booted' (the user folders
+        of a prefix that Wine booted for USER_NAME, and not the fixed link
+        folders, and drive c: among its dosdevices); 'builtin', 'limit',
+        'win98', 'interrupt' and 'race:path' are for the runner."""
         os.makedirs(self.host('inst'), exist_ok=True)
         os.makedirs(os.path.join(self.root, 'outside', 'dir'), exist_ok=True)
         with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
             f.write(b'victim')
         self.mounts = []
         for item in setup:
+            if item == 'booted':
+                os.makedirs(os.path.join(self.prefix, 'dosdevices'), exist_ok=True)
+                os.symlink('../drive_c', os.path.join(self.prefix, 'dosdevices', 'c:'))
+                for folder in USER_FOLDERS:
+                    os.makedirs(self.host('users', USER_NAME, *folder), exist_ok=True)
+                for folder in (START_MENU_FOLDER, DESKTOP_FOLDER):
+                    shutil.rmtree(self.host(*folder), ignore_errors=True)
+                continue
             kind, _, rest = item.rpartition(':')
             rest, _, target = rest.partition('>')
-            path = (os.path.join(self.root, rest) if rest.split('/')[0] in ('dist', 'outside')
-                    else self.host(rest))
+            head, _, tail = rest.partition('/')
+            path = (os.path.join(self.root, tail) if head == 'home' else
+                    os.path.join(self.root, rest) if head in ('dist', 'outside') else self.host(rest))
             target = os.path.join(self.root, 'outside', target)
+            if kind in ('race', 'interrupt'):
+                continue
             if kind or item.endswith('/'):
                 os.makedirs(path if item.endswith('/') else os.path.dirname(path), exist_ok=True)
             if kind == 'fifo':
@@ -228,6 +271,8 @@ class InstallerCase(unittest.TestCase):
             elif kind == 'file':
                 with open(path, 'wb') as f:
                     f.write(DECOY)
+            elif kind == 'hard':
+                os.link(target, path)
             elif kind == 'link':
                 if os.path.isdir(path) and not os.path.islink(path):
                     os.rmdir(path)
@@ -246,7 +291,15 @@ class InstallerCase(unittest.TestCase):
 
     def assertFiles(self, files):
         for path, expected in files.items():
+            if path.startswith('launch:'):
+                self.assertLaunches(self.resolve(path[len('launch:'):]), expected)
+                continue
             full = self.resolve(path)
+            if path.startswith('outside/') and isinstance(expected, bytes):
+                # An outside file keeps its mode, and shares its bytes with
+                # nothing the installer wrote.
+                info = os.lstat(full)
+                self.assertEqual((stat.S_IMODE(info.st_mode), info.st_nlink), (OUTSIDE_MODE, 1), path)
             if expected is None:
                 self.assertFalse(os.path.lexists(full), path)
             elif expected is FIFO:
@@ -258,12 +311,83 @@ class InstallerCase(unittest.TestCase):
                 with open(full, 'rb') as f:
                     self.assertEqual(f.read(), expected, path)
 
+    def assertLaunches(self, entry, arguments):
+        """The desktop entry `entry` is valid, and what a launcher starts
+        from it is Wine, in this run's prefix, with `arguments`: read back
+        by GLib's own parser of the Exec rules, through a stand-in for Wine
+        that records what it was handed."""
+        if shutil.which('desktop-file-validate') is None or shutil.which('gio') is None:
+            self.skipTest('desktop-file-validate and gio (desktop-file-utils, libglib2.0-bin) are not here')
+        checked = subprocess.run(['desktop-file-validate', entry], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(checked.returncode, 0, checked.stdout.decode('utf-8', 'replace'))
+        stand_in = os.path.join(self.root, 'stand-in')
+        os.makedirs(stand_in, exist_ok=True)
+        record = os.path.join(self.root, 'launched.txt')
+        for name in ('wine', 'wine-stable'):
+            with open(os.path.join(stand_in, name), 'w') as f:
+                f.write(WINE_STAND_IN)
+            os.chmod(os.path.join(stand_in, name), 0o755)
+        env = {'PATH': stand_in + ':' + os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': self.root,
+               'LAUNCH_RECORD': record}
+        subprocess.run(['gio', 'launch', entry], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60, check=True)
+        deadline = time.time() + 30
+        while not os.path.exists(record) and time.time() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.2)
+        with open(record, 'rb') as f:
+            launched = f.read().decode('utf-8').split('\0')[:-1]
+        os.unlink(record)
+        prefix = os.path.abspath(self.prefix)
+        self.assertEqual(launched, [prefix] + [a.format(root=self.root, zroot=z_root(self.root)) for a in arguments])
+
     def assertNoNewFileLeft(self):
         """No file that was being written stays beside its path: every one
         was moved into place or removed."""
         left = [os.path.join(top, name) for top, _, names in os.walk(self.root)
                 for name in names if NEW_FILE.match(name)]
         self.assertEqual(left, [])
+
+    @contextlib.contextmanager
+    def racing(self, row):
+        """While it lasts, a thread swaps a link to outside/victim and a
+        file in turn in at the path of the row's 'race:' item."""
+        items = [item.partition(':')[2] for item in row.setup if item.startswith('race:')]
+        if not items:
+            yield
+            return
+        path = self.host(*items[0].split('/'))
+        victim = os.path.join(self.root, 'outside', 'victim')
+        stop = threading.Event()
+
+        def swap():
+            while not stop.is_set():
+                try:
+                    os.symlink(victim, path + '.racing-link')
+                    os.replace(path + '.racing-link', path)
+                    with open(path + '.racing-file', 'wb') as f:
+                        f.write(DECOY)
+                    os.replace(path + '.racing-file', path)
+                except OSError:
+                    pass
+
+        racer = threading.Thread(target=swap)
+        racer.start()
+        try:
+            yield
+        finally:
+            stop.set()
+            racer.join()
+
+    def assertRowOutcome(self, row, run, console, code, files):
+        if row.console is not RACE:
+            self.assertConsole(run, console)
+        if isinstance(code, tuple):
+            self.assertIn(run.code, code)
+        else:
+            self.assertEqual(run.code, code)
+        self.assertFiles(files)
+        self.assertNoNewFileLeft()
 
     def assertInstalled(self, folder, names=GAME_FILES):
         for name in names:
@@ -675,6 +799,14 @@ def not_deleted(*tails):
 
 
 ARCHIVE = game_archive()
+# What Wine's menu builder writes for the shortcuts in a booted prefix, and
+# the shortcut it starts.
+LINK_STEM = LINK_NAME[:-len('.lnk')]
+PROGRAMS_ENTRY = 'home/.local/share/applications/wine/Programs/%s.desktop' % LINK_STEM
+MENU_FILE = 'home/.config/menus/applications-merged/wine-Programs-%s.menu' % LINK_STEM
+DESKTOP_ENTRY = 'prefix/drive_c/users/%s/Desktop/%s.desktop' % (USER_NAME, LINK_STEM)
+DESKTOP_LINK = 'prefix/drive_c/users/%s/Desktop/%s' % (USER_NAME, LINK_NAME)
+PROGRAMS_LINK = 'C:\\users\\%s\\%s\\%s' % (USER_NAME, '\\'.join(USER_FOLDERS[0]), LINK_NAME)
 ALL_LISTED = listing(*('\t' + n for n in GAME_FILES)) + '[ EOF ]\n'
 FIFO = 'a FIFO'                  # expected on disk: a FIFO, still there
 REGULAR = 'a regular file'       # expected on disk: a regular file, whatever it holds
@@ -689,12 +821,21 @@ DECOYS_ON_C = ['file:victim/x', 'file:victim.txt', 'file:victim3.sav']
 
 # label, answers, setup, archive, console, exit code, files on disk: a path
 # below the temporary root and its bytes, None for absent, FIFO or REGULAR
-# ('prefix/' is the Wine prefix). `wine`: whether the Windows program runs
-# the row under Wine too (tests/wine/): SAME, with the same outcome but for
-# the built-in interpreter's mkdir complaints, or a dict of what differs;
-# None, not there.
+# ('prefix/' is the Wine prefix, 'home/' the home folder); 'launch:PATH',
+# the arguments that the desktop entry at PATH hands Wine when a launcher
+# starts it. `wine`: whether the Windows program runs the row under Wine
+# too (tests/wine/): SAME, with the same outcome but for the built-in
+# interpreter's mkdir complaints, or a dict of what differs; None, not
+# there. `env`: more of the run's environment, '{root}' standing for the
+# temporary root ('WINEPREFIX' moves the prefix there); `cwd`: the name of
+# the distribution folder, below the root. A console of RACE is not
+# compared: the row runs RACE_ROUNDS times against a process that swaps a
+# link to outside/victim in at the path its 'race:' item names.
 SAME = 'same'
-Row = collections.namedtuple('Row', 'label answers setup archive console code files wine', defaults=(None,))
+RACE = 'whatever the race made of it'
+RACE_ROUNDS = 6
+Row = collections.namedtuple('Row', 'label answers setup archive console code files wine env cwd',
+                             defaults=(None, None, None))
 
 
 def bad_input_rows():
@@ -820,6 +961,58 @@ def bad_input_rows():
             # The ANSI calls give U+00A5 as 0x5C: the name cannot be named.
             {'console': outcome(INST, ALL_LISTED, deleting=not_deleted('bone*.*')), 'code': 1,
              'files': {'prefix/drive_c/inst/one.sav': None, 'prefix/drive_c/victim/x': DECOY}}),
+        # Every file is written beside its path and moved over it: what
+        # stands there is replaced as an entry, never written through.
+        Row('hard links at the paths that the installer writes', INST_ANSWERS,
+            ['file:outside/lic', 'hard:inst/license.txt>lic', 'file:outside/cnf', 'hard:inst/wyrmhold.cnf>cnf',
+             'file:outside/bat', 'hard:inst/yamawyrm.bat>bat', 'file:outside/lnk',
+             'hard:%s/%s>lnk' % ('/'.join(START_MENU_FOLDER), LINK_NAME)], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            {'outside/lic': DECOY, 'outside/cnf': DECOY, 'outside/bat': DECOY, 'outside/lnk': DECOY,
+             'prefix/drive_c/inst/license.txt': data, 'prefix/drive_c/inst/yamawyrm.bat': REGULAR,
+             'prefix/drive_c/%s/%s' % ('/'.join(START_MENU_FOLDER), LINK_NAME): REGULAR}, SAME),
+        Row('a hard link at the executable that the update writes', 'c:\\inst\ny\n\nn\n\n',
+            ['file:outside/exe', 'hard:inst/yamawyrm.exe>exe'], ARCHIVE,
+            BANNER + directory_part(INST) + update_part(INST) + EXTRACTING_EXE + LISTING_UPDATE + ending(NO_NAME), 0,
+            {'outside/exe': DECOY, 'prefix/drive_c/inst/yamawyrm.exe': GAME_FILES['yamawyrm.exe']}, SAME),
+        Row('FIFOs at the text files', INST_ANSWERS, ['fifo:inst/wyrmhold.cnf', 'fifo:inst/yamawyrm.bat'], ARCHIVE,
+            outcome(INST, ALL_LISTED, files=FILES_WRITTEN.replace('...\n作成完了', '...\n%s作成完了').replace(
+                '%s', '{}', 2).format(CANNOT_CREATE % (INST + 'wyrmhold.cnf'), CANNOT_CREATE % (INST + 'yamawyrm.bat'))),
+            1, {'prefix/drive_c/inst/wyrmhold.cnf': FIFO, 'prefix/drive_c/inst/yamawyrm.bat': FIFO}, SAME),
+        Row('menu files behind links and a FIFO', INST_ANSWERS,
+            ['booted', 'file:outside/entry', 'hard:%s>entry' % PROGRAMS_ENTRY, 'file:outside/menu',
+             'link:%s>menu' % MENU_FILE, 'fifo:users/%s/Desktop/%s.desktop' % (USER_NAME, LINK_STEM)], ARCHIVE,
+            outcome(INST, ALL_LISTED, shortcuts=SAVE_FAILED, incomplete=False), 0,
+            {'launch:' + PROGRAMS_ENTRY: [PROGRAMS_LINK], MENU_FILE: REGULAR, DESKTOP_ENTRY: FIFO,
+             DESKTOP_LINK: REGULAR, 'outside/entry': DECOY, 'outside/menu': DECOY}),
+        Row('a prefix path that would run a command of its own from the menu', INST_ANSWERS, ['booted'], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            {'launch:' + PROGRAMS_ENTRY: [PROGRAMS_LINK], 'launch:' + DESKTOP_ENTRY: [INST + 'yamawyrm.bat'],
+             'outside/PWNED': None},
+            env={'WINEPREFIX': '{root}/x" sh -c "touch {root}/outside/PWNED" "/pfx'}),
+        Row('a field code in the prefix and in the distribution folder', 'inst\n\nn\n\n', ['booted', 'builtin'],
+            ARCHIVE, outcome('inst\\', ALL_LISTED, incomplete=False), 0,
+            {'launch:' + PROGRAMS_ENTRY: [PROGRAMS_LINK],
+             'launch:' + DESKTOP_ENTRY: ['{zroot}\\Yamawyrm 100%u\\inst\\yamawyrm.bat']},
+            env={'WINEPREFIX': '{root}/pfx 100%u'}, cwd='Yamawyrm 100%u'),
+        Row('a line feed in the prefix path', INST_ANSWERS, ['booted'], ARCHIVE,
+            outcome(INST, ALL_LISTED, shortcuts=SAVE_FAILED * 2, incomplete=False), 0,
+            {PROGRAMS_ENTRY: None, MENU_FILE: None, DESKTOP_ENTRY: None, DESKTOP_LINK: REGULAR},
+            env={'WINEPREFIX': '{root}/line\nfeed'}),
+        Row('relative XDG folders', INST_ANSWERS, ['booted'], ARCHIVE, outcome(INST, ALL_LISTED, incomplete=False), 0,
+            {'launch:' + PROGRAMS_ENTRY: [PROGRAMS_LINK], MENU_FILE: REGULAR, 'dist/rel': None},
+            env={'XDG_DATA_HOME': 'rel/data', 'XDG_CONFIG_HOME': 'rel/config'}),
+        # An interrupt leaves the installation incomplete, and says so.
+        Row('interrupted at the name question', 'c:\\inst\n', ['interrupt'], ARCHIVE,
+            BANNER + directory_part(INST) + EXTRACTING_ALL + ALL_LISTED + SETTINGS + '\n' + INCOMPLETE,
+            -signal.SIGINT,
+            {'prefix/drive_c/inst/license.txt': data, 'prefix/drive_c/inst/wyrmhold.cnf': None,
+             'prefix/drive_c/inst/yamawyrm.bat': None},
+            # A console control event, which ends the Windows program.
+            {'code': 1}),
+        Row('a link swapped in while the old files are deleted', REPLACE_ANSWERS,
+            ['builtin', 'file:inst/yamawyrm.exe', 'race:inst/logfile'], ARCHIVE, RACE, (0, 1),
+            {'outside/victim': b'victim'}, SAME),
     ]
 
 
@@ -832,20 +1025,60 @@ class BadInputs(InstallerCase):
                 continue
             with self.subTest(row.label):
                 self.setUp()
+                env = self.row_environment(row)
                 self.prepare(row.setup)
                 if row.archive is None:
                     os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
                 else:
                     self.put_archive(row.archive)
                 try:
-                    run = self.run_setup(row.answers, recorder='builtin' not in row.setup,
-                                         size_limit=0 if 'limit' in row.setup else None)
+                    for _ in range(RACE_ROUNDS if row.console is RACE else 1):
+                        with self.racing(row):
+                            run = self.run_posix_row(row, env)
                 finally:
                     self.release_mounts()
-                self.assertConsole(run, row.console)
-                self.assertEqual(run.code, row.code)
-                self.assertFiles(row.files)
-                self.assertNoNewFileLeft()
+                self.assertRowOutcome(row, run, row.console, row.code, row.files)
+
+    def row_environment(self, row):
+        """The environment a row asks for, with the prefix and the
+        distribution folder moved where it names them."""
+        env = {name: value.format(root=self.root) for name, value in (row.env or {}).items()}
+        if 'WINEPREFIX' in env:
+            os.makedirs(os.path.dirname(env['WINEPREFIX']), exist_ok=True)
+            os.rename(self.prefix, env['WINEPREFIX'])
+            self.prefix = env['WINEPREFIX']
+        if row.cwd is not None:
+            os.rename(self.cwd, os.path.join(self.root, row.cwd))
+            self.cwd = os.path.join(self.root, row.cwd)
+        if 'booted' in row.setup:
+            env['USER'] = USER_NAME
+        return env
+
+    def run_posix_row(self, row, env):
+        if 'interrupt' in row.setup:
+            return self.run_interrupted(row.answers, env)
+        return self.run_setup(row.answers, recorder='builtin' not in row.setup, extra_env=env,
+                              size_limit=0 if 'limit' in row.setup else None)
+
+    def run_interrupted(self, answers, extra_env):
+        """Runs the installer on `answers`, and sends it SIGINT once it asks
+        for the player's name."""
+        child = subprocess.Popen([BINARY], stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=self.cwd,
+                                 env=self.setup_env(extra_env=extra_env))
+        child.stdin.write(answers.encode('cp932'))
+        child.stdin.flush()
+        seen = b''
+        marker = SETTINGS.encode('cp932')
+        deadline = time.time() + 60
+        while marker not in seen and time.time() < deadline:
+            ready, _, _ = select.select([child.stdout], [], [], 0.5)
+            piece = os.read(child.stdout.fileno(), 4096) if ready else b''
+            if ready and not piece:
+                break
+            seen += piece
+        child.send_signal(signal.SIGINT)
+        rest, _ = child.communicate(timeout=60)
+        return Run(seen + rest, child.returncode, [])
 
     def test_truncation_at_every_byte(self):
         data = b'contents'

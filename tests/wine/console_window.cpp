@@ -1,15 +1,18 @@
 // tests/wine/console_window.cpp: starts a program in a console window of its
 // own, as a double click does, and plays its user at the keyboard: it waits
-// for the screen to show `first`, presses Return, waits for `last`, looks
-// whether the program is still running, and presses Return again. It is
-// attached to the window only while it reads or types, and not at all for
-// a few seconds after the first Return: a program that looks whether the
-// window is its own alone must find it so. Prints, in UTF-8:
+// for the screen to show `first`, types `answer` (none by default) and
+// Return, waits for `last`, looks whether the program is still running,
+// and presses Return again, or with "interrupt" presses Ctrl+C and stays
+// in the window until the program has ended, to read what it left there.
+// It is attached to the window only while it reads or types, and not at
+// all for a few seconds after the first Return: a program that looks
+// whether the window is its own alone must find it so. Prints, in UTF-8:
 //   waiting=<1 when the program still ran at `last`>
 //   code=<the program's exit code>
 //   first=<the screen at `first`, its rows joined, blanks at their ends cut>
 //   last=<the screen at `last`, the same way>
-// Usage: console_window PROGRAM FIRST LAST
+//   after=<with "interrupt", the screen once the program has ended>
+// Usage: console_window PROGRAM FIRST LAST [ANSWER [interrupt]]
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +28,7 @@ static HANDLE program;
 
 static wchar_t first_screen[SCREEN_CELLS + 1];
 static wchar_t last_screen[SCREEN_CELLS + 1];
+static wchar_t after_screen[SCREEN_CELLS + 1];
 
 // Reads the attached console's screen into `screen`, each row's blanks at
 // its end cut and a line feed after it.
@@ -67,23 +71,46 @@ static bool wait_for(const wchar_t* text, wchar_t* screen)
     return false;
 }
 
-static void press_return()
+// Types `text` and Return into the window.
+static void type_line(const wchar_t* text)
 {
     if (!AttachConsole(program_id))
         return;
     const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    INPUT_RECORD keys[2] = {};
-    for (int i = 0; i < 2; i++) {
-        keys[i].EventType = KEY_EVENT;
-        keys[i].Event.KeyEvent.bKeyDown = i == 0;
-        keys[i].Event.KeyEvent.wRepeatCount = 1;
-        keys[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
-        keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+    const size_t length = wcslen(text);
+    for (size_t i = 0; i <= length; i++) {
+        INPUT_RECORD keys[2] = {};
+        for (int k = 0; k < 2; k++) {
+            keys[k].EventType = KEY_EVENT;
+            keys[k].Event.KeyEvent.bKeyDown = k == 0;
+            keys[k].Event.KeyEvent.wRepeatCount = 1;
+            keys[k].Event.KeyEvent.wVirtualKeyCode = i == length ? VK_RETURN : 0;
+            keys[k].Event.KeyEvent.uChar.UnicodeChar = i == length ? L'\r' : text[i];
+        }
+        DWORD written;
+        WriteConsoleInputW(input, keys, 2, &written);
     }
-    DWORD written;
-    WriteConsoleInputW(input, keys, 2, &written);
     CloseHandle(input);
+    FreeConsole();
+}
+
+static void press_return()
+{
+    type_line(L"");
+}
+
+// Presses Ctrl+C in the window, and stays in it until the program has
+// ended, so that the window stays too; then reads what it shows.
+static void interrupt(wchar_t* screen)
+{
+    if (!AttachConsole(program_id))
+        return;
+    // The event reaches every process of the window, this one as well.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    WaitForSingleObject(program, 10000);
+    read_screen(screen);
     FreeConsole();
 }
 
@@ -99,8 +126,10 @@ static void print(HANDLE output, const char* name, const wchar_t* text)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 4)
+    if (argc < 4 || argc > 6)
         return 2;
+    const wchar_t* answer = argc > 4 ? argv[4] : L"";
+    const bool interrupting = argc > 5 && wcscmp(argv[5], L"interrupt") == 0;
     // The program gets the new window's handles, not these: Wine hands a
     // program the standard handles of its parent that are no console's.
     const HANDLE report = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -120,11 +149,14 @@ int wmain(int argc, wchar_t** argv)
     program = process.hProcess;
     bool waiting = false;
     if (wait_for(argv[2], first_screen)) {
-        press_return();
+        type_line(answer);
         Sleep(ALONE_MS);
         if (wait_for(argv[3], last_screen)) {
             waiting = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
-            press_return();
+            if (interrupting)
+                interrupt(after_screen);
+            else
+                press_return();
         }
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
@@ -137,5 +169,7 @@ int wmain(int argc, wchar_t** argv)
     WriteFile(report, line, static_cast<DWORD>(length), &written, nullptr);
     print(report, "first=", first_screen);
     print(report, "last=", last_screen);
+    if (interrupting)
+        print(report, "after=", after_screen);
     return 0;
 }
