@@ -69,6 +69,11 @@ bool is_nt_family()
     return (GetVersion() & 0x80000000u) == 0;
 }
 
+bool works_through_handles()
+{
+    return is_nt_family() || final_paths_known();
+}
+
 bool to_wide(const char* text, wchar_t* out, size_t capacity)
 {
     if (MultiByteToWideChar(CODE_PAGE_932, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(capacity)) > 0)
@@ -111,7 +116,7 @@ static HANDLE create_file(const wchar_t* path, DWORD access, DWORD share, DWORD 
 
 static DWORD every_share()
 {
-    return FILE_SHARE_READ | FILE_SHARE_WRITE | (is_nt_family() ? FILE_SHARE_DELETE : 0);
+    return FILE_SHARE_READ | FILE_SHARE_WRITE | (works_through_handles() ? FILE_SHARE_DELETE : 0);
 }
 
 // The final path of an open entry, into `out` (ENTRY_PATH_SIZE units).
@@ -152,9 +157,9 @@ static HANDLE open_entry_of(const Char* path, DWORD access, DWORD disposition)
     // A folder opens only with backup semantics, and a link shown as a
     // reparse point is opened itself. Windows 95 and 98 know neither flag
     // nor access right.
-    const bool nt = is_nt_family();
-    return create_file(path, access | (nt ? FILE_READ_ATTRIBUTES : 0), every_share(), disposition,
-                       nt ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : 0);
+    const bool through_handles = works_through_handles();
+    return create_file(path, access | (through_handles ? FILE_READ_ATTRIBUTES : 0), every_share(), disposition,
+                       through_handles ? FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS : 0);
 }
 
 HANDLE open_entry(const char* path, DWORD access, DWORD disposition)
@@ -347,7 +352,7 @@ bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const wchar_t* ta
 template <typename Char>
 static bool check_entry_at(const Char* path, const wchar_t* folder_final, const Char* tail, bool removing)
 {
-    if (!is_nt_family()) {
+    if (!works_through_handles()) {
         // Windows 95 and 98 have no links, nor a way to delete through a
         // handle.
         const DWORD attributes = get_attributes(path);

@@ -46,6 +46,12 @@ constexpr size_t ENTRY_PATH_SIZE = 1024;
 // Whether the system is of the NT family (the wide calls work).
 bool is_nt_family();
 
+// Whether entries are opened as themselves, and checked and changed through
+// their handles: on the NT family, and under Wine whatever Windows version
+// it reports, since it has every call of the NT family. Windows 95 and 98
+// have none of it, and no links: there the program goes by paths.
+bool works_through_handles();
+
 // The call `name` of `module`, found at run time, as a pointer of type
 // `Function`; null where the module or the call is missing, so that the
 // program still starts on the systems that lack it.

@@ -133,8 +133,9 @@ static bool is_real_folder(DWORD attributes)
 
 // Removes the entry at `path`, which the top folder (final path
 // `top_final`) names by `path + tail_start`: a file or a link at once, a
-// real folder after everything in it. On the NT family every entry is
-// opened as itself, checked, and deleted through that very handle, so that
+// real folder after everything in it. Wherever the system works through
+// handles, every entry is opened as itself, checked, and deleted through
+// that very handle, so that
 // nothing put in its place since (a link to a file outside, say) is
 // touched. A folder cannot be listed while a handle that may delete it is
 // open (Wine refuses the listing), so a folder is checked once to be gone
@@ -143,7 +144,7 @@ static bool is_real_folder(DWORD attributes)
 template <typename Char>
 static bool remove_tree(const wchar_t* top_final, const Char* path, size_t tail_start, unsigned depth)
 {
-    if (!is_nt_family())
+    if (!works_through_handles())
         return remove_tree_by_path(top_final, path, tail_start, depth);
     BY_HANDLE_FILE_INFORMATION information;
     bool absent = false;

@@ -80,14 +80,14 @@ static bool compose_temp_path(Char* out, const Char* path, size_t name_start, in
 // the C runtime's descriptor that owns the handle by now, or -1.
 static void remove_unopened(NewFile& slot, int fd)
 {
-    if (is_nt_family())
+    if (works_through_handles())
         delete_through(slot.handle);
     InterlockedExchange(&slot.in_use, 0);
     if (fd >= 0)
         _close(fd);
     else
         CloseHandle(slot.handle);
-    if (!is_nt_family())
+    if (!works_through_handles())
         DeleteFileA(slot.temp);
 }
 
@@ -102,17 +102,18 @@ static FILE* open_stream(NewFile& slot, bool text)
     return stream;
 }
 
-// Removes a slot's file and frees the slot: through the handle on the NT
-// family, where the file goes once it is closed, by its path on Windows 95
-// and 98 once it is closed. The stream is closed either way.
+// Removes a slot's file and frees the slot: through the handle wherever
+// the system works through handles, where the file goes once it is closed,
+// by its path on Windows 95 and 98 once it is closed. The stream is closed
+// either way.
 static void remove_and_release(NewFile& slot)
 {
-    if (is_nt_family())
+    if (works_through_handles())
         delete_through(slot.handle);
     InterlockedExchange(&slot.in_use, 0);
     fclose(slot.stream);
     slot.stream = nullptr;
-    if (!is_nt_family())
+    if (!works_through_handles())
         DeleteFileA(slot.temp);
 }
 
@@ -133,7 +134,7 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
     Char* temp = temp_of(*slot, path);
     const size_t name_start = last_name_start(path);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    const DWORD access = GENERIC_WRITE | (is_nt_family() ? DELETE : 0);
+    const DWORD access = GENERIC_WRITE | (works_through_handles() ? DELETE : 0);
     for (int attempt = 0; attempt < NEW_FILE_TRIES && handle == INVALID_HANDLE_VALUE; attempt++) {
         if (!compose_temp_path(temp, path, name_start, attempt))
             return nullptr;
@@ -192,10 +193,12 @@ bool finish_new_file(FILE* file)
         remove_and_release(*slot);
         return false;
     }
-    if (is_nt_family()) {
+    if (works_through_handles()) {
         // Moved while it is open, so that a failure can still remove it
         // through its handle; it was opened with every kind of sharing.
-        if (!MoveFileExW(slot->wide_temp, slot->wide_path, MOVEFILE_REPLACE_EXISTING)) {
+        const bool moved = is_nt_family() ? MoveFileExW(slot->wide_temp, slot->wide_path, MOVEFILE_REPLACE_EXISTING)
+                                          : MoveFileExA(slot->temp, slot->path, MOVEFILE_REPLACE_EXISTING);
+        if (!moved) {
             remove_and_release(*slot);
             return false;
         }
@@ -203,6 +206,7 @@ bool finish_new_file(FILE* file)
         slot->stream = nullptr;
         return fclose(file) == 0;
     }
+    // Windows 95 and 98: no MoveFileEx, and no file moved while it is open.
     InterlockedExchange(&slot->in_use, 0);
     slot->stream = nullptr;
     const bool closed = fclose(file) == 0;
@@ -232,7 +236,7 @@ void discard_every_new_file()
             continue;
         // Windows 95 and 98 delete no open file: the handle goes first, and
         // the program ends right after this.
-        if (is_nt_family()) {
+        if (works_through_handles()) {
             delete_through(slot.handle);
         } else {
             CloseHandle(slot.handle);

@@ -125,7 +125,7 @@ bool save_link(const uint16_t* wide_path)
     for (size_t i = 0; i < name_start; i++)
         folder[i] = path[i];
     folder[name_start] = 0;
-    if (is_nt_family() &&
+    if (works_through_handles() &&
         (!get_folder_final_path(folder, folder_final) || !clear_entry_at(path, folder_final, path + name_start)))
         return false;
     return SUCCEEDED(persist_file->Save(path, /* remember */ TRUE));
