@@ -127,9 +127,9 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
     const size_t length = text_length(path);
     if (slot == nullptr || length >= ENTRY_PATH_SIZE)
         return nullptr;
+    const DWORD attributes = folder_final == nullptr ? get_attributes(path) : INVALID_FILE_ATTRIBUTES;
     if (folder_final != nullptr ? !may_replace_at(path, folder_final, path + tail_start)
-                                : (get_attributes(path) != INVALID_FILE_ATTRIBUTES &&
-                                   (get_attributes(path) & FILE_ATTRIBUTE_DIRECTORY) != 0))
+                                : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return nullptr;
     Char* temp = temp_of(*slot, path);
     const size_t name_start = last_name_start(path);
