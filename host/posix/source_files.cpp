@@ -141,6 +141,11 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
+const char* system_failure_reason()
+{
+    return strerror(errno);
+}
+
 // Removes the archive being written, which this program created.
 static void remove_temp()
 {
@@ -218,7 +223,10 @@ bool finish_archive_file(FILE* file, const char* archive)
 {
     const bool closed = fclose(file) == 0;
     if (!closed || rename(temp_path, archive) != 0) {
+        // The failure's reason outlives the removal.
+        const int failure = errno;
         remove_temp();
+        errno = failure;
         return false;
     }
     temp_owned = 0;

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -243,6 +244,26 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     return true;
 }
 
+const char* system_failure_reason()
+{
+    // Room for the longest message the system has, in UTF-8.
+    constexpr DWORD REASON_UNITS = 512;
+    static char reason[4 * REASON_UNITS];
+    const DWORD error = GetLastError();
+    wchar_t text[REASON_UNITS];
+    DWORD units = error == 0 ? 0
+                             : FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                              error, 0, text, REASON_UNITS, nullptr);
+    // The message ends in a full stop and a line break.
+    while (units > 0 && (text[units - 1] == L'\r' || text[units - 1] == L'\n' || text[units - 1] == L' ' ||
+                         text[units - 1] == L'.'))
+        units--;
+    text[units] = 0;
+    if (units == 0 || !wide_to_utf8(text, reason, sizeof reason))
+        return strerror(errno);
+    return reason;
+}
+
 // Removes the archive being written, which this program created.
 static void remove_temp()
 {
@@ -300,7 +321,10 @@ bool finish_archive_file(FILE* file, const char* archive)
     const bool closed = fclose(file) == 0;
     if (!closed || !utf8_to_wide(archive, wide, ENTRY_PATH_SIZE) ||
         !MoveFileExW(temp_path, wide, MOVEFILE_REPLACE_EXISTING)) {
+        // The failure's reason outlives the removal.
+        const DWORD failure = GetLastError();
         remove_temp();
+        SetLastError(failure);
         return false;
     }
     temp_owned = 0;
