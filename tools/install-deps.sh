@@ -6,7 +6,7 @@
 #   tools/install-deps.sh [build|test|windows-i686|windows-x86_64|wine|fuzz|bench]
 set -euo pipefail
 
-build_packages=(cmake g++ make)
+build_packages=(cmake g++ make libutf8proc-dev)
 test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils)
 fuzz_packages=(clang libclang-rt-dev)
 sudo=""

@@ -5,6 +5,8 @@
 //   folder            the folder being listed, or nullptr.
 //   case_locale       the C.UTF-8 character classes, for folding letter
 //                     case across Unicode; opened once.
+//   composed          a name's characters while it is composed, then its
+//                     composed UTF-8.
 //   temp_path         the archive being written, while temp_owned.
 //   temp_owned        set once this program has created temp_path, cleared
 //                     when it is moved or removed; read by the signal
@@ -17,6 +19,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utf8proc.h>
 #include <wctype.h>
 
 #include <cerrno>
@@ -28,6 +31,10 @@
 
 // Room for a path, terminator included.
 constexpr size_t SOURCE_PATH_SIZE = 4096;
+// Room for a name's characters while it is composed, and its terminator: a
+// name is at most NAME_MAX bytes, and no character decomposes into more
+// than four.
+constexpr size_t COMPOSED_NAME_UNITS = 4 * SOURCE_PATH_SIZE + 1;
 // Tries at a name of its own for the archive being written.
 constexpr int TEMP_TRIES = 100;
 // Room for a number in decimal, sign and terminator included.
@@ -39,6 +46,7 @@ constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 static DIR* folder;
 static locale_t case_locale;
+static utf8proc_int32_t composed[COMPOSED_NAME_UNITS];
 static char temp_path[SOURCE_PATH_SIZE];
 static volatile sig_atomic_t temp_owned;
 
@@ -120,7 +128,19 @@ void close_source_folder()
 
 long source_name_to_cp932(const char* name, char* out, size_t capacity)
 {
-    return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    // Composed first (NFC): a name that a system stored decomposed (か and
+    // U+3099 for が) is the same member name as one typed composed. A name
+    // that is not UTF-8 goes on as it is, to be refused by the conversion.
+    const auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
+    const utf8proc_ssize_t count =
+        utf8proc_decompose(reinterpret_cast<const utf8proc_uint8_t*>(name), static_cast<utf8proc_ssize_t>(strlen(name)),
+                           composed, COMPOSED_NAME_UNITS - 1, options);
+    if (count < 0 || count > static_cast<utf8proc_ssize_t>(COMPOSED_NAME_UNITS - 1))
+        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    const utf8proc_ssize_t bytes = utf8proc_reencode(composed, count, options);
+    if (bytes < 0)
+        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    return utf8_to_exact_cp932(reinterpret_cast<const char*>(composed), static_cast<size_t>(bytes), out, capacity);
 }
 
 long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity)

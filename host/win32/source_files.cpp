@@ -11,6 +11,8 @@
 //                     kernel and in UTF-8 for messages, while temp_owned.
 //   temp_owned        set once this program has created temp_path; read by
 //                     the console's interrupt handler.
+//   normalize, normalize_looked  the system's NormalizeString, once it has
+//                     been looked for (null where the system lacks it).
 #include "host/source_files.h"
 
 #include <fcntl.h>
@@ -45,6 +47,12 @@ static char found_name[4 * MAX_PATH];
 static wchar_t temp_path[ENTRY_PATH_SIZE];
 static char temp_name[4 * ENTRY_PATH_SIZE];
 static volatile LONG temp_owned;
+
+using NormalizeFunction = int(WINAPI*)(int, LPCWSTR, int, LPWSTR, int);
+// NormalizeString's form C: composed.
+constexpr int NORMALIZATION_C = 1;
+static NormalizeFunction normalize;
+static bool normalize_looked;
 
 static bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity)
 {
@@ -205,10 +213,31 @@ void close_source_folder()
     find = INVALID_HANDLE_VALUE;
 }
 
+// Composes `name` (NFC) in place where the system can: a name stored
+// decomposed (か and U+3099 for が) is the same member name as one typed
+// composed. NormalizeString is kernel32's from Windows 7 on, normaliz.dll's
+// on Vista; older systems keep the name as it is.
+static void compose_name(wchar_t* name)
+{
+    if (!normalize_looked) {
+        normalize = find_call<NormalizeFunction>(GetModuleHandleA("kernel32.dll"), "NormalizeString");
+        if (normalize == nullptr)
+            normalize = find_call<NormalizeFunction>(LoadLibraryA("normaliz.dll"), "NormalizeString");
+        normalize_looked = true;
+    }
+    wchar_t composed[ENTRY_PATH_SIZE];
+    if (normalize != nullptr &&
+        normalize(NORMALIZATION_C, name, -1, composed, static_cast<int>(ENTRY_PATH_SIZE)) > 0)
+        wcscpy(name, composed);
+}
+
 long source_name_to_cp932(const char* name, char* out, size_t capacity)
 {
     wchar_t wide[ENTRY_PATH_SIZE];
-    if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE) || !to_exact_cp932(wide, out, capacity))
+    if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE))
+        return -1;
+    compose_name(wide);
+    if (!to_exact_cp932(wide, out, capacity))
         return -1;
     return static_cast<long>(strlen(out));
 }
