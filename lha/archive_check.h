@@ -37,7 +37,7 @@ enum WalkStep {
 enum MemberCheck {
     MEMBER_INTACT,      // its CRC matches (tested), or its data is all there (skipped)
     MEMBER_DAMAGED,     // its CRC does not match
-    MEMBER_UNTESTABLE,  // a method the installer's decoder does not know: skipped
+    MEMBER_UNTESTABLE,  // a method or a size the installer's decoder does not take: skipped
     MEMBER_CUT,         // the archive ends inside its data
     MEMBER_READ_FAILED, // the system failed to read the archive
     MEMBER_OVERRUN,     // the decoder needed bytes after its data: the walk cannot go on

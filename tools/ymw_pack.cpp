@@ -203,7 +203,10 @@ bool report_member_check(const char* path, const WalkedMember& m, MemberCheck ch
         pack_failure("%s: %s: CRC mismatch, the member is damaged", path, shown_name(m.header));
         return true;
     case MEMBER_UNTESTABLE:
-        pack_failure("%s: %s: cannot test: method %s", path, shown_name(m.header), m.header.method);
+        if (m.obstacles & OBSTACLE_METHOD)
+            pack_failure("%s: %s: cannot test: method %s", path, shown_name(m.header), m.header.method);
+        else
+            pack_failure("%s: %s: cannot test: 4 GiB or more", path, shown_name(m.header));
         return true;
     case MEMBER_CUT:
         pack_failure("%s: %s: the archive ends inside this member", path, shown_name(m.header));

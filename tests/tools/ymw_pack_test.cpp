@@ -581,6 +581,28 @@ TEST(YmwPack, ListsAndTestsArchivesOfEveryHeaderLevelAndMethodAsLhasaDoes)
         EXPECT_EQ(tested.out, oks + (extractable ? path + ": " + std::to_string(members.size()) + " members OK\n" : ""));
         EXPECT_EQ(tested.code, extractable ? 0 : 1);
         EXPECT_EQ(tested.err.find("damaged"), std::string::npos);
+
+        // A byte changed in the first header fails its checksum (levels 0
+        // and 1) or its header CRC (level 2); an archive cut short ends
+        // before its end marker. Neither is listed as if it were whole.
+        TempWorkspace w;
+        Bytes changed = read_file(path);
+        // A letter of the first name: in the base header of levels 0 and
+        // 1, in the name's extended header of level 2.
+        changed[members[0].level == 2 ? 33 : 24] ^= 0x20;
+        write_file("changed.lzh", changed);
+        const ProgramRun bad_header = pack("-l changed.lzh");
+        EXPECT_EQ(bad_header.code, 1);
+        EXPECT_EQ(bad_header.err, std::string("ymw-pack: changed.lzh: ") +
+                                      (members[0].level == 2 ? "header CRC error" : "header checksum error") +
+                                      " after 0 members\n");
+        Bytes cut = read_file(path);
+        cut.resize(cut.size() - 1);
+        write_file("cut.lzh", cut);
+        const ProgramRun ended = pack("-l cut.lzh");
+        EXPECT_EQ(ended.code, 1);
+        EXPECT_EQ(ended.err, "ymw-pack: cut.lzh: the archive ends before its end marker after " +
+                                 std::to_string(members.size()) + " members\n");
     }
 }
 
