@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tools/make-dist.sh, run as a distributor runs it: twice on the same game
 # files and SOURCE_DATE_EPOCH it makes the same bytes, and another epoch
-# makes another zip; the folder holds the stripped installer and an
+# makes another zip; the folder holds the stripped installer (whose time,
+# where it is the Windows one, is SOURCE_DATE_EPOCH) and an
 # archive that lhasa finds intact, the zip holds that folder and nothing
 # else, and sha256sum -c agrees with SHA256SUMS.
 #   check_dist.sh SOURCE_DIR SETUP_PROGRAM YMW_PACK WORK
@@ -30,6 +31,12 @@ lhasa t "$work/first/$name/ymw.lz_" >/dev/null || fail "lhasa finds the archive 
 if objdump -t "$work/first/$name/$program" 2>/dev/null | grep -q "SYMBOL TABLE" &&
    [ "$(objdump -t "$work/first/$name/$program" | grep -c .)" -gt 4 ]; then
     fail "the installer still has symbols"
+fi
+# A Windows installer's header holds SOURCE_DATE_EPOCH as its time, not
+# the time it was linked or stripped, which would change its bytes.
+if [ "$(head -c 2 "$setup")" = MZ ] &&
+   [ "$(TZ=UTC objdump -p "$work/first/$name/$program" | grep "^Time/Date")" != "$(printf 'Time/Date\t\tTue Nov 14 22:13:20 2023')" ]; then
+    fail "the installer's header holds another time than SOURCE_DATE_EPOCH"
 fi
 # The zip holds the folder, byte for byte.
 python3 - "$work/first" "$name" <<'PY' || fail "the zip does not hold the folder"
