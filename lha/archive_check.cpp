@@ -141,7 +141,9 @@ bool is_replaceable_archive(const char* path)
     const bool empty = source.size == 0;
     const WalkStep step = empty ? WALK_END : walk_next_member(&first);
     close_walk();
-    if (empty || step == WALK_END)
+    // An end marker alone is an archive without members; a file that only
+    // begins with a byte 0 (an icon, say) is not.
+    if (empty || (step == WALK_END && source.size == 1))
         return true;
     return step == WALK_MEMBER && first.header.method[0] == '-' && first.header.method[METHOD_ID_SIZE - 1] == '-';
 }

@@ -57,7 +57,8 @@ MemberCheck skip_walked_member(const WalkedMember& member);
 MemberCheck test_walked_member(const WalkedMember& member);
 
 // Whether the file at `path` may be replaced by a new archive: nothing or
-// an empty file stands there, or a file whose first header is one this
-// reader reads (its checksum or CRC right, a method id between hyphens).
+// an empty file stands there, an end marker alone, or a file whose first
+// header is one this reader reads (its checksum or CRC right, a method id
+// between hyphens).
 // Anything but a regular file is left to the packer's other checks.
 bool is_replaceable_archive(const char* path);

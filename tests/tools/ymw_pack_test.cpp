@@ -273,6 +273,8 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
          "is one of the files to pack"},
         {"the archive's name forgotten", {{"in/guide.txt", small}, {"in/license.txt", small}},
          "in/guide.txt in/license.txt", 2, "ymw-pack: in/guide.txt: not an archive; refusing to overwrite it\n"},
+        {"the archive's name forgotten before an icon", {{"in/icon.ico", Bytes{0, 0, 1, 0, 1, 0}}, {"in/x.txt", small}},
+         "in/icon.ico in/x.txt", 2, "ymw-pack: in/icon.ico: not an archive; refusing to overwrite it\n"},
         {"unknown method", {{"in/x.txt", small}}, "--method lh5 ymw.lz_ in/x.txt", 2, "unknown method"},
         {"unknown option", {{"in/x.txt", small}}, "-x ymw.lz_ in/x.txt", 2, "unknown option: -x"},
         {"unknown long option", {{"in/x.txt", small}}, "--fast ymw.lz_ in/x.txt", 2, "unknown option: --fast"},
