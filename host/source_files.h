@@ -65,6 +65,12 @@ constexpr size_t NAME_KEY_SIZE = 256;
 // is not code page 932 or longer than the key's room.
 bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE]);
 
+// The system's own words for why the call that failed last did, for the
+// failure's line: the text of errno on POSIX; on Windows the system's
+// message for GetLastError (errno's text where that is 0), in UTF-8. Call
+// it at once after the failure, before anything else that may fail.
+const char* system_failure_reason();
+
 // The archive being written, as every file is written (host/files.h): a
 // new file created beside `archive` under a name that nothing had (so
 // never through a link), moved over `archive` by finish_archive_file. An

@@ -349,7 +349,17 @@ void ask_player_name()
         prompt();
         long length;
         name_option[0] = '\0';
-        const NameResult result = read_answer(&length) ? fill_name_option(length) : NAME_EMPTY;
+        const bool answered = read_answer(&length);
+        // A lead byte without its trail byte would take the comma after the
+        // name in the configuration file for its second byte. The bytes of
+        // a locale whose console passes them unchanged (C, POSIX) can hold
+        // one: the line is asked again, as a character that the console
+        // cannot take is.
+        if (answered && has_invalid_sjis_pair(answer_line)) {
+            console_print(MSG_UNCONVERTIBLE);
+            continue;
+        }
+        const NameResult result = answered ? fill_name_option(length) : NAME_EMPTY;
         if (result == NAME_EMPTY)
             console_print(MSG_NO_NAME);
         if (result != NAME_TOO_LONG)

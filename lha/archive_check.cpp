@@ -1,112 +1,149 @@
-// lha/archive_check.cpp: listing and testing an archive as the installer
-// reads it, through its reader and decoder: ymw-pack -l and -t.
+// lha/archive_check.cpp: walking an archive of any header level for
+// ymw-pack -l and -t, with the installer's own decoder and name rules.
 //
 // This file keeps no state of its own: the archive stream, the output
-// (here written nowhere) and the current header are the reader's.
+// (here written nowhere) and the header the decoder reads are the
+// reader's.
 #include "lha/archive_check.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "host/source_files.h"
 #include "lha/extract.h"
 #include "lha/header.h"
-#include "lha/pack.h"
 #include "lha/stream.h"
+#include "shared/sjis.h"
+#include "shared/windows_names.h"
 
 namespace {
 
-// The member's name in UTF-8, for a line.
-const char* shown_name()
+// The largest size the installer's decoder takes.
+constexpr uint64_t MAX_DECODED_SIZE = UINT32_MAX;
+
+bool is_installer_method(const char* method)
 {
-    static char shown[4 * (HEADER_MAX_BODY + 1)];
-    if (cp932_to_source_name(member_header.name, strlen(member_header.name), shown, sizeof shown) < 0)
-        strcpy(shown, "?");
-    return shown;
+    return strcmp(method, "-lh0-") == 0 || strcmp(method, "-lh1-") == 0;
+}
+
+// Whether a name holds a separator between two names (a folder part);
+// double-byte characters are stepped over whole.
+bool has_folder(const char* name)
+{
+    for (const char* p = name; *p != '\0'; p += sjis_character_length(p))
+        if (sjis_character_length(p) == 1 && is_path_separator(*p))
+            return true;
+    return false;
+}
+
+unsigned obstacles_of(const AnyHeader& h)
+{
+    unsigned obstacles = 0;
+    if (h.level != 0)
+        obstacles |= OBSTACLE_LEVEL;
+    if (!is_installer_method(h.method))
+        obstacles |= OBSTACLE_METHOD;
+    if (!is_safe_member_name(h.name) || h.name_cut ||
+        (!has_folder(h.name) && windows_name_fault(h.name) != NAME_FITS))
+        obstacles |= OBSTACLE_NAME;
+    else if (has_folder(h.name))
+        obstacles |= OBSTACLE_FOLDER;
+    if (h.packed_size > MAX_MEMBER_SIZE || h.unpacked_size > MAX_MEMBER_SIZE)
+        obstacles |= OBSTACLE_SIZE;
+    return obstacles;
+}
+
+// Reads over `count` bytes; false when the archive ended or failed first.
+bool skip_bytes(uint64_t count)
+{
+    for (uint64_t i = 0; i < count && archive_stream.past_end == 0; i++)
+        read_archive_byte();
+    return archive_stream.past_end == 0;
+}
+
+MemberCheck cut_or_failed()
+{
+    return archive_stream.failed ? MEMBER_READ_FAILED : MEMBER_CUT;
 }
 
 }  // namespace
 
-// Lists or tests every member of an archive. A damaged header, an unknown
-// method, an archive that ends inside a member and (testing) a CRC that
-// does not match, or a name the installer refuses to create, end the walk
-// with exit code 1 and a line naming the member.
-bool check_archive(const char* archive_path, ArchiveCheck mode, bool quiet)
+bool open_walk(const char* path, SourceInfo* source)
 {
-    SourceInfo source;
-    FILE* file = open_source_file(archive_path, &source);
-    if (file == nullptr) {
-        pack_failure("%s: %s", source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", archive_path);
-        return false;
-    }
+    FILE* file = open_source_file(path, source);
     take_archive_stream(file);
-    if (mode == CHECK_LIST)
-        printf("%10s %10s %6s  %-5s  %-4s  %s\n", "size", "packed", "ratio", "method", "crc", "name");
-    uint64_t total_size = 0;
-    uint64_t total_packed = 0;
-    int count = 0;
-    bool intact_archive = true;
-    for (;;) {
-        const HeaderResult result = read_member_header();
-        if (result != HEADER_READ) {
-            if (result != HEADER_END) {
-                pack_failure("%s: %s after %d members", archive_path,
-                        result == HEADER_BAD_SUM ? "header checksum error" : "damaged header", count);
-                intact_archive = false;
-            }
-            break;
-        }
-        const MemberHeader& h = member_header;
-        const char method[METHOD_ID_SIZE + 1] = {h.method[0], h.method[1], h.method[2], h.method[3], h.method[4], 0};
-        if (!is_stored_member() && !is_lh1_member()) {
-            pack_failure("%s: %s: unknown method %s", archive_path, shown_name(), method);
-            intact_archive = false;
-            break;
-        }
-        bool intact = true;
-        if (mode == CHECK_LIST) {
-            skip_member_data();
-        } else {
-            bool known_method = true;
-            open_output_discard();
-            intact = unpack_member(&known_method);
-            close_output_file();
-        }
-        if (archive_stream.past_end > 0) {
-            pack_failure("%s: %s: the archive ends inside this member", archive_path, shown_name());
-            intact_archive = false;
-            break;
-        }
-        if (!intact) {
-            pack_failure("%s: %s: CRC mismatch, the member is damaged", archive_path, shown_name());
-            intact_archive = false;
-            break;
-        }
-        if (mode == CHECK_TEST && !is_safe_member_name(h.name)) {
-            pack_failure("%s: %s: a name that the installer refuses to create", archive_path, shown_name());
-            intact_archive = false;
-            break;
-        }
-        count++;
-        total_size += h.unpacked_size;
-        total_packed += h.packed_size;
-        if (mode == CHECK_LIST) {
-            const double ratio = h.unpacked_size == 0 ? 100.0 : 100.0 * h.packed_size / h.unpacked_size;
-            printf("%10u %10u %5.1f%%  %s  %04x  %s\n", h.unpacked_size, h.packed_size, ratio, method, h.crc,
-                   shown_name());
-        } else if (!quiet) {
-            printf("%s  OK\n", shown_name());
-        }
-    }
-    close_archive_stream();
-    if (intact_archive && mode == CHECK_LIST) {
-        const double ratio =
-            total_size == 0 ? 100.0 : 100.0 * static_cast<double>(total_packed) / static_cast<double>(total_size);
-        printf("%10llu %10llu %5.1f%%  %d member%s\n", static_cast<unsigned long long>(total_size),
-               static_cast<unsigned long long>(total_packed), ratio, count, count == 1 ? "" : "s");
-    } else if (intact_archive && !quiet) {
-        printf("%s: %d member%s OK\n", archive_path, count, count == 1 ? "" : "s");
-    }
-    return intact_archive;
+    return file != nullptr;
 }
 
+void close_walk()
+{
+    close_archive_stream();
+}
+
+WalkStep walk_next_member(WalkedMember* member)
+{
+    switch (read_any_header(&member->header)) {
+    case ANY_HEADER_READ:
+        member->obstacles = obstacles_of(member->header);
+        return WALK_MEMBER;
+    case ANY_HEADER_END:
+        return WALK_END;
+    case ANY_HEADER_BAD_SUM:
+        return WALK_BAD_SUM;
+    case ANY_HEADER_BAD_CRC:
+        return WALK_BAD_CRC;
+    case ANY_HEADER_DAMAGED:
+        return WALK_DAMAGED;
+    case ANY_HEADER_CUT:
+        return archive_stream.failed ? WALK_READ_FAILED : WALK_CUT;
+    case ANY_HEADER_LEVEL:
+        return WALK_LEVEL;
+    }
+    return WALK_DAMAGED;
+}
+
+MemberCheck skip_walked_member(const WalkedMember& member)
+{
+    return skip_bytes(member.header.packed_size) ? MEMBER_INTACT : cut_or_failed();
+}
+
+MemberCheck test_walked_member(const WalkedMember& member)
+{
+    const AnyHeader& h = member.header;
+    if (!is_installer_method(h.method) || h.packed_size > MAX_DECODED_SIZE || h.unpacked_size > MAX_DECODED_SIZE)
+        return skip_walked_member(member) == MEMBER_INTACT ? MEMBER_UNTESTABLE : cut_or_failed();
+
+    // The installer's own decoding, from the header fields it reads.
+    memcpy(member_header.method, h.method, METHOD_ID_SIZE);
+    member_header.packed_size = static_cast<uint32_t>(h.packed_size);
+    member_header.unpacked_size = static_cast<uint32_t>(h.unpacked_size);
+    member_header.crc = h.crc;
+    const uint64_t start = archive_position();
+    bool known_method = true;
+    open_output_discard();
+    const bool intact = unpack_member(&known_method);
+    close_output_file();
+    if (archive_stream.past_end > 0)
+        return cut_or_failed();
+    // -lh1- data may hold bytes after the last one that its decoding needs.
+    const uint64_t used = archive_position() - start;
+    if (used > h.packed_size)
+        return MEMBER_OVERRUN;
+    if (!skip_bytes(h.packed_size - used))
+        return cut_or_failed();
+    return intact ? MEMBER_INTACT : MEMBER_DAMAGED;
+}
+
+bool is_replaceable_archive(const char* path)
+{
+    SourceInfo source;
+    if (!open_walk(path, &source))
+        return true;
+    WalkedMember first;
+    const bool empty = source.size == 0;
+    const WalkStep step = empty ? WALK_END : walk_next_member(&first);
+    close_walk();
+    // An end marker alone is an archive without members; a file that only
+    // begins with a byte 0 (an icon, say) is not.
+    if (empty || (step == WALK_END && source.size == 1))
+        return true;
+    return step == WALK_MEMBER && first.header.method[0] == '-' && first.header.method[METHOD_ID_SIZE - 1] == '-';
+}

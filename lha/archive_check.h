@@ -1,15 +1,64 @@
-// lha/archive_check.h: listing and testing a level-0 archive through the
-// installer's own reader and decoder.
+// lha/archive_check.h: walking an LHA archive of any header level member by
+// member, for ymw-pack's listing and testing: each header read
+// (lha/header_levels.h), each member's data skipped or decoded by the
+// installer's own decoder, and what keeps the installer from extracting
+// it. Prints nothing; the packer's program does.
 #pragma once
 
-enum ArchiveCheck {
-    CHECK_LIST,  // each member's sizes, ratio, method, CRC and name (UTF-8), a total line
-    CHECK_TEST,  // each member decoded and its CRC compared
+#include "host/source_files.h"
+#include "lha/header_levels.h"
+
+// What keeps the installer from extracting a member, one bit each.
+enum Obstacle : unsigned {
+    OBSTACLE_LEVEL = 1u << 0,   // a level-1 or -2 header: the installer reads level 0
+    OBSTACLE_METHOD = 1u << 1,  // a method other than -lh0- and -lh1-
+    OBSTACLE_NAME = 1u << 2,    // a name the installer refuses, or Windows cannot create
+    OBSTACLE_FOLDER = 1u << 3,  // a name in a folder: the installer makes none
+    OBSTACLE_SIZE = 1u << 4,    // 16 MiB or more: the installer reads three bytes of a size
+};
+constexpr int OBSTACLE_KINDS = 5;
+
+struct WalkedMember {
+    AnyHeader header;
+    unsigned obstacles;  // Obstacle bits
 };
 
-// Lists or tests every member of the archive at `path` (a system path) on
-// standard output. False, after a line naming the member, at a damaged
-// header, an unknown method, an archive that ends inside a member or
-// (testing) a CRC that does not match. `quiet`: a test prints nothing but
-// its failure.
-bool check_archive(const char* path, ArchiveCheck mode, bool quiet);
+enum WalkStep {
+    WALK_MEMBER,       // the next member's header
+    WALK_END,          // the end marker
+    WALK_BAD_SUM,      // a header checksum that does not match
+    WALK_BAD_CRC,      // a level-2 header CRC that does not match
+    WALK_DAMAGED,      // a header whose fields do not fit it
+    WALK_CUT,          // the archive ends inside a header or before its end marker
+    WALK_LEVEL,        // a header level above MAX_HEADER_LEVEL
+    WALK_READ_FAILED,  // the system failed to read the archive
+};
+
+enum MemberCheck {
+    MEMBER_INTACT,      // its CRC matches (tested), or its data is all there (skipped)
+    MEMBER_DAMAGED,     // its CRC does not match
+    MEMBER_UNTESTABLE,  // a method or a size the installer's decoder does not take: skipped
+    MEMBER_CUT,         // the archive ends inside its data
+    MEMBER_READ_FAILED, // the system failed to read the archive
+    MEMBER_OVERRUN,     // the decoder needed bytes after its data: the walk cannot go on
+};
+
+// Opens the archive at `path` (a system path) for a walk. False when it
+// cannot be opened, source->kind telling what stood there.
+bool open_walk(const char* path, SourceInfo* source);
+void close_walk();
+
+// Reads the next member's header into `member` and finds its obstacles.
+WalkStep walk_next_member(WalkedMember* member);
+
+// After WALK_MEMBER: goes over the member's data unread, or decodes it and
+// compares its CRC. Either way the walk stands at the next header.
+MemberCheck skip_walked_member(const WalkedMember& member);
+MemberCheck test_walked_member(const WalkedMember& member);
+
+// Whether the file at `path` may be replaced by a new archive: nothing or
+// an empty file stands there, an end marker alone, or a file whose first
+// header is one this reader reads (its checksum or CRC right, a method id
+// between hyphens).
+// Anything but a regular file is left to the packer's other checks.
+bool is_replaceable_archive(const char* path);

@@ -13,14 +13,6 @@ MemberHeader member_header;
 
 static uint8_t header_buffer[HEADER_BUFFER_SIZE];
 
-// Offsets of the fixed fields.
-constexpr int OFFSET_METHOD = 2;
-constexpr int OFFSET_PACKED_SIZE = 7;
-constexpr int OFFSET_UNPACKED_SIZE = 11;
-constexpr int OFFSET_STAMP = 15;
-constexpr int OFFSET_ATTRIBUTE = 19;
-constexpr int OFFSET_LEVEL = 20;
-constexpr int OFFSET_NAME_LENGTH = 21;
 static_assert(OFFSET_METHOD + METHOD_ID_SIZE == OFFSET_PACKED_SIZE, "the sizes follow the method");
 static_assert(OFFSET_NAME_LENGTH + 1 == HEADER_NAME_OFFSET, "the name follows its length");
 static_assert(HEADER_BUFFER_SIZE == 2 + 255, "H is one byte");

@@ -24,7 +24,14 @@
 constexpr int HEADER_MAX_BODY = 255;
 // The whole header buffer: H, the checksum and up to 255 more bytes.
 constexpr int HEADER_BUFFER_SIZE = 2 + HEADER_MAX_BODY;
-// Offset of the name; the fixed fields lie before it.
+// Offsets of the fixed fields, and of the name after them.
+constexpr int OFFSET_METHOD = 2;
+constexpr int OFFSET_PACKED_SIZE = 7;
+constexpr int OFFSET_UNPACKED_SIZE = 11;
+constexpr int OFFSET_STAMP = 15;
+constexpr int OFFSET_ATTRIBUTE = 19;
+constexpr int OFFSET_LEVEL = 20;
+constexpr int OFFSET_NAME_LENGTH = 21;
 constexpr int HEADER_NAME_OFFSET = 22;
 // Length of a method id such as "-lh1-".
 constexpr int METHOD_ID_SIZE = 5;

@@ -68,6 +68,24 @@ void fail_line(const char* reason, const char* what)
     pack_failure("%s: %s", reason, what);
 }
 
+// The line of a call of the system that failed: what could not be done to
+// which file, and the system's reason. Called at once after the failure.
+void fail_system(const char* action, const char* what)
+{
+    const char* reason = system_failure_reason();
+    pack_failure("%s %s: %s", action, what, reason);
+}
+
+// The line of a file that could not be opened for reading: the system's
+// reason, or that it is not a regular file.
+void fail_open(const SourceInfo& source, const char* path)
+{
+    if (source.kind == SOURCE_ABSENT)
+        fail_system("cannot read", path);
+    else
+        fail_line("not a regular file", path);
+}
+
 const char* name_fault_reason(NameFault fault)
 {
     switch (fault) {
@@ -153,7 +171,7 @@ bool add_member(const char* path)
     // foreseen; write_member looks again.
     FILE* file = open_source_file(path, &m.source);
     if (file == nullptr) {
-        fail_line(m.source.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", path);
+        fail_open(m.source, path);
         return false;
     }
     fclose(file);
@@ -182,7 +200,7 @@ bool join(char* out, const char* folder, const char* name)
 bool add_folder(const char* folder)
 {
     if (!open_source_folder(folder)) {
-        fail_line("cannot read folder", folder);
+        fail_system("cannot read the folder", folder);
         return false;
     }
     int count = 0;
@@ -275,14 +293,18 @@ bool read_member(Member& m, size_t& size)
     SourceInfo now;
     FILE* f = open_source_file(m.path, &now);
     if (f == nullptr) {
-        fail_line(now.kind == SOURCE_ABSENT ? "cannot read" : "not a regular file", m.path);
+        fail_open(now, m.path);
         return false;
     }
     size = fread(input, 1, sizeof input, f);
-    const bool failed = ferror(f) != 0;
+    if (ferror(f) != 0) {
+        fail_system("cannot read", m.path);
+        fclose(f);
+        return false;
+    }
     fclose(f);
-    if (failed || size >= SIZE_LIMIT) {
-        fail_line(failed ? "cannot read" : "file of 16 MiB or more", m.path);
+    if (size >= SIZE_LIMIT) {
+        fail_line("file of 16 MiB or more", m.path);
         return false;
     }
     m.source.modified = now.modified;
@@ -329,7 +351,7 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     uint8_t bytes[HEADER_BUFFER_SIZE];
     const size_t header_size = static_cast<size_t>(write_member_header(header, bytes));
     if (fwrite(bytes, 1, header_size, archive) != header_size || fwrite(data, 1, data_size, archive) != data_size) {
-        fail_line("cannot write", archive_path);
+        fail_system("cannot write", archive_path);
         return false;
     }
     if (!quiet) {
@@ -365,14 +387,14 @@ bool write_archive(const char* archive_path, PackMethod method)
         return false;
     FILE* archive = create_archive_file(archive_path);
     if (archive == nullptr) {
-        fail_line("cannot create a file beside", archive_path);
+        fail_system("cannot create a file beside", archive_path);
         return false;
     }
     bool ok = true;
     for (int i = 0; ok && i < member_count; i++)
         ok = write_member(archive, archive_path, members[i], method);
     if (ok && fputc(0, archive) == EOF) {
-        fail_line("cannot write", archive_path);
+        fail_system("cannot write", archive_path);
         ok = false;
     }
     if (!ok) {
@@ -380,7 +402,7 @@ bool write_archive(const char* archive_path, PackMethod method)
         return false;
     }
     if (!finish_archive_file(archive)) {
-        fail_line("cannot write the finished archive to", archive_path);
+        fail_system("cannot write the finished archive to", archive_path);
         return false;
     }
     return true;

@@ -30,6 +30,8 @@ void take_archive_stream(FILE* file)
     archive_stream.next = archive_stream.buffer + ARCHIVE_KEEP;
     archive_stream.end = archive_stream.next;
     archive_stream.past_end = 0;
+    archive_stream.failed = false;
+    archive_stream.file_read = 0;
     archive_stream.exhausted = archive_stream.file == nullptr;
 }
 
@@ -52,8 +54,11 @@ unsigned read_archive_byte_slow()
         const size_t count = fread(start, 1, ARCHIVE_BUFFER_SIZE, in.file);
         in.next = start;
         in.end = start + count;
-        if (count < ARCHIVE_BUFFER_SIZE)
+        in.file_read += count;
+        if (count < ARCHIVE_BUFFER_SIZE) {
             in.exhausted = true;
+            in.failed = ferror(in.file) != 0;
+        }
         if (count > 0)
             return *in.next++;
     }

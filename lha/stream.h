@@ -27,6 +27,9 @@ constexpr size_t ARCHIVE_KEEP = 8;
 //   past_end  how many 0xFF bytes have been delivered beyond the end of
 //             the file (or after a read error) and not given back.
 //   exhausted the file has ended or failed: no more reads are tried.
+//   failed    a read of the file failed (rather than found its end).
+//   file_read how many bytes have been read from the file into buffer,
+//             over all refills: what archive_position counts from.
 //   buffer    ARCHIVE_KEEP bytes kept from the last refill, then the bytes
 //             of the current refill.
 struct ArchiveStream {
@@ -35,6 +38,8 @@ struct ArchiveStream {
     const uint8_t* end;
     uint32_t past_end;
     bool exhausted;
+    bool failed;
+    uint64_t file_read;
     uint8_t buffer[ARCHIVE_KEEP + ARCHIVE_BUFFER_SIZE];
 };
 extern ArchiveStream archive_stream;
@@ -56,6 +61,14 @@ inline unsigned read_archive_byte()
     if (archive_stream.next != archive_stream.end)
         return *archive_stream.next++;
     return read_archive_byte_slow();
+}
+
+// How many bytes have been delivered, the 0xFF bytes past the end
+// included: the offset in the archive of the next byte read.
+inline uint64_t archive_position()
+{
+    const ArchiveStream& in = archive_stream;
+    return in.file_read - static_cast<uint64_t>(in.end - in.next) + in.past_end;
 }
 
 // Gives back the last `count` bytes read, count at most ARCHIVE_KEEP: the

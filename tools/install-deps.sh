@@ -2,12 +2,13 @@
 # Installs the Debian packages that are missing, for building (build) or
 # also for: the tests (test), the Windows builds (windows-i686,
 # windows-x86_64), the Wine tests (wine), the fuzz targets (fuzz), the
-# benchmarks (bench). Needs root when anything is missing.
-#   tools/install-deps.sh [build|test|windows-i686|windows-x86_64|wine|fuzz|bench]
+# benchmarks (bench), a distribution's folder and zip (dist). Needs root
+# when anything is missing.
+#   tools/install-deps.sh [build|test|windows-i686|windows-x86_64|wine|fuzz|bench|dist]
 set -euo pipefail
 
-build_packages=(cmake g++ make)
-test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils
+build_packages=(cmake g++ make libutf8proc-dev)
+test_packages=(libgtest-dev python3 default-jdk-headless libjlha-java lhasa liblnk-utils mandoc
                desktop-file-utils libglib2.0-bin)
 fuzz_packages=(clang libclang-rt-dev)
 sudo=""
@@ -47,8 +48,9 @@ case "${1:-build}" in
     wine) packages+=(wine wine64 "${wine32_packages[@]}" locales xvfb xauth) ;;
     fuzz) packages+=("${fuzz_packages[@]}") ;;
     bench) packages+=(python3 default-jdk-headless libjlha-java lhasa time) ;;
+    dist) packages+=(python3 binutils) ;;
     build) ;;
-    *) echo "usage: $0 [build|test|windows-i686|windows-x86_64|wine|fuzz|bench]" >&2; exit 2 ;;
+    *) echo "usage: $0 [build|test|windows-i686|windows-x86_64|wine|fuzz|bench|dist]" >&2; exit 2 ;;
 esac
 
 missing=()

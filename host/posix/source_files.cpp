@@ -5,6 +5,8 @@
 //   folder            the folder being listed, or nullptr.
 //   case_locale       the C.UTF-8 character classes, for folding letter
 //                     case across Unicode; opened once.
+//   composed          a name's characters while it is composed, then its
+//                     composed UTF-8.
 //
 // The archive is written as every file is (host/posix/new_files.h).
 #include "host/source_files.h"
@@ -14,6 +16,7 @@
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utf8proc.h>
 #include <wctype.h>
 
 #include <cerrno>
@@ -26,9 +29,14 @@
 
 // Room for a path, terminator included.
 constexpr size_t SOURCE_PATH_SIZE = 4096;
+// Room for a name's characters while it is composed, and its terminator: a
+// name is at most NAME_MAX bytes, and no character decomposes into more
+// than four.
+constexpr size_t COMPOSED_NAME_UNITS = 4 * SOURCE_PATH_SIZE + 1;
 
 static DIR* folder;
 static locale_t case_locale;
+static utf8proc_int32_t composed[COMPOSED_NAME_UNITS];
 
 void take_source_arguments(int*, char***)
 {
@@ -108,7 +116,19 @@ void close_source_folder()
 
 long source_name_to_cp932(const char* name, char* out, size_t capacity)
 {
-    return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    // Composed first (NFC): a name that a system stored decomposed (か and
+    // U+3099 for が) is the same member name as one typed composed. A name
+    // that is not UTF-8 goes on as it is, to be refused by the conversion.
+    const auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
+    const utf8proc_ssize_t count =
+        utf8proc_decompose(reinterpret_cast<const utf8proc_uint8_t*>(name), static_cast<utf8proc_ssize_t>(strlen(name)),
+                           composed, COMPOSED_NAME_UNITS - 1, options);
+    if (count < 0 || count > static_cast<utf8proc_ssize_t>(COMPOSED_NAME_UNITS - 1))
+        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    const utf8proc_ssize_t bytes = utf8proc_reencode(composed, count, options);
+    if (bytes < 0)
+        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    return utf8_to_exact_cp932(reinterpret_cast<const char*>(composed), static_cast<size_t>(bytes), out, capacity);
 }
 
 long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity)
@@ -127,6 +147,11 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
     for (uint16_t* unit = key; *unit != 0; unit++)
         *unit = static_cast<uint16_t>(towupper_l(*unit, case_locale));
     return true;
+}
+
+const char* system_failure_reason()
+{
+    return strerror(errno);
 }
 
 FILE* create_archive_file(const char* archive)

@@ -80,6 +80,8 @@ static bool compose_temp_path(Char* out, const Char* path, size_t name_start, in
 // the C runtime's descriptor that owns the handle by now, or -1.
 static void remove_unopened(NewFile& slot, int fd)
 {
+    // The failure's reason outlives the removal.
+    const DWORD failure = GetLastError();
     if (works_through_handles())
         delete_through(slot.handle);
     InterlockedExchange(&slot.in_use, 0);
@@ -89,6 +91,7 @@ static void remove_unopened(NewFile& slot, int fd)
         CloseHandle(slot.handle);
     if (!works_through_handles())
         DeleteFileA(slot.temp);
+    SetLastError(failure);
 }
 
 // Gives a slot's file its stream; where none can be made, removes the file
@@ -108,6 +111,8 @@ static FILE* open_stream(NewFile& slot, bool text)
 // either way.
 static void remove_and_release(NewFile& slot)
 {
+    // The failure's reason outlives the removal.
+    const DWORD failure = GetLastError();
     if (works_through_handles())
         delete_through(slot.handle);
     InterlockedExchange(&slot.in_use, 0);
@@ -115,6 +120,7 @@ static void remove_and_release(NewFile& slot)
     slot.stream = nullptr;
     if (!works_through_handles())
         DeleteFileA(slot.temp);
+    SetLastError(failure);
 }
 
 template <typename Char>
@@ -213,7 +219,9 @@ bool finish_new_file(FILE* file)
     const DWORD attributes = GetFileAttributesA(slot->path);
     if (!closed || (attributes != INVALID_FILE_ATTRIBUTES && !DeleteFileA(slot->path)) ||
         !MoveFileA(slot->temp, slot->path)) {
+        const DWORD failure = GetLastError();
         DeleteFileA(slot->temp);
+        SetLastError(failure);
         return false;
     }
     return true;

@@ -7,6 +7,8 @@
 //   find, found, found_pending, found_name  the folder being listed: its
 //                     search handle, the entry found last, whether that
 //                     entry is still to be returned, and its UTF-8 name.
+//   normalize, normalize_looked  the system's NormalizeString, once it has
+//                     been looked for (null where the system lacks it).
 //
 // The archive is written as every file is (host/win32/new_files.h).
 #include "host/source_files.h"
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -36,6 +39,12 @@ static HANDLE find = INVALID_HANDLE_VALUE;
 static WIN32_FIND_DATAW found;
 static bool found_pending;
 static char found_name[4 * MAX_PATH];
+
+using NormalizeFunction = int(WINAPI*)(int, LPCWSTR, int, LPWSTR, int);
+// NormalizeString's form C: composed.
+constexpr int NORMALIZATION_C = 1;
+static NormalizeFunction normalize;
+static bool normalize_looked;
 
 static bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity)
 {
@@ -196,10 +205,31 @@ void close_source_folder()
     find = INVALID_HANDLE_VALUE;
 }
 
+// Composes `name` (NFC) in place where the system can: a name stored
+// decomposed (か and U+3099 for が) is the same member name as one typed
+// composed. NormalizeString is kernel32's from Windows 7 on, normaliz.dll's
+// on Vista; older systems keep the name as it is.
+static void compose_name(wchar_t* name)
+{
+    if (!normalize_looked) {
+        normalize = find_call<NormalizeFunction>(GetModuleHandleA("kernel32.dll"), "NormalizeString");
+        if (normalize == nullptr)
+            normalize = find_call<NormalizeFunction>(LoadLibraryA("normaliz.dll"), "NormalizeString");
+        normalize_looked = true;
+    }
+    wchar_t composed[ENTRY_PATH_SIZE];
+    if (normalize != nullptr &&
+        normalize(NORMALIZATION_C, name, -1, composed, static_cast<int>(ENTRY_PATH_SIZE)) > 0)
+        wcscpy(name, composed);
+}
+
 long source_name_to_cp932(const char* name, char* out, size_t capacity)
 {
     wchar_t wide[ENTRY_PATH_SIZE];
-    if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE) || !to_exact_cp932(wide, out, capacity))
+    if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE))
+        return -1;
+    compose_name(wide);
+    if (!to_exact_cp932(wide, out, capacity))
         return -1;
     return static_cast<long>(strlen(out));
 }
@@ -233,6 +263,26 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
         key[i] = static_cast<uint16_t>(upper[i]);
     key[units] = 0;
     return true;
+}
+
+const char* system_failure_reason()
+{
+    // Room for the longest message the system has, in UTF-8.
+    constexpr DWORD REASON_UNITS = 512;
+    static char reason[4 * REASON_UNITS];
+    const DWORD error = GetLastError();
+    wchar_t text[REASON_UNITS];
+    DWORD units = error == 0 ? 0
+                             : FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                              error, 0, text, REASON_UNITS, nullptr);
+    // The message ends in a full stop and a line break.
+    while (units > 0 && (text[units - 1] == L'\r' || text[units - 1] == L'\n' || text[units - 1] == L' ' ||
+                         text[units - 1] == L'.'))
+        units--;
+    text[units] = 0;
+    if (units == 0 || !wide_to_utf8(text, reason, sizeof reason))
+        return strerror(errno);
+    return reason;
 }
 
 FILE* create_archive_file(const char* archive)

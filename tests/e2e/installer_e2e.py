@@ -929,6 +929,12 @@ def bad_input_rows():
             outcome(INST, ALL_LISTED, (BAD_CHARACTER + PROMPT) * 4, incomplete=False), 0,
             {'prefix/drive_c/bone-decoy.txt': DECOY, 'prefix/drive_c/decoy.sav': DECOY,
              'prefix/drive_c/record': DECOY, 'prefix/drive_c/a': None}, SAME),
+        # 花子 typed in a UTF-8 terminal under the C locale, whose bytes pass
+        # unchanged: they end in a lead byte that would take the comma after
+        # the name in wyrmhold.cnf.
+        Row('name answer that is not valid Shift_JIS', 'c:\\inst\n'.encode() + '花子'.encode() + b'\n\nn\n\n',
+            [], ARCHIVE, outcome(INST, ALL_LISTED, incomplete=False).replace(SETTINGS, SETTINGS + UNCONVERTIBLE + PROMPT),
+            0, {'prefix/drive_c/inst/license.txt': data}, SAME),
         Row('links at the paths that the installer deletes and writes', REPLACE_ANSWERS,
             ['builtin', 'file:inst/yamawyrm.exe', 'link:inst/logfile>victim', 'link:inst/record>dir',
              'file:outside/dir/x', 'file:outside/bat', 'link:inst/yamawyrm.bat>bat', 'file:outside/cnf',

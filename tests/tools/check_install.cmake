@@ -1,7 +1,9 @@
 # cmake --install of the build into a fresh folder: both programs and a
-# manual page for each, of the programs' own version, and every option
-# that ymw-pack --help names is in its manual page.
-#   cmake -DBUILD=<build folder> -DWORK=<scratch folder> -P check_install.cmake
+# manual page for each, of the programs' own version, every option that
+# ymw-pack --help names in its manual page, the licence, and the Windows
+# programs where their build is there.
+#   cmake -DBUILD=<build folder> -DWORK=<scratch folder> -DSOURCE=<source folder>
+#         -DWINDOWS_PROGRAMS=<Windows build folder> -P check_install.cmake
 file(REMOVE_RECURSE ${WORK})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${WORK} OUTPUT_QUIET RESULT_VARIABLE failed)
 if(failed)
@@ -14,8 +16,16 @@ foreach(program yamawyrm-setup ymw-pack)
     message(FATAL_ERROR "${program} is not installed")
   endif()
   file(READ ${WORK}/share/man/man1/${program}.1 page)
-  if(NOT page MATCHES "^\\.TH [-A-Z]+ 1 \"\" \"${program} ${version}\"")
-    message(FATAL_ERROR "the manual page of ${program} does not give version ${version}")
+  if(NOT page MATCHES "^\\.TH [-A-Z]+ 1 [0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] \"${program} ${version}\"")
+    message(FATAL_ERROR "the manual page of ${program} does not give its date and version ${version}")
+  endif()
+  if(NOT page MATCHES "\\.SH EXAMPLES" OR NOT page MATCHES "LICENSE")
+    message(FATAL_ERROR "the manual page of ${program} has no EXAMPLES or does not name LICENSE")
+  endif()
+  execute_process(COMMAND mandoc -T lint ${WORK}/share/man/man1/${program}.1
+                  OUTPUT_VARIABLE lint ERROR_VARIABLE lint RESULT_VARIABLE failed)
+  if(failed OR NOT lint STREQUAL "")
+    message(FATAL_ERROR "mandoc -T lint on ${program}.1: ${lint}")
   endif()
 endforeach()
 execute_process(COMMAND ${WORK}/bin/ymw-pack --help OUTPUT_VARIABLE usage)
@@ -29,4 +39,18 @@ foreach(option ${options})
     message(FATAL_ERROR "ymw-pack(1) does not describe ${option}")
   endif()
 endforeach()
+foreach(program yamawyrm-setup.exe ymw-pack.exe)
+  if(EXISTS ${WINDOWS_PROGRAMS}/${program})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WINDOWS_PROGRAMS}/${program}
+                            ${WORK}/share/yamawyrm-setup/windows/${program} RESULT_VARIABLE differs)
+    if(differs)
+      message(FATAL_ERROR "the Windows program ${program} is not installed")
+    endif()
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${SOURCE}/LICENSE ${WORK}/share/doc/yamawyrm-setup/LICENSE
+                RESULT_VARIABLE differs)
+if(differs)
+  message(FATAL_ERROR "the licence is not installed")
+endif()
 file(REMOVE_RECURSE ${WORK})

@@ -532,6 +532,8 @@ class Packer(WineCase):
     def test_same_archive_as_the_posix_build(self):
         demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo', 'files')
         shutil.copytree(demo, os.path.join(self.cwd, 'files'))
+        # A name stored decomposed (か and U+3099) is packed composed.
+        self.write(os.path.join(self.cwd, 'files', 'か\u3099.txt'), b'kana')
         windows = [WINE, os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')]
         posix = [os.path.join(os.path.dirname(POSIX_BINARY), 'ymw-pack')]
         for program, archive in ((windows, 'windows.lz_'), (posix, 'posix.lz_')):
@@ -541,6 +543,7 @@ class Packer(WineCase):
         # The same listing, in lines of Windows text.
         listed = self.pack(windows, '-l', 'windows.lz_').stdout.decode('utf-8')
         self.assertIn('マップ.dat\r\n', listed)
+        self.assertIn(' が.txt\r\n', listed)
         self.assertEqual(listed.replace('\r\n', '\n'), self.pack(posix, '-l', 'posix.lz_').stdout.decode('utf-8'))
         os.makedirs(os.path.join(self.cwd, 'twins'))
         for name in ('Ａ.txt', 'ａ.txt'):
