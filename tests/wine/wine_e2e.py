@@ -22,6 +22,7 @@ import os
 import pty
 import re
 import select
+import shlex
 import shutil
 import signal
 import stat
@@ -189,6 +190,30 @@ class WineCase(e2e.InstallerCase):
             os.makedirs(os.path.join(prefix, 'drive_c', *folder), exist_ok=True)
         return prefix
 
+    # The user's folders that a booted prefix saves the shortcuts in.
+    USER_FOLDERS = (('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs'), ('Desktop',))
+
+    def user_links(self):
+        user = os.listdir(self.host('users'))
+        user = [name for name in user if name != 'Public'][0]
+        return [self.host('users', user, *folder, e2e.LINK_NAME) for folder in self.USER_FOLDERS]
+
+    def entries(self):
+        """The menu builder's files below the home folder: bytes and mode."""
+        found = {}
+        for top, _, names in os.walk(HOME_DIR):
+            for name in names:
+                if name.endswith(('.desktop', '.menu', '.directory')):
+                    path = os.path.join(top, name)
+                    with open(path, 'rb') as f:
+                        found[os.path.relpath(path, HOME_DIR)] = (f.read(), stat.S_IMODE(os.stat(path).st_mode))
+        return found
+
+    def clear_user_links_and_entries(self):
+        for path in [os.path.join(HOME_DIR, name) for name in self.entries()] + self.user_links():
+            if os.path.lexists(path):
+                os.unlink(path)
+
 
 class ImportTable(unittest.TestCase):
     def test_shipped_program_is_a_32_bit_console_program_on_system_dlls(self):
@@ -267,24 +292,6 @@ class BootedPrefix(WineCase):
     menu builder and the POSIX build leave the same menu and desktop
     entries for it, unless WINEDLLOVERRIDES switches the builder off."""
 
-    USER_FOLDERS = (('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs'), ('Desktop',))
-
-    def user_links(self):
-        user = os.listdir(self.host('users'))
-        user = [name for name in user if name != 'Public'][0]
-        return [self.host('users', user, *folder, e2e.LINK_NAME) for folder in self.USER_FOLDERS]
-
-    def entries(self):
-        """The menu builder's files below the home folder: bytes and mode."""
-        found = {}
-        for top, _, names in os.walk(HOME_DIR):
-            for name in names:
-                if name.endswith(('.desktop', '.menu', '.directory')):
-                    path = os.path.join(top, name)
-                    with open(path, 'rb') as f:
-                        found[os.path.relpath(path, HOME_DIR)] = (f.read(), stat.S_IMODE(os.stat(path).st_mode))
-        return found
-
     # Blanks and parentheses, which a desktop entry's Exec key escapes.
     FOLDER = 'My Games (1)'
     DIRECTORY = 'c:\\%s\\' % FOLDER
@@ -292,9 +299,7 @@ class BootedPrefix(WineCase):
     def install(self, build, overrides, expected):
         """Installs afresh with `build` and returns the entries left, once
         `expected` of them are there or the menu builder has had its time."""
-        for path in [os.path.join(HOME_DIR, name) for name in self.entries()] + self.user_links():
-            if os.path.lexists(path):
-                os.unlink(path)
+        self.clear_user_links_and_entries()
         shutil.rmtree(self.host(self.FOLDER), ignore_errors=True)
         answers = self.DIRECTORY + '\n\nn\n\n'
         if build == 'windows':
@@ -366,21 +371,50 @@ class Shortcuts(WineCase):
 
 class PlayerView(WineCase):
     """The desktop shortcut, as Wine saved it and as the POSIX build wrote
-    it, starts the batch file, which starts the game in its folder."""
+    it, starts the batch file, which starts the game in its folder; under
+    code page 1252 each shortcut and menu entry of a Japanese install folder
+    starts it there too."""
 
-    def start_link(self, link):
+    def start(self, command, lang='ja_JP.UTF-8', cwd=None):
+        """Runs `command` under Wine and returns the folder that the stand-in
+        game was started in."""
         record = os.path.join(self.root, 'game-ran.txt')
         if os.path.exists(record):
             os.unlink(record)
-        subprocess.run([WINE, 'start', '/wait', '/unix', link], env=wine_env(GAME_RECORD=z_path(record)),
+        subprocess.run(command, cwd=cwd, env=wine_env(lang, GAME_RECORD=z_path(record)),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         # The shell starts a shortcut's program without waiting for it.
         deadline = time.time() + 30
         while not os.path.exists(record) and time.time() < deadline:
             time.sleep(0.2)
         time.sleep(0.2)
+        if not os.path.exists(record):
+            return '(the game never ran)'
         with open(record, 'rb') as f:
-            return f.read().decode('cp932')
+            return f.read().decode('utf-8')
+
+    def start_link(self, link, lang='ja_JP.UTF-8'):
+        return self.start([WINE, 'start', '/wait', '/unix', link], lang)
+
+    def start_entry(self, entry, lang):
+        """Runs a desktop entry's Exec key in its Path folder, with the
+        loader under test in place of the one the entry names."""
+        keys = {}
+        with open(os.path.join(HOME_DIR, entry), encoding='utf-8') as f:
+            for line in f:
+                key, equals, value = line.rstrip('\n').partition('=')
+                if equals:
+                    keys.setdefault(key, value)
+        # The escapes of a string value first, then the Exec key's quoting.
+        unescaped = re.sub(r'\\([sntr\\])', lambda m: {'s': ' ', 'n': '\n', 't': '\t', 'r': '\r'}.get(m.group(1), '\\'),
+                           keys['Exec'])
+        command = shlex.split(unescaped)
+        at = 1 if command[0] == 'env' else 0
+        while '=' in command[at]:
+            at += 1
+        self.assertTrue(os.path.basename(command[at]).startswith('wine'), command)
+        command[at] = WINE
+        return self.start(command, lang, keys['Path'])
 
     def test_desktop_shortcut_starts_the_game_in_the_install_directory(self):
         with open(GAME_EXE, 'rb') as f:
@@ -394,6 +428,35 @@ class PlayerView(WineCase):
         self.assertEqual(self.run_posix('\n\nn\n\n', prefix).code, 0)
         shutil.copy(os.path.join(prefix, 'drive_c', *e2e.DESKTOP_FOLDER, e2e.LINK_NAME), link)
         self.assertEqual(self.start_link(link).lower(), 'c:\\games\\yamawyrm')
+
+    def test_every_way_in_starts_the_game_under_code_page_1252(self):
+        if session_display() is None:
+            self.skipTest("the batch file's console window needs a display, and there is no Xvfb here")
+        lang = 'en_US.UTF-8'
+        with open(GAME_EXE, 'rb') as f:
+            game = dict(e2e.GAME_FILES, **{'yamawyrm.exe': f.read()})
+        self.put_archive(e2e.game_archive(game))
+        # A booted prefix: the shortcuts go into the user's folders, where
+        # the menu builder makes an entry for each.
+        for folder in LINK_FOLDERS:
+            shutil.rmtree(self.host(*folder))
+        self.clear_user_links_and_entries()
+        self.addCleanup(self.clear_user_links_and_entries)
+        shutil.rmtree(self.host('ゲーム'), ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.host('ゲーム'), True)
+        run = self.run_windows('c:\\ゲーム\n\nn\n\n', lang, WINEDLLOVERRIDES='mscoree,mshtml=')
+        self.assertEqual(run.code, 0)
+        deadline = time.time() + 30
+        while len(self.entries()) < 5 and time.time() < deadline:
+            time.sleep(0.2)
+        desktop_entries = sorted(name for name in self.entries() if name.endswith('.desktop'))
+        self.assertEqual(len(desktop_entries), 2, desktop_entries)
+        for link in self.user_links():
+            with self.subTest(link=link):
+                self.assertEqual(self.start_link(link, lang).lower(), 'c:\\ゲーム')
+        for entry in desktop_entries:
+            with self.subTest(entry=entry):
+                self.assertEqual(self.start_entry(entry, lang).lower(), 'c:\\ゲーム')
 
 
 class SameTree(WineCase):
@@ -430,12 +493,20 @@ class SameTree(WineCase):
                 windows_tree = self.tree(self.host('ゲーム'))
                 self.assertIn('ソフト表.txt', windows_tree)
                 self.assertEqual(windows_tree, self.tree(os.path.join(prefix, 'drive_c', 'ゲーム')))
-                # Both shortcuts are saved. Wine's shell link object keeps
-                # the target in the ANSI code page alone, so only there
-                # does it name the Japanese folder.
+                # Both shortcuts are saved and name the batch file. Wine reads
+                # the target from the file's ANSI field alone: where code
+                # page 1252 cannot hold the Japanese folder, the target is
+                # its short form, and the shortcut starts in the install
+                # folder, since the batch file's cd line cannot name it.
                 for folder in LINK_FOLDERS:
-                    target = self.load_link(folder, lang)['path']
-                    self.assertEqual(target, 'c:\\ゲーム\\yamawyrm.bat' if lang.startswith('ja') else 'c:\\???\\yamawyrm.bat')
+                    fields = self.load_link(folder, lang)
+                    self.assertEqual(fields['long'], 'c:\\ゲーム\\yamawyrm.bat')
+                    self.assertEqual(read_link(self.link(folder))[0], fields['path'])
+                    if lang.startswith('ja'):
+                        self.assertEqual((fields['path'], fields['dir']), ('c:\\ゲーム\\yamawyrm.bat', 'C:\\windows'))
+                    else:
+                        self.assertTrue(fields['path'].isascii() and fields['path'].endswith('\\yamawyrm.bat'), fields)
+                        self.assertEqual(fields['dir'], 'c:\\ゲーム\\')
 
 
 class Terminal(WineCase):
