@@ -16,7 +16,8 @@ each other.
 Configuration comes from the environment, set by tests/wine/tests.cmake:
 YMW_WINE (the loader), YMW_WINDOWS_BUILD (the Windows build folder holding
 yamawyrm-setup.exe and tests/wine/*.exe), YMW_PRODUCT_EXE (the shipped
-32-bit program), YMW_POSIX_BINARY, YMW_PREFIX and YMW_DATA_DIR.
+32-bit program, ymw-pack.exe beside it), YMW_POSIX_BINARY, YMW_PREFIX,
+YMW_DATA_DIR and YMW_VERSION (the project's version number).
 """
 import os
 import pty
@@ -26,12 +27,14 @@ import shlex
 import shutil
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import tty
 import unittest
+from xml.etree import ElementTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'e2e'))
@@ -43,6 +46,7 @@ PRODUCT_EXE = os.environ.get('YMW_PRODUCT_EXE', '')
 POSIX_BINARY = os.environ.get('YMW_POSIX_BINARY', '')
 PREFIX = os.environ.get('YMW_PREFIX', '')
 DATA_DIR = os.environ.get('YMW_DATA_DIR', '')
+VERSION = os.environ.get('YMW_VERSION', '')
 
 SETUP_EXE = os.path.join(WINDOWS_BUILD, 'yamawyrm-setup.exe')
 RECORDER_EXE = os.path.join(WINDOWS_BUILD, 'tests', 'wine', 'recording_interpreter.exe')
@@ -190,6 +194,10 @@ class WineCase(e2e.InstallerCase):
             os.makedirs(os.path.join(prefix, 'drive_c', *folder), exist_ok=True)
         return prefix
 
+    def reg(self, *arguments):
+        subprocess.run([WINE, 'reg'] + list(arguments) + ['/f'], env=wine_env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60, check=True)
+
     # The user's folders that a booted prefix saves the shortcuts in.
     USER_FOLDERS = (('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs'), ('Desktop',))
 
@@ -229,6 +237,136 @@ class ImportTable(unittest.TestCase):
         self.assertTrue(fields['Subsystem'].startswith('00000003'))      # console
         self.assertEqual((fields['MajorSubsystemVersion'].strip(), fields['MinorSubsystemVersion'].strip()),
                          ('4', '0'))
+
+
+def wrestool(*arguments):
+    return subprocess.run(['wrestool'] + list(arguments), stdout=subprocess.PIPE, check=True).stdout
+
+
+def version_block(data, at=0):
+    """One block of a version resource and the blocks inside it, as the PE
+    format lays out VS_VERSIONINFO: wLength, wValueLength, wType, the key in
+    UTF-16 with its 0 unit, the value and then the children, each on a
+    32-bit boundary. Returns (key, value, children) with the children by
+    key."""
+    def aligned(offset):
+        return (offset + 3) & ~3
+    length, value_length, text = struct.unpack_from('<HHH', data, at)
+    key_end = at + 6
+    while data[key_end:key_end + 2] != b'\0\0':
+        key_end += 2
+    key = data[at + 6:key_end].decode('utf-16-le')
+    value_at = aligned(key_end + 2)
+    value = data[value_at:value_at + (2 * value_length if text else value_length)]
+    children = {}
+    child = aligned(value_at + len(value))
+    while child < at + length:
+        child_length = struct.unpack_from('<H', data, child)[0]
+        child_key, child_value, grandchildren = version_block(data, child)
+        children[child_key] = (child_value, grandchildren)
+        child = aligned(child + child_length)
+    return key, value, children
+
+
+class Resources(unittest.TestCase):
+    """The shipped programs, read back by tools of their own: a manifest
+    that asks for no administrator and names every Windows from Vista on,
+    a Japanese version resource with the product's name, version and
+    copyright, and no symbols or debugging sections."""
+
+    PROGRAMS = ('yamawyrm-setup.exe', 'ymw-pack.exe')
+    # The identifiers that Microsoft gives each Windows in the compatibility
+    # section; Windows 11 has that of Windows 10.
+    SUPPORTED_OS = {
+        '{e2011457-1546-43c5-a5fe-008deee3d3f0}',   # Vista
+        '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}',   # 7
+        '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',   # 8
+        '{1f676c76-80e1-4239-95bb-83d0f6d0da78}',   # 8.1
+        '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}',   # 10 and 11
+    }
+
+    def programs(self):
+        folder = os.path.dirname(PRODUCT_EXE)
+        return [os.path.join(folder, name) for name in self.PROGRAMS]
+
+    def test_listed_resources(self):
+        for program in self.programs():
+            with self.subTest(program=program):
+                listed = sorted(re.findall(r'--type=(\d+) --name=(\d+) --language=(\d+)',
+                                           wrestool('-l', program).decode()))
+                # A version resource in Japanese (1041) and a manifest
+                # under the identifier that a process's loader reads (1).
+                self.assertEqual(listed, [('16', '1', '1041'), ('24', '1', '0')])
+
+    def test_manifest_asks_for_no_administrator_and_names_every_windows_from_vista_on(self):
+        for program in self.programs():
+            with self.subTest(program=program):
+                manifest = ElementTree.fromstring(wrestool('-x', '--raw', '--type=24', '--name=1', program))
+                levels = [element.attrib for element in manifest.iter('{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel')]
+                self.assertEqual(levels, [{'level': 'asInvoker', 'uiAccess': 'false'}])
+                systems = [element.get('Id') for element in
+                           manifest.iter('{urn:schemas-microsoft-com:compatibility.v1}supportedOS')]
+                self.assertEqual(sorted(systems), sorted(self.SUPPORTED_OS))
+
+    def test_version_resource_in_the_language_of_its_strings(self):
+        version = VERSION.split('.')
+        for program in self.programs():
+            with self.subTest(program=program):
+                key, fixed, children = version_block(wrestool('-x', '--raw', '--type=16', '--name=1', program))
+                self.assertEqual(key, 'VS_VERSION_INFO')
+                signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from('<6I', fixed)
+                self.assertEqual(signature, 0xFEEF04BD)
+                numbers = [file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF]
+                self.assertEqual(numbers, [int(n) for n in version] + [0])
+                self.assertEqual((product_ms, product_ls), (file_ms, file_ls))
+                self.assertEqual(sorted(children['StringFileInfo'][1]), ['041104B0'])
+                strings = {name: value.decode('utf-16-le').rstrip('\0')
+                           for name, (value, _) in children['StringFileInfo'][1]['041104B0'][1].items()}
+                self.assertEqual(strings['ProductName'], 'Yamawyrm')
+                self.assertEqual(strings['ProductVersion'], VERSION)
+                self.assertEqual(strings['FileVersion'], VERSION)
+                self.assertEqual(strings['OriginalFilename'], os.path.basename(program))
+                self.assertEqual(strings['CompanyName'], 'the yamawyrm-setup authors')
+                self.assertEqual(strings['LegalCopyright'], 'Copyright (c) the yamawyrm-setup authors')
+                translation = children['VarFileInfo'][1]['Translation'][0]
+                # Japanese, UTF-16: the block's name, 041104B0.
+                self.assertEqual(struct.unpack('<HH', translation), (0x0411, 1200))
+
+    def test_stripped(self):
+        for program in self.programs():
+            with self.subTest(program=program):
+                headers = subprocess.run(['objdump', '-h', '-p', program], stdout=subprocess.PIPE, check=True,
+                                         universal_newlines=True).stdout
+                characteristics = int(re.search(r'^Characteristics 0x([0-9a-f]+)', headers, re.M).group(1), 16)
+                # IMAGE_FILE_LINE_NUMS_STRIPPED, _LOCAL_SYMS_STRIPPED,
+                # _DEBUG_STRIPPED
+                self.assertEqual(characteristics & 0x20C, 0x20C)
+                self.assertNotIn('.debug_', headers)
+
+
+class WindowsVersions(WineCase):
+    """Both programs, manifest and all, load and run whichever Windows
+    version Wine reports to them, 95 to 10 (set for each program: winecfg
+    -v fails in a 64-bit prefix)."""
+
+    def test_both_programs_run_as_every_windows(self):
+        os.unlink(os.path.join(self.cwd, 'ymw.lz_'))
+        packer = os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')
+        settings = ['HKCU\\Software\\Wine\\AppDefaults\\' + os.path.basename(program) for program in (SETUP_EXE, packer)]
+        for version in ('win95', 'win98', 'nt40', 'winxp', 'win7', 'win10'):
+            with self.subTest(version=version):
+                for setting in settings:
+                    self.reg('add', setting, '/v', 'Version', '/d', version)
+                try:
+                    setup = self.run_windows('\n')
+                    pack = subprocess.run([WINE, packer, '--version'], cwd=self.cwd, env=wine_env(), timeout=60,
+                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+                finally:
+                    for setting in settings:
+                        self.reg('delete', setting)
+                self.assertEqual(setup.code, 1)
+                self.assertTrue(setup.stdout.endswith(b'Error: File cannot open. (ymw.lz_)\n'), setup.stdout)
+                self.assertEqual((pack.returncode, pack.stdout.decode().split()), (0, ['ymw-pack', VERSION]))
 
 
 class Branches(WineCase):
@@ -705,10 +843,6 @@ class BadInputTable(WineCase):
                 shutil.rmtree(path)
             elif os.path.lexists(path):
                 os.unlink(path)
-
-    def reg(self, *arguments):
-        subprocess.run([WINE, 'reg'] + list(arguments) + ['/f'], env=wine_env(), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60, check=True)
 
     def test_bad_inputs(self):
         for row in e2e.bad_input_rows():
