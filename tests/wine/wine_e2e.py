@@ -119,6 +119,38 @@ def read_link(path):
     return target, strings.get('dir'), show
 
 
+def on_terminal(command, cwd, env):
+    """Runs `command` with a terminal for its three standard streams until
+    it ends; returns its exit code and what the terminal showed, Wine's
+    console escape sequences left out."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    process = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave, cwd=cwd, env=env,
+                               start_new_session=True)
+    os.close(slave)
+    shown = bytearray()
+    deadline = time.time() + 60
+    try:
+        while time.time() < deadline:
+            ready, _, _ = select.select([master], [], [], 0.5)
+            if ready:
+                try:
+                    piece = os.read(master, 4096)
+                except OSError:
+                    break
+                if not piece:
+                    break
+                shown.extend(piece)
+            elif process.poll() is not None:
+                break
+        code = process.wait(timeout=60)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        os.close(master)
+    return code, re.sub(r'\x1b\[[0-9;?]*[A-Za-z]', '', shown.decode('utf-8', 'replace'))
+
+
 class WineCase(e2e.InstallerCase):
     """The POSIX end-to-end case's archive and checks, in the shared Wine
     prefix."""
@@ -245,6 +277,14 @@ class ImportTable(unittest.TestCase):
         self.assertTrue(fields['Subsystem'].startswith('00000003'))      # console
         self.assertEqual((fields['MajorSubsystemVersion'].strip(), fields['MinorSubsystemVersion'].strip()),
                          ('4', '0'))
+
+    def test_packer_imports_from_the_kernel_and_the_c_runtime_alone(self):
+        # Its wildcards and console lines are its own: no runtime DLL.
+        dump = subprocess.run(['objdump', '-p', os.path.join(os.path.dirname(PRODUCT_EXE), 'ymw-pack.exe')],
+                              stdout=subprocess.PIPE, check=True, universal_newlines=True).stdout
+        dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
+                      if line.strip().startswith('DLL Name:'))
+        self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll'])
 
 
 def wrestool(*arguments):
@@ -782,6 +822,57 @@ class Packer(WineCase):
             self.assertIn(b'name holds a character that Windows does not allow in file names', refused.stderr)
         self.assertEqual(sorted(os.listdir(self.cwd)),
                          ['files', 'posix.lz_', 'twins', 'unix', 'windows.lz_', 'ymw.lz_'])
+
+    def test_wildcards_expand_as_windows_programs_expand_them(self):
+        demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo', 'files')
+        shutil.copytree(demo, os.path.join(self.cwd, 'files'))
+        windows = [WINE, os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')]
+        posix = [os.path.join(os.path.dirname(POSIX_BINARY), 'ymw-pack')]
+        # Each pattern gives its names sorted, in the order of the patterns:
+        # the archive of the same files named one by one.
+        rows = (
+            (['files\\*'], ['files']),
+            (['files\\*.txt', 'files\\yamawyrm.???'],
+             ['files/jguide.txt', 'files/license.txt', 'files/せりふ.txt', 'files/yamawyrm.exe', 'files/yamawyrm.ico']),
+            (['files\\マ*', 'files\\license.txt'], ['files/マップ.dat', 'files/license.txt']),
+        )
+        for patterns, names in rows:
+            with self.subTest(patterns=patterns):
+                for archive in ('windows.lz_', 'posix.lz_'):
+                    if os.path.exists(os.path.join(self.cwd, archive)):
+                        os.unlink(os.path.join(self.cwd, archive))
+                self.assertEqual(self.pack(windows, 'windows.lz_', *patterns).returncode, 0)
+                self.assertEqual(self.pack(posix, 'posix.lz_', *names).returncode, 0)
+                with open(os.path.join(self.cwd, 'windows.lz_'), 'rb') as w, \
+                        open(os.path.join(self.cwd, 'posix.lz_'), 'rb') as p:
+                    self.assertEqual(w.read(), p.read())
+        # A pattern that matches nothing is named, and nothing is written; a
+        # wildcard before the last component is no pattern.
+        for pattern, line in (('files\\*.none', b'ymw-pack: no file matches: files\\*.none'),
+                              ('fil*\\license.txt', b'fil*\\license.txt')):
+            with self.subTest(pattern=pattern):
+                refused = self.pack(windows, 'none.lz_', 'files\\license.txt', pattern)
+                self.assertEqual(refused.returncode, 1)
+                self.assertIn(line, refused.stderr)
+                self.assertFalse(os.path.exists(os.path.join(self.cwd, 'none.lz_')))
+
+    def test_lines_in_the_characters_of_the_console(self):
+        demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo', 'files')
+        shutil.copytree(demo, os.path.join(self.cwd, 'files'))
+        packer = os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')
+        self.assertEqual(self.pack([WINE, packer], 'demo.lz_', 'files').returncode, 0)
+        # Whatever the console's code page (932, 437), both streams show
+        # the names, where UTF-8 bytes would show as other characters.
+        for lang in ('ja_JP.UTF-8', 'en_US.UTF-8'):
+            with self.subTest(lang=lang):
+                code, shown = on_terminal([WINE, packer, '-l', 'demo.lz_'], self.cwd, wine_env(lang, TERM='xterm'))
+                self.assertEqual(code, 0)
+                for name in ('せりふ.txt', 'マップ.dat'):
+                    self.assertIn(name + '\r\n', shown)
+                code, shown = on_terminal([WINE, packer, 'new.lz_', 'ない.txt'], self.cwd,
+                                          wine_env(lang, TERM='xterm'))
+                self.assertEqual(code, 1)
+                self.assertIn('ない.txt\r\n', shown)
 
 
 class BadInput(WineCase):
