@@ -221,11 +221,14 @@ static void convert_console_streams()
             continue;
         // The console itself, kept for the thread: the stream's handle is
         // closed when the stream is given the pipe.
-        if (console == nullptr &&
-            (!DuplicateHandle(process, streams[fd], process, &console, 0, FALSE, DUPLICATE_SAME_ACCESS) ||
-             !CreatePipe(&console_pipe, &writer, nullptr, 0))) {
-            console = nullptr;
-            return;
+        if (console == nullptr) {
+            if (!DuplicateHandle(process, streams[fd], process, &console, 0, FALSE, DUPLICATE_SAME_ACCESS))
+                return;
+            if (!CreatePipe(&console_pipe, &writer, nullptr, 0)) {
+                CloseHandle(console);
+                console = nullptr;
+                return;
+            }
         }
         HANDLE own = nullptr;
         if (!DuplicateHandle(process, writer, process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS))
