@@ -64,6 +64,14 @@ enum ShellFolder { SHELL_FOLDER_PROGRAMS, SHELL_FOLDER_DESKTOP };
 // such folder (Windows 95 without the later shell) or it does not fit.
 bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity);
 
+// Whether the system reads `path` (code page 932 bytes) as written where
+// it keeps a path in bytes of its own code pages: a shortcut's target in
+// the ANSI code page, a batch file's lines in the console's. True on a
+// system whose code pages are 932, on Windows 95 and 98 (whose paths are
+// bytes of the ANSI code page throughout) and on POSIX, whose shortcuts
+// and batch files are read by a Wine of code page 932.
+bool code_pages_hold(const char* path);
+
 // Converts a NUL-terminated path to UTF-16 in `wide` (capacity units,
 // terminator included), as the system reads the installer's paths: from
 // code page 932 (on Windows 95 and 98, from the system's ANSI code page,

@@ -9,10 +9,24 @@
 #include <cstdint>
 #include <cstdio>
 
-// Replaces the program's arguments by their UTF-8 form (Windows: taken from
-// the wide command line). The strings live until the program ends. On
-// POSIX it also opens /dev/null for a closed standard stream.
-void take_source_arguments(int* argc, char*** argv);
+// What became of the program's arguments.
+enum SourceArguments {
+    ARGUMENTS_TAKEN,
+    ARGUMENTS_UNMATCHED,  // a pattern matched no name
+    ARGUMENTS_TOO_MANY,   // a pattern matched more names than there is room for
+};
+
+// Replaces the program's arguments by their UTF-8 form. The strings live
+// until the program ends. On POSIX, whose shell has expanded any pattern,
+// it also opens /dev/null for a closed standard stream. On Windows they are
+// taken from the wide command line, and an argument whose last component
+// holds * or ? is replaced by the paths of the names it matches, sorted,
+// as Windows programs expand their own arguments; a standard output or
+// standard error that is a console gets their UTF-8 text written in the
+// console's characters (WriteConsoleW). A result other than
+// ARGUMENTS_TAKEN leaves the arguments as they were and points `pattern`
+// at the pattern, in UTF-8.
+SourceArguments take_source_arguments(int* argc, char*** argv, const char** pattern);
 
 // The last name of a path (after its last separator), "" when it ends in
 // one.

@@ -107,8 +107,12 @@ int create_shortcut(int kind, const char* target_name)
         return 0;
     if (create_shell_link()) {
         if (set_link_path(target_path) && open_link_persist()) {
+            // The batch file changes to the install directory itself; where
+            // the system's code pages cannot hold its name, the interpreter
+            // reads that line as naming another folder, and the shortcut
+            // starts the batch file in the install directory instead.
             get_windows_directory(working_directory, sizeof working_directory);
-            set_link_working_directory(working_directory);
+            set_link_working_directory(code_pages_hold(install_directory) ? working_directory : install_directory);
             set_link_show_command(SHOW_MAXIMIZED);
             const bool converted = link_path_known
                 && convert_to_wide(link_path, wide_link_path, WINDOWS_PATH_SIZE);

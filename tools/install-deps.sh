@@ -15,7 +15,8 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
 # Wine with its 32-bit loader, which needs Debian's i386 architecture, Xvfb
-# for the display that Wine's console window needs, and the locales the
+# for the display that Wine's console window needs, icoutils, whose
+# wrestool reads the Windows programs' resources back, and the locales the
 # Wine tests run under: Japanese, where Wine's ANSI code
 # page is 932, and English, where it is 1252. Wine names Unix files in the
 # locale's character set, so a locale that is not there leaves it ASCII.
@@ -45,7 +46,7 @@ case "${1:-build}" in
     test) packages+=("${test_packages[@]}" locales) ;;
     windows-i686) packages+=(g++-mingw-w64-i686-win32) ;;
     windows-x86_64) packages+=(g++-mingw-w64-x86-64-win32) ;;
-    wine) packages+=(wine wine64 "${wine32_packages[@]}" locales xvfb xauth) ;;
+    wine) packages+=(wine wine64 "${wine32_packages[@]}" locales xvfb xauth icoutils) ;;
     fuzz) packages+=("${fuzz_packages[@]}") ;;
     bench) packages+=(python3 default-jdk-headless libjlha-java lhasa time) ;;
     dist) packages+=(python3 binutils) ;;

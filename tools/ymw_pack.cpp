@@ -337,7 +337,17 @@ int after_output(int code)
 int main(int argc, char** argv)
 {
     bool quiet = false;
-    take_source_arguments(&argc, &argv);
+    const char* pattern = nullptr;
+    switch (take_source_arguments(&argc, &argv, &pattern)) {
+    case ARGUMENTS_TAKEN:
+        break;
+    case ARGUMENTS_UNMATCHED:
+        pack_failure("no file matches: %s", pattern);
+        return EXIT_FAILED;
+    case ARGUMENTS_TOO_MANY:
+        pack_failure("too many files match: %s", pattern);
+        return EXIT_FAILED;
+    }
     // An interrupt leaves no archive half written.
     end_on_interrupt(EXIT_FAILED, nullptr);
     PackMethod method = PACK_SMALLER;

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/command_words.h"
 #include "host/console.h"
@@ -29,21 +30,101 @@ extern char** environ;
 // The exit status of a shell whose command was not found.
 constexpr int COMMAND_NOT_FOUND = 127;
 
-constexpr const char* SYNTAX_INCORRECT = "The syntax of the command is incorrect.";
-constexpr const char* PATH_NOT_FOUND = "The system cannot find the path specified.";
-constexpr const char* FILE_NOT_FOUND = "The system cannot find the file specified.";
-constexpr const char* ACCESS_DENIED = "Access is denied.";
-constexpr const char* NAME_TOO_LONG = "The filename or extension is too long.";
-constexpr const char* NAME_SYNTAX = "The filename, directory name, or volume label syntax is incorrect.";
-constexpr const char* LINE_TOO_LONG = "The command line is too long.";
-constexpr const char* BAD_COMMAND = "Bad command or file name";
+// What the interpreter says, in English and in Japanese (code page 932), in
+// the words of Wine's cmd.exe, which shows them on standard error in the
+// language of the user's locale. The system's error messages it shows each
+// end with an empty line; its own texts do not.
+struct ShellMessage {
+    const char* english;
+    const char* japanese;
+    bool system_error;
+};
+
+// ファイルはすでに存在します。
+constexpr ShellMessage ALREADY_EXISTS = {
+    "File already exists.",
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcd\x82\xb7\x82\xc5\x82\xc9\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb7\x81\x42",
+    true};
+// パスが見つかりません。
+constexpr ShellMessage PATH_NOT_FOUND = {
+    "Path not found.", "\x83\x70\x83\x58\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42", true};
+// ファイルが見つかりません。
+constexpr ShellMessage FILE_NOT_FOUND = {
+    "File not found.",
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42", true};
+// アクセスが拒否されました。
+constexpr ShellMessage ACCESS_DENIED = {
+    "Access denied.",
+    "\x83\x41\x83\x4e\x83\x5a\x83\x58\x82\xaa\x8b\x91\x94\xdb\x82\xb3\x82\xea\x82\xdc\x82\xb5\x82\xbd\x81\x42", true};
+// 名前は正しくありません。
+constexpr ShellMessage INVALID_NAME = {
+    "Invalid name.", "\x96\xbc\x91\x4f\x82\xcd\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42", true};
+// ファイル名が長すぎます。
+constexpr ShellMessage NAME_TOO_LONG = {
+    "File name is too long.",
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x96\xbc\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7\x81\x42", true};
+// The same words, as the interpreter says them of a line longer than it
+// takes: without the empty line.
+constexpr ShellMessage LINE_TOO_LONG = {NAME_TOO_LONG.english, NAME_TOO_LONG.japanese, false};
+// 引数がありません
+constexpr ShellMessage ARGUMENT_MISSING = {
+    "Argument missing", "\x88\xf8\x90\x94\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1", false};
+// An unknown command: what comes before the line and after it (the line is
+// quoted in English).
+constexpr ShellMessage UNKNOWN_COMMAND_BEFORE = {"Can't recognize '", "", false};
+//  を内部または外部コマンド、バッチ スクリプトとして認識できません。
+constexpr ShellMessage UNKNOWN_COMMAND_AFTER = {
+    "' as an internal or external command, or batch script.",
+    " \x82\xf0\x93\xe0\x95\x94\x82\xdc\x82\xbd\x82\xcd\x8a\x4f\x95\x94\x83\x52\x83\x7d\x83\x93\x83\x68\x81\x41"
+    "\x83\x6f\x83\x62\x83\x60 \x83\x58\x83\x4e\x83\x8a\x83\x76\x83\x67\x82\xc6\x82\xb5\x82\xc4\x94\x46\x8e\xaf"
+    "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42",
+    false};
 
 static CommandWords command;
 
-static void complain(const char* text)
+// Whether the user's locale for messages is a Japanese one: the first of
+// LC_ALL, LC_MESSAGES and LANG that is set and not empty, as POSIX orders
+// them, names the language "ja".
+static bool japanese_messages()
 {
-    console_print(text);
-    console_write("\n", 1);
+    static const char* const VARIABLES[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    for (const char* variable : VARIABLES) {
+        const char* name = getenv(variable);
+        if (name != nullptr && *name != '\0')
+            return strncmp(name, "ja", 2) == 0 && (name[2] == '\0' || strchr("_.@", name[2]) != nullptr);
+    }
+    return false;
+}
+
+// Writes code page 932 text to standard error, converted as the console
+// converts it, after everything the console has been given.
+static void write_error(const char* text)
+{
+    console_flush();
+    size_t length = strlen(text);
+    if (!user_console_charset()) {
+        write_all(STDERR_FILENO, text, length);
+        return;
+    }
+    Cp932Stream stream = {};
+    char converted[CONVERTED_PIECE_SIZE];
+    while (length > 0) {
+        const size_t piece = length < CP932_PIECE_SIZE ? length : CP932_PIECE_SIZE;
+        write_all(STDERR_FILENO, converted, cp932_stream_convert(STREAM_TO_USER, stream, text, piece, converted));
+        text += piece;
+        length -= piece;
+    }
+}
+
+static const char* in_user_language(const ShellMessage& message)
+{
+    return japanese_messages() ? message.japanese : message.english;
+}
+
+static void complain(const ShellMessage& message)
+{
+    write_error(in_user_language(message));
+    write_error(message.system_error ? "\n\n" : "\n");
 }
 
 // --- mkdir ---------------------------------------------------------------
@@ -76,12 +157,14 @@ static int make_folder(const char* path)
     if (names_drive_c(path) && create_drive_c())
         return 0;
     if (has_forbidden_byte(path)) {
-        complain(NAME_SYNTAX);
+        complain(INVALID_NAME);
         return 1;
     }
+    // A path that names no host path (an absent drive, bytes that are not
+    // code page 932, a path too long) is met as a missing file.
     char host_path[HOST_PATH_SIZE];
     if (path[0] == '\0' || !map_path(path, host_path)) {
-        complain(PATH_NOT_FOUND);
+        complain(FILE_NOT_FOUND);
         return 1;
     }
     struct stat info;
@@ -95,20 +178,18 @@ static int make_folder(const char* path)
             else if (error == ENAMETOOLONG)
                 complain(NAME_TOO_LONG);
             else
-                complain(PATH_NOT_FOUND);
+                complain(PATH_NOT_FOUND);  // a missing parent, or a file in its place
             return 1;
         }
     }
-    console_print("A subdirectory or file ");
-    console_print(path);
-    console_print(" already exists.\n");
+    complain(ALREADY_EXISTS);
     return 1;
 }
 
 static int run_mkdir(char** arguments, size_t count)
 {
     if (count == 0) {
-        complain(SYNTAX_INCORRECT);
+        complain(ARGUMENT_MISSING);
         return 1;
     }
     int status = 0;
@@ -199,7 +280,7 @@ static bool show_through_pager(FILE* file)
 static int run_write(char** arguments, size_t count)
 {
     if (count == 0) {
-        complain(SYNTAX_INCORRECT);
+        complain(ARGUMENT_MISSING);
         return 1;
     }
     FILE* file = open_file(arguments[0], "rb");
@@ -243,6 +324,13 @@ int run_builtin_shell(const char* command_line)
     for (const ShellCommand& known : COMMANDS)
         if (same_word(command.words[0], known.name))
             return known.run(command.words + 1, command.count - 1);
-    complain(BAD_COMMAND);
+    // The line is shown without the blanks before its command.
+    const char* shown = command_line;
+    while (*shown == ' ' || *shown == '\t')
+        shown++;
+    write_error(in_user_language(UNKNOWN_COMMAND_BEFORE));
+    write_error(shown);
+    write_error(in_user_language(UNKNOWN_COMMAND_AFTER));
+    write_error("\n");
     return 1;
 }

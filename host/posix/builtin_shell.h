@@ -17,8 +17,10 @@
 //                            when standard output is a terminal, on the
 //                            console otherwise.
 //
-// Everything it prints goes through the console, in English, one line per
-// complaint, in the words of the Windows command interpreter.
+// A complaint goes to standard error, after everything the console holds,
+// in the words of Wine's cmd.exe and in the language of the user's locale
+// for messages (Japanese under a Japanese one, English otherwise),
+// converted as the console is; `write` shows the file on the console.
 #pragma once
 
 // Runs one command line of code page 932 bytes. Returns 0 when the command

@@ -329,3 +329,8 @@ bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
 {
     return cp932_to_utf16(path, wide, capacity) > 0;
 }
+
+bool code_pages_hold(const char*)
+{
+    return true;
+}

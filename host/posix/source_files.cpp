@@ -38,7 +38,7 @@ static DIR* folder;
 static locale_t case_locale;
 static utf8proc_int32_t composed[COMPOSED_NAME_UNITS];
 
-void take_source_arguments(int*, char***)
+SourceArguments take_source_arguments(int*, char***, const char**)
 {
     // A standard stream that was closed (`2>&-`) gets /dev/null: otherwise
     // the archive, opened later, could take its number, and the lines
@@ -46,6 +46,7 @@ void take_source_arguments(int*, char***)
     for (int fd = 0; fd <= 2; fd++)
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", O_RDWR) != fd)
             break;
+    return ARGUMENTS_TAKEN;
 }
 
 const char* source_base_name(const char* path)

@@ -4,7 +4,8 @@
 //
 // On the NT family the object is reached through IShellLinkW and every
 // path is converted from code page 932, whatever the system's ANSI code
-// page; Windows 95 and 98 get IShellLinkA and the ANSI calls. A shortcut
+// page; a target that the ANSI code page cannot hold is given in its short
+// form. Windows 95 and 98 get IShellLinkA and the ANSI calls. A shortcut
 // is never saved through a link (host/win32/entries.h).
 //
 // The installer reports only a failed save, so no failure here prints
@@ -12,6 +13,8 @@
 #include <objbase.h>
 #include <objidl.h>
 #include <shlobj.h>
+
+#include <cwchar>
 
 #include "host/shell_link.h"
 #include "host/win32/entries.h"
@@ -71,12 +74,38 @@ bool create_shell_link()
     return true;
 }
 
+// Whether `code_page` holds every character of `text`: it converts there
+// and back unchanged (a best-fit or default character does not).
+static bool code_page_holds(UINT code_page, const wchar_t* text)
+{
+    char bytes[4 * ENTRY_PATH_SIZE];
+    wchar_t read_back[ENTRY_PATH_SIZE];
+    if (WideCharToMultiByte(code_page, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr) <= 0 ||
+        MultiByteToWideChar(code_page, 0, bytes, -1, read_back, ENTRY_PATH_SIZE) <= 0)
+        return false;
+    return wcscmp(text, read_back) == 0;
+}
+
 bool set_link_path(const char* target_path)
 {
     if (ansi_link != nullptr)
         return SUCCEEDED(ansi_link->SetPath(target_path));
     wchar_t wide[ENTRY_PATH_SIZE];
-    return to_wide(target_path, wide, ENTRY_PATH_SIZE) && SUCCEEDED(wide_link->SetPath(wide));
+    if (!to_wide(target_path, wide, ENTRY_PATH_SIZE))
+        return false;
+    // The shortcut file keeps the target in the ANSI code page too, and
+    // Wine reads it from there alone. Where that code page cannot hold the
+    // path, its short form names the same file in characters it holds;
+    // without one (a volume that keeps no short names) the object gets the
+    // path as it is.
+    wchar_t short_form[ENTRY_PATH_SIZE];
+    const wchar_t* given = wide;
+    if (!code_page_holds(CP_ACP, wide)) {
+        const DWORD length = GetShortPathNameW(wide, short_form, ENTRY_PATH_SIZE);
+        if (length > 0 && length < ENTRY_PATH_SIZE && code_page_holds(CP_ACP, short_form))
+            given = short_form;
+    }
+    return SUCCEEDED(wide_link->SetPath(given));
 }
 
 bool open_link_persist()
@@ -181,4 +210,12 @@ bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
     // Without room for the whole string and its terminator the call fails
     // with 0, though it may have filled the buffer.
     return MultiByteToWideChar(CP_ACP, 0, path, -1, out, static_cast<int>(capacity)) > 0;
+}
+
+bool code_pages_hold(const char* path)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    if (!is_nt_family())
+        return true;
+    return to_wide(path, wide, ENTRY_PATH_SIZE) && code_page_holds(CP_ACP, wide) && code_page_holds(CP_OEMCP, wide);
 }

@@ -2,8 +2,14 @@
 // family), named by UTF-8 paths that reach the kernel in UTF-16.
 //
 // State:
-//   arguments, argument_text  the UTF-8 arguments and the text they point
-//                     into.
+//   arguments, argument_text, argument_count, argument_used  the UTF-8
+//                     arguments, patterns expanded, and the text they
+//                     point into: how many, and how much of it is used.
+//   console, console_pipe, console_thread, console_streams  the console
+//                     that standard output or standard error is, the pipe
+//                     those streams write into instead, the thread that
+//                     empties it into the console, and which streams
+//                     (bit 1 << fd) do.
 //   find, found, found_pending, found_name  the folder being listed: its
 //                     search handle, the entry found last, whether that
 //                     entry is still to be returned, and its UTF-8 name.
@@ -18,7 +24,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "host/win32/entries.h"
 #include "host/win32/new_files.h"
@@ -35,6 +43,12 @@ constexpr int64_t FILETIME_UNITS = 10000000;
 
 static char* arguments[MAX_ARGUMENTS + 1];
 static char argument_text[ARGUMENT_TEXT_SIZE];
+static int argument_count;
+static size_t argument_used;
+static HANDLE console;
+static HANDLE console_pipe;
+static HANDLE console_thread;
+static int console_streams;
 static HANDLE find = INVALID_HANDLE_VALUE;
 static WIN32_FIND_DATAW found;
 static bool found_pending;
@@ -58,27 +72,224 @@ static bool wide_to_utf8(const wchar_t* text, char* out, size_t capacity)
 
 using ArgumentsFunction = LPWSTR*(WINAPI*)(LPCWSTR, int*);
 
-void take_source_arguments(int* argc, char*** argv)
+// -- Arguments --------------------------------------------------------------
+
+// Appends one argument, converted from UTF-16 to UTF-8. False when there is
+// no room left.
+static bool add_argument(const wchar_t* wide)
 {
+    if (argument_count == MAX_ARGUMENTS)
+        return false;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, argument_text + argument_used,
+                                          static_cast<int>(ARGUMENT_TEXT_SIZE - argument_used), nullptr, nullptr);
+    if (bytes <= 0)
+        return false;
+    arguments[argument_count++] = argument_text + argument_used;
+    argument_used += static_cast<size_t>(bytes);
+    return true;
+}
+
+// Where the last component of a path starts: after its last separator, or
+// after a drive's colon.
+static size_t last_component(const wchar_t* path)
+{
+    size_t start = path[0] != 0 && path[1] == L':' ? 2 : 0;
+    for (size_t i = start; path[i] != 0; i++)
+        if (is_path_separator(path[i]))
+            start = i + 1;
+    return start;
+}
+
+static int compare_arguments(const void* a, const void* b)
+{
+    return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
+}
+
+// Appends the paths of the names that the last component of `pattern`
+// matches in its folder ("." and ".." left out), each the folder part as
+// written followed by the name, sorted as the packer sorts a folder's names
+// (by their UTF-8 bytes).
+static SourceArguments expand_pattern(const wchar_t* pattern)
+{
+    const size_t name_start = last_component(pattern);
+    wchar_t path[ENTRY_PATH_SIZE];
+    if (name_start >= ENTRY_PATH_SIZE)
+        return ARGUMENTS_TOO_MANY;
+    wmemcpy(path, pattern, name_start);
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return ARGUMENTS_UNMATCHED;
+    const int first = argument_count;
+    SourceArguments result = ARGUMENTS_TAKEN;
+    do {
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+            continue;
+        const size_t name_length = wcslen(entry.cFileName);
+        if (name_start + name_length >= ENTRY_PATH_SIZE) {
+            result = ARGUMENTS_TOO_MANY;
+            break;
+        }
+        wmemcpy(path + name_start, entry.cFileName, name_length + 1);
+        if (!add_argument(path)) {
+            result = ARGUMENTS_TOO_MANY;
+            break;
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    if (result == ARGUMENTS_TAKEN && argument_count == first)
+        result = ARGUMENTS_UNMATCHED;
+    qsort(arguments + first, static_cast<size_t>(argument_count - first), sizeof arguments[0], compare_arguments);
+    return result;
+}
+
+// -- The console ------------------------------------------------------------
+//
+// The packer writes UTF-8 through the C streams. A console shows the bytes
+// written to it in its own code page, so where standard output or standard
+// error is a console, that stream writes into a pipe instead, which a
+// thread of this file empties into the console through WriteConsoleW, in
+// the order written. Both streams share the one pipe, unbuffered, so that
+// their lines stay in order.
+
+// Room for one read from the pipe.
+constexpr size_t CONSOLE_PIECE_SIZE = 4096;
+
+// How many bytes of `bytes` (count of them) form whole UTF-8 characters: an
+// incomplete sequence at the end waits for the next read.
+static size_t whole_characters(const char* bytes, size_t count)
+{
+    for (size_t back = 1; back <= 3 && back <= count; back++) {
+        const auto lead = static_cast<unsigned char>(bytes[count - back]);
+        if ((lead & 0xC0) == 0x80)
+            continue;                       // a continuation byte: look further back
+        const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        return length > back ? count - back : count;
+    }
+    return count;
+}
+
+static DWORD WINAPI copy_to_console(void*)
+{
+    char bytes[CONSOLE_PIECE_SIZE];
+    wchar_t wide[CONSOLE_PIECE_SIZE];
+    size_t held = 0;
+    DWORD got = 0;
+    while (ReadFile(console_pipe, bytes + held, static_cast<DWORD>(sizeof bytes - held), &got, nullptr) && got > 0) {
+        const size_t count = held + got;
+        const size_t whole = whole_characters(bytes, count);
+        const int units = whole == 0 ? 0
+                                     : MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(whole), wide,
+                                                           static_cast<int>(CONSOLE_PIECE_SIZE));
+        for (int done = 0; done < units;) {
+            DWORD written = 0;
+            if (!WriteConsoleW(console, wide + done, static_cast<DWORD>(units - done), &written, nullptr) ||
+                written == 0)
+                break;
+            done += static_cast<int>(written);
+        }
+        held = count - whole;
+        memmove(bytes, bytes + whole, held);
+    }
+    return 0;
+}
+
+// At the end of the program: everything written reaches the console before
+// the process ends, which would stop the thread where it is.
+static void finish_console_streams()
+{
+    fflush(stdout);
+    fflush(stderr);
+    for (int fd = 1; fd <= 2; fd++)
+        if (console_streams & (1 << fd))
+            _close(fd);
+    WaitForSingleObject(console_thread, INFINITE);
+}
+
+static bool is_console(HANDLE handle)
+{
+    DWORD mode;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
+static void convert_console_streams()
+{
+    const HANDLE process = GetCurrentProcess();
+    const HANDLE streams[3] = {nullptr, GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+    HANDLE writer = nullptr;
+    for (int fd = 1; fd <= 2; fd++) {
+        if (!is_console(streams[fd]))
+            continue;
+        // The console itself, kept for the thread: the stream's handle is
+        // closed when the stream is given the pipe.
+        if (console == nullptr) {
+            if (!DuplicateHandle(process, streams[fd], process, &console, 0, FALSE, DUPLICATE_SAME_ACCESS))
+                return;
+            if (!CreatePipe(&console_pipe, &writer, nullptr, 0)) {
+                CloseHandle(console);
+                console = nullptr;
+                return;
+            }
+        }
+        HANDLE own = nullptr;
+        if (!DuplicateHandle(process, writer, process, &own, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            continue;
+        const int pipe_fd = _open_osfhandle(reinterpret_cast<intptr_t>(own), _O_WRONLY | _O_TEXT);
+        if (pipe_fd < 0) {
+            CloseHandle(own);
+            continue;
+        }
+        if (_dup2(pipe_fd, fd) == 0)
+            console_streams |= 1 << fd;
+        _close(pipe_fd);
+    }
+    if (writer != nullptr)
+        CloseHandle(writer);
+    if (console_streams == 0)
+        return;
+    console_thread = CreateThread(nullptr, 0, copy_to_console, nullptr, 0, nullptr);
+    if (console_thread == nullptr) {
+        // Nothing would empty the pipe: the streams are lost rather than
+        // left to block.
+        for (int fd = 1; fd <= 2; fd++)
+            if (console_streams & (1 << fd))
+                _close(fd);
+        return;
+    }
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+    atexit(finish_console_streams);
+}
+
+SourceArguments take_source_arguments(int* argc, char*** argv, const char** pattern)
+{
+    convert_console_streams();
     // The wide command line, split as the C runtime splits it, through
     // shell32 found at run time.
     const auto split = find_call<ArgumentsFunction>(LoadLibraryA("shell32.dll"), "CommandLineToArgvW");
     int count = 0;
     LPWSTR* wide = split != nullptr ? split(GetCommandLineW(), &count) : nullptr;
-    if (wide == nullptr || count > MAX_ARGUMENTS)
-        return;
-    size_t used = 0;
+    if (wide == nullptr)
+        return ARGUMENTS_TAKEN;
     for (int i = 0; i < count; i++) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument_text + used,
-                                              static_cast<int>(ARGUMENT_TEXT_SIZE - used), nullptr, nullptr);
-        if (bytes <= 0)
-            return;
-        arguments[i] = argument_text + used;
-        used += static_cast<size_t>(bytes);
+        // The program's name and any argument without a wildcard in its
+        // last component stand as they are; a wildcard before it is no
+        // pattern, and the name is refused as it is.
+        const bool is_pattern = i > 0 && wcspbrk(wide[i] + last_component(wide[i]), L"*?") != nullptr;
+        const SourceArguments result = is_pattern ? expand_pattern(wide[i])
+                                                  : add_argument(wide[i]) ? ARGUMENTS_TAKEN : ARGUMENTS_TOO_MANY;
+        if (result != ARGUMENTS_TAKEN) {
+            // The pattern, in UTF-8, where the arguments would have gone.
+            argument_count = 0;
+            argument_used = 0;
+            *pattern = add_argument(wide[i]) ? arguments[0] : "(a pattern too long to show)";
+            return result;
+        }
     }
-    arguments[count] = nullptr;
-    *argc = count;
+    arguments[argument_count] = nullptr;
+    *argc = argument_count;
     *argv = arguments;
+    return ARGUMENTS_TAKEN;
 }
 
 const char* source_base_name(const char* path)

@@ -117,6 +117,9 @@ INCOMPLETE = 'インストールは完了していません。上のエラーを
 CLOSING_INCOMPLETE = CLOSING.replace('\n', '\n' + INCOMPLETE, 1)
 LISTING_ALL = ''.join('\t%s\n' % n for n in GAME_FILES) + '[ EOF ]\n'
 LISTING_UPDATE = '\tyamawyrm.exe\n[ EOF ]\n\tyamawyrm.ico\n[ EOF ]\n'
+# What Wine's cmd.exe says on standard error of a mkdir whose folder
+# exists, under the C locale (the built-in interpreter says the same).
+ALREADY_EXISTS = 'File already exists.\n\n'
 
 
 def directory_part(directory, refusals=''):
@@ -153,10 +156,11 @@ printf '%s\\n' "$2" >> "$RECORD_LOG"
 
 
 class Run:
-    def __init__(self, stdout, code, commands):
+    def __init__(self, stdout, code, commands, errors=b''):
         self.stdout = stdout
         self.code = code
         self.commands = commands
+        self.errors = errors              # standard error
 
 
 class InstallerCase(unittest.TestCase):
@@ -209,14 +213,14 @@ class InstallerCase(unittest.TestCase):
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (size_limit, resource.RLIM_INFINITY))
         result = subprocess.run([BINARY], input=answers, cwd=self.cwd, env=env,
-                                stdout=subprocess.PIPE, timeout=60,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60,
                                 preexec_fn=limit_file_size if size_limit is not None else None)
         commands = []
         if os.path.exists(self.log):
             with open(self.log, 'rb') as f:
                 commands = [line.decode('cp932') for line in f.read().splitlines()]
             os.unlink(self.log)
-        return Run(result.stdout, result.returncode, commands)
+        return Run(result.stdout, result.returncode, commands, result.stderr)
 
     def assertConsole(self, run, text, encoding='cp932'):
         expected = text.encode(encoding)
@@ -379,9 +383,11 @@ class InstallerCase(unittest.TestCase):
             stop.set()
             racer.join()
 
-    def assertRowOutcome(self, row, run, console, code, files):
+    def assertRowOutcome(self, row, run, console, code, files, errors=None):
         if row.console is not RACE:
             self.assertConsole(run, console)
+        if errors is not None:
+            self.assertEqual(run.errors.decode('cp932'), errors)
         if isinstance(code, tuple):
             self.assertIn(run.code, code)
         else:
@@ -710,11 +716,11 @@ class BuiltinInterpreter(InstallerCase):
             with open(os.path.join(folder, name), 'wb') as f:
                 f.write(b'old')
         run = self.run_setup('\nn\ny\n\ny\n\n', recorder=False)
-        complaints = ''.join('A subdirectory or file %s already exists.\n' % level
-                             for level in ('c:', 'c:\\games', 'c:\\games\\yamawyrm'))
         guide = GAME_FILES['jguide.txt'].decode('cp932')
-        self.assertConsole(run, BANNER + directory_part(directory).replace(
-                               '作成中...\n\n', '作成中...\n' + complaints + '\n') +
+        # Each existing level draws the complaint of Wine's cmd.exe, on
+        # standard error.
+        self.assertEqual(run.errors.decode('cp932'), ALREADY_EXISTS * 3)
+        self.assertConsole(run, BANNER + directory_part(directory) +
                            update_part(directory) + ASK_REPLACE + DELETING + EXTRACTING_ALL +
                            LISTING_ALL + SETTINGS + NO_NAME + FILES_WRITTEN + SAVE_FAILED * 2 +
                            SHORTCUTS_DONE + ASK_GUIDE + guide + CLOSING)
@@ -779,14 +785,11 @@ def listing(*lines):
     return ''.join(line + '\n' for line in lines)
 
 
-def outcome(directory, extraction, refusals='', files='', shortcuts='', incomplete=True, deleting=None,
-            existing=()):
+def outcome(directory, extraction, refusals='', files='', shortcuts='', incomplete=True, deleting=None):
     """The whole console of a run that answers the directory, no name, no
     guide and Return; with `deleting`, over an earlier installation that is
-    replaced, the deletions saying `deleting`. `existing` are the levels
-    whose mkdir the built-in interpreter complains about."""
-    directories = directory_part(directory, refusals).replace('作成中...\n', '作成中...\n' + ''.join(
-        'A subdirectory or file %s already exists.\n' % level for level in existing))
+    replaced, the deletions saying `deleting`."""
+    directories = directory_part(directory, refusals)
     if deleting is not None:
         directories += update_part(directory) + ASK_REPLACE + DELETING + deleting
     return (BANNER + directories + EXTRACTING_ALL + extraction +
@@ -814,7 +817,9 @@ INST = 'c:\\inst\\'
 INST_ANSWERS = 'c:\\inst\n\nn\n\n'
 REPLACE_ANSWERS = 'c:\\inst\nn\ny\n\nn\n\n'
 DECOY = b'decoy'                 # what a 'file:' setup item holds
-IN_INST = ('c:', 'c:\\inst')     # the levels that exist before a run into c:\inst
+# What the built-in interpreter says on standard error of the two levels
+# that exist before a run into c:\inst, c: and c:\inst.
+EXIST_IN_INST = ALREADY_EXISTS * 2
 # Names whose code page 932 form walks out of c:\inst: U+00A5 is 0x5C.
 YEN_NAMES = ['file:inst/bone¥..¥..¥victim/x', 'file:inst/bone¥..¥..¥victim.txt', 'file:inst/x\\..\\..\\victim3.sav']
 DECOYS_ON_C = ['file:victim/x', 'file:victim.txt', 'file:victim3.sav']
@@ -824,18 +829,19 @@ DECOYS_ON_C = ['file:victim/x', 'file:victim.txt', 'file:victim3.sav']
 # ('prefix/' is the Wine prefix, 'home/' the home folder); 'launch:PATH',
 # the arguments that the desktop entry at PATH hands Wine when a launcher
 # starts it. `wine`: whether the Windows program runs the row under Wine
-# too (tests/wine/): SAME, with the same outcome but for the built-in
-# interpreter's mkdir complaints, or a dict of what differs; None, not
-# there. `env`: more of the run's environment, '{root}' standing for the
-# temporary root ('WINEPREFIX' moves the prefix there); `cwd`: the name of
-# the distribution folder, below the root. A console of RACE is not
-# compared: the row runs RACE_ROUNDS times against a process that swaps a
-# link to outside/victim in at the path its 'race:' item names.
+# too (tests/wine/): SAME, with the same outcome, or a dict of what
+# differs; None, not there. `errors`: standard error, where the built-in
+# interpreter complains. `env`: more of the run's environment, '{root}'
+# standing for the temporary root ('WINEPREFIX' moves the prefix there);
+# `cwd`: the name of the distribution folder, below the root. A console
+# of RACE is not compared: the row runs RACE_ROUNDS times against a
+# process that swaps a link to outside/victim in at the path its 'race:'
+# item names.
 SAME = 'same'
 RACE = 'whatever the race made of it'
 RACE_ROUNDS = 6
-Row = collections.namedtuple('Row', 'label answers setup archive console code files wine env cwd',
-                             defaults=(None, None, None))
+Row = collections.namedtuple('Row', 'label answers setup archive console code files wine errors env cwd',
+                             defaults=(None, '', None, None))
 
 
 def bad_input_rows():
@@ -919,10 +925,10 @@ def bad_input_rows():
         # The replacement's deletions, attacked, with decoys outside.
         Row('names that walk out in code page 932', REPLACE_ANSWERS,
             ['builtin', 'file:inst/yamawyrm.exe'] + YEN_NAMES + DECOYS_ON_C, ARCHIVE,
-            outcome(INST, ALL_LISTED, deleting=not_deleted('*.sav'), existing=IN_INST), 1,
+            outcome(INST, ALL_LISTED, deleting=not_deleted('*.sav')), 1,
             {'prefix/drive_c/victim/x': DECOY, 'prefix/drive_c/victim.txt': DECOY,
              'prefix/drive_c/victim3.sav': DECOY, 'prefix/drive_c/inst/bone¥..¥..¥victim.txt': DECOY,
-             'prefix/drive_c/inst/x\\..\\..\\victim3.sav': DECOY}, SAME),
+             'prefix/drive_c/inst/x\\..\\..\\victim3.sav': DECOY}, SAME, EXIST_IN_INST),
         Row('invalid double-byte pairs and unconvertible bytes in the directory answer',
             b'c:\\\x81\t\\\nc:\\a\x81"b\nc:\\a\x81 b\\c\nc:\\\x85\x40\n' + INST_ANSWERS.encode(),
             ['file:bone-decoy.txt', 'file:decoy.sav', 'file:record'], ARCHIVE,
@@ -940,7 +946,7 @@ def bad_input_rows():
              'file:outside/dir/x', 'file:outside/bat', 'link:inst/yamawyrm.bat>bat', 'file:outside/cnf',
              'link:inst/wyrmhold.cnf>cnf', 'file:outside/lic', 'link:inst/license.txt>lic', 'file:outside/lnk',
              'link:windows/ﾃﾞｽｸﾄｯﾌﾟ/%s>lnk' % LINK_NAME], ARCHIVE,
-            outcome(INST, ALL_LISTED, deleting='', existing=IN_INST, incomplete=False), 0,
+            outcome(INST, ALL_LISTED, deleting='', incomplete=False), 0,
             {'outside/victim': b'victim', 'outside/dir/x': DECOY, 'outside/bat': DECOY, 'outside/cnf': DECOY,
              'outside/lic': DECOY, 'outside/lnk': DECOY, 'prefix/drive_c/inst/logfile': None,
              'prefix/drive_c/inst/yamawyrm.bat': REGULAR, 'prefix/drive_c/inst/license.txt': data},
@@ -954,13 +960,13 @@ def bad_input_rows():
                                                           CANNOT_CREATE % (INST + 'yamawyrm.bat'))),
              'code': 1,
              'files': {'outside/victim': b'victim', 'outside/dir/x': DECOY, 'outside/bat': DECOY,
-                       'outside/cnf': DECOY, 'outside/lic': DECOY, 'outside/lnk': DECOY}}),
+                       'outside/cnf': DECOY, 'outside/lic': DECOY, 'outside/lnk': DECOY}}, EXIST_IN_INST),
         Row('folder of another mount inside the install directory', REPLACE_ANSWERS,
             ['builtin', 'file:inst/yamawyrm.exe', 'file:outside/mounted/inside', 'mount:inst/bones>mounted'],
             stored_member('bones\\x.txt', data) + ARCHIVE,
             outcome(INST, 'Error: File cannot create. (bones\\x.txt)\n' + ALL_LISTED,
-                    deleting=not_deleted('bone*.*'), existing=IN_INST), 1,
-            {'outside/mounted/inside': DECOY, 'outside/mounted/x.txt': None}, SAME),
+                    deleting=not_deleted('bone*.*')), 1,
+            {'outside/mounted/inside': DECOY, 'outside/mounted/x.txt': None}, SAME, EXIST_IN_INST),
         Row('Windows 98 whose interpreter is cmd.exe', REPLACE_ANSWERS,
             ['win98', 'file:inst/yamawyrm.exe', 'file:inst/one.sav', 'file:inst/bone¥..¥..¥victim/x',
              'file:victim/x', 'link:inst/logfile>victim'], ARCHIVE, None, None, {},
@@ -1021,7 +1027,7 @@ def bad_input_rows():
             {'code': 1}),
         Row('a link swapped in while the old files are deleted', REPLACE_ANSWERS,
             ['builtin', 'file:inst/yamawyrm.exe', 'race:inst/logfile'], ARCHIVE, RACE, (0, 1),
-            {'outside/victim': b'victim'}, SAME),
+            {'outside/victim': b'victim'}, SAME, EXIST_IN_INST),
     ]
 
 
@@ -1046,7 +1052,9 @@ class BadInputs(InstallerCase):
                             run = self.run_posix_row(row, env)
                 finally:
                     self.release_mounts()
-                self.assertRowOutcome(row, run, row.console, row.code, row.files)
+                # Elsewhere standard error is the recording interpreter's.
+                self.assertRowOutcome(row, run, row.console, row.code, row.files,
+                                      row.errors if 'builtin' in row.setup else None)
 
     def row_environment(self, row):
         """The environment a row asks for, with the prefix and the

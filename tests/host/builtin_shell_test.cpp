@@ -22,15 +22,41 @@ static const char SOFT_TABLE_UTF8[] = "ソフト表";
 
 struct ShellRun {
     int status;
-    std::string output;  // what the interpreter printed
+    std::string output;  // what the interpreter printed on standard output
+    std::string errors;  // and on standard error
 };
 
-// Runs one line with standard output captured.
-static ShellRun run_shell(const std::string& line)
+// The variables that choose the locale of a run, and the values a run is
+// given (the others unset): LC_ALL, LC_MESSAGES, LC_CTYPE, LANG.
+constexpr const char* LOCALE_VARIABLES[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG"};
+struct LocaleSetting {
+    const char* values[4];
+};
+constexpr LocaleSetting C_LOCALE = {{"C", nullptr, nullptr, nullptr}};
+
+// Runs one line with both streams captured, under `locale`.
+static ShellRun run_shell(const std::string& line, const LocaleSetting& locale = C_LOCALE)
 {
+    std::string saved[4];
+    bool was_set[4];
+    for (size_t i = 0; i < 4; i++) {
+        const char* value = getenv(LOCALE_VARIABLES[i]);
+        was_set[i] = value != nullptr;
+        saved[i] = value != nullptr ? value : "";
+        if (locale.values[i] != nullptr)
+            setenv(LOCALE_VARIABLES[i], locale.values[i], 1);
+        else
+            unsetenv(LOCALE_VARIABLES[i]);
+    }
     int status = -1;
-    const std::string output = capture_console([&] { status = run_builtin_shell(line.c_str()); });
-    return ShellRun{status, output};
+    const auto printed = capture_console_and_errors([&] { status = run_builtin_shell(line.c_str()); });
+    for (size_t i = 0; i < 4; i++) {
+        if (was_set[i])
+            setenv(LOCALE_VARIABLES[i], saved[i].c_str(), 1);
+        else
+            unsetenv(LOCALE_VARIABLES[i]);
+    }
+    return ShellRun{status, printed.first, printed.second};
 }
 
 static bool is_folder(const std::string& path)
@@ -215,32 +241,69 @@ TEST(Mkdir, CreatesOneLevelAndComplains)
     const std::string root = start_prefix();
     const std::string drive_c = root + "/drive_c";
     write_file(drive_c + "/file.txt", bytes_of("x"));
+    // The complaints of Wine's cmd.exe for the same lines, on standard
+    // error: a system error message and an empty line, or a line of its own.
     const struct {
         const char* line;
         int status;
-        const char* output;
+        const char* errors;
     } steps[] = {
         {"mkdir c:\\games", 0, ""},
-        {"mkdir c:\\games", 1, "A subdirectory or file c:\\games already exists.\n"},
-        {"md C:\\GAMES", 1, "A subdirectory or file C:\\GAMES already exists.\n"},
+        {"mkdir c:\\games", 1, "File already exists.\n\n"},
+        {"md C:\\GAMES", 1, "File already exists.\n\n"},
         {"MKDIR C:\\GAMES\\Yamawyrm", 0, ""},
-        {"mkdir c:\\file.txt", 1, "A subdirectory or file c:\\file.txt already exists.\n"},
-        {"mkdir c:\\absent\\games", 1, "The system cannot find the path specified.\n"},
-        {"mkdir c:\\file.txt\\games", 1, "The system cannot find the path specified.\n"},
-        {"mkdir q:\\games", 1, "The system cannot find the path specified.\n"},
-        {"mkdir c:\\a*b", 1, "The filename, directory name, or volume label syntax is incorrect.\n"},
-        {"mkdir c:\\a:b", 1, "The filename, directory name, or volume label syntax is incorrect.\n"},
-        {"mkdir ", 1, "The syntax of the command is incorrect.\n"},
-        {"md", 1, "The syntax of the command is incorrect.\n"},
-        {"mkdir c:", 1, "A subdirectory or file c: already exists.\n"},
+        {"mkdir c:\\file.txt", 1, "File already exists.\n\n"},
+        {"mkdir c:\\absent\\games", 1, "Path not found.\n\n"},
+        {"mkdir c:\\file.txt\\games", 1, "Path not found.\n\n"},
+        {"mkdir q:\\games", 1, "File not found.\n\n"},
+        {"mkdir c:\\a*b", 1, "Invalid name.\n\n"},
+        {"mkdir c:\\a:b", 1, "Invalid name.\n\n"},
+        {"mkdir ", 1, "Argument missing\n"},
+        {"md", 1, "Argument missing\n"},
+        {"mkdir c:", 1, "File already exists.\n\n"},
     };
     for (const auto& step : steps) {
         const ShellRun run = run_shell(step.line);
         EXPECT_EQ(run.status, step.status) << step.line;
-        EXPECT_EQ(run.output, step.output) << step.line;
+        EXPECT_EQ(run.errors, step.errors) << step.line;
+        EXPECT_EQ(run.output, "") << step.line;
     }
     EXPECT_EQ(entries_of(drive_c), (std::set<std::string>{"games", "file.txt"}));
     EXPECT_EQ(entries_of(drive_c + "/games"), std::set<std::string>{"Yamawyrm"});
+    end_prefix(root);
+}
+
+// ファイルはすでに存在します。 and an empty line, in code page 932.
+static const char EXISTS_CP932[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcd\x82\xb7\x82\xc5\x82\xc9\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb7\x81\x42\n\n";
+
+TEST(Mkdir, ComplainsInTheLanguageOfTheLocaleForMessages)
+{
+    const std::string root = start_prefix();
+    const struct {
+        LocaleSetting locale;
+        std::string errors;
+    } cases[] = {
+        // LC_ALL wins over LC_MESSAGES, which wins over LANG.
+        {{{"C", "ja_JP.UTF-8", nullptr, "ja_JP.UTF-8"}}, "File already exists.\n\n"},
+        {{{nullptr, "ja_JP.UTF-8", "C", "en_US.UTF-8"}}, EXISTS_CP932},
+        {{{nullptr, "en_US.UTF-8", "C", "ja_JP.UTF-8"}}, "File already exists.\n\n"},
+        {{{nullptr, nullptr, "C", "ja_JP.eucJP"}}, EXISTS_CP932},
+        {{{nullptr, "", "C", "ja"}}, EXISTS_CP932},
+        {{{nullptr, nullptr, "C", "jam"}}, "File already exists.\n\n"},
+        {{{nullptr, nullptr, nullptr, nullptr}}, "File already exists.\n\n"},
+    };
+    for (const auto& c : cases) {
+        const ShellRun run = run_shell("mkdir c:", c.locale);
+        EXPECT_EQ(run.errors, c.errors) << (c.locale.values[3] != nullptr ? c.locale.values[3] : "no LANG");
+        EXPECT_EQ(run.output, "");
+    }
+    // Under a Japanese UTF-8 locale the message is in UTF-8, as the
+    // console's text is.
+    if (locale_is_generated("ja_JP.UTF-8")) {
+        const ShellRun run = run_shell("mkdir c:", {{"ja_JP.UTF-8", nullptr, nullptr, nullptr}});
+        EXPECT_EQ(run.errors, "ファイルはすでに存在します。\n\n");
+    }
     end_prefix(root);
 }
 
@@ -253,12 +316,12 @@ TEST(Mkdir, BareDriveMakesAnEmptyPrefixUsable)
     for (const char* line : {"mkdir c:", "mkdir c:\\games", "mkdir c:\\games\\yamawyrm"}) {
         const ShellRun run = run_shell(line);
         EXPECT_EQ(run.status, 0) << line;
-        EXPECT_EQ(run.output, "") << line;
+        EXPECT_EQ(run.output + run.errors, "") << line;
     }
     EXPECT_TRUE(is_folder(prefix + "/drive_c/games/yamawyrm"));
     const ShellRun again = run_shell("mkdir C:");
     EXPECT_EQ(again.status, 1);
-    EXPECT_EQ(again.output, "A subdirectory or file C: already exists.\n");
+    EXPECT_EQ(again.errors, "File already exists.\n\n");
     unsetenv("WINEPREFIX");
     remove_tree(root);
 }
@@ -271,7 +334,7 @@ TEST(Mkdir, QuotesGroupBlanksIntoOneArgument)
                              "  md   \"c:\\open quote", "mkdir c:\\\"\"empty\"\"pair"}) {
         const ShellRun run = run_shell(line);
         EXPECT_EQ(run.status, 0) << line;
-        EXPECT_EQ(run.output, "") << line;
+        EXPECT_EQ(run.output + run.errors, "") << line;
     }
     EXPECT_EQ(entries_of(drive_c),
               (std::set<std::string>{"my games", "a bc", "one", "two", "open quote", "emptypair"}));
@@ -293,22 +356,32 @@ TEST(Mkdir, ShiftJisNames)
 
 TEST(BuiltinShell, UnknownCommandsAndEmptyLines)
 {
+    const std::string unknown = "' as an internal or external command, or batch script.\n";
+    // を内部または外部コマンド、バッチ スクリプトとして認識できません。
+    const std::string unknown_cp932 =
+        " \x82\xf0\x93\xe0\x95\x94\x82\xdc\x82\xbd\x82\xcd\x8a\x4f\x95\x94\x83\x52\x83\x7d\x83\x93\x83\x68\x81\x41"
+        "\x83\x6f\x83\x62\x83\x60 \x83\x58\x83\x4e\x83\x8a\x83\x76\x83\x67\x82\xc6\x82\xb5\x82\xc4\x94\x46\x8e\xaf"
+        "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42\n";
+    const LocaleSetting japanese = {{nullptr, "ja_JP.UTF-8", "C", nullptr}};
     const struct {
         std::string line;
+        LocaleSetting locale;
         int status;
-        const char* output;
+        std::string errors;
     } cases[] = {
-        {"format c:", 1, "Bad command or file name\n"},
-        {"\"mkdir\"x c:\\games", 1, "Bad command or file name\n"},
-        {"cmd /c mkdir x", 1, "Bad command or file name\n"},
-        {"", 0, ""},
-        {" \t ", 0, ""},
-        {"mkdir " + std::string(9000, 'x'), 1, "The command line is too long.\n"},
+        {"format c:", C_LOCALE, 1, "Can't recognize 'format c:" + unknown},
+        {"\"mkdir\"x c:\\games", C_LOCALE, 1, "Can't recognize '\"mkdir\"x c:\\games" + unknown},
+        {" \t cmd /c mkdir x", C_LOCALE, 1, "Can't recognize 'cmd /c mkdir x" + unknown},
+        {"format c:", japanese, 1, "format c:" + unknown_cp932},
+        {"", C_LOCALE, 0, ""},
+        {" \t ", C_LOCALE, 0, ""},
+        {"mkdir " + std::string(9000, 'x'), C_LOCALE, 1, "File name is too long.\n"},
     };
     for (const auto& c : cases) {
-        const ShellRun run = run_shell(c.line);
+        const ShellRun run = run_shell(c.line, c.locale);
         EXPECT_EQ(run.status, c.status) << c.line;
-        EXPECT_EQ(run.output, c.output) << c.line;
+        EXPECT_EQ(run.errors, c.errors) << c.line;
+        EXPECT_EQ(run.output, "") << c.line;
     }
 }
 
@@ -319,14 +392,16 @@ TEST(Write, CopiesTheFileWhenOutputIsNoTerminal)
     ShellRun run = run_shell("write c:\\GUIDE.TXT");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "line one\r\nline two\r\n");
+    EXPECT_EQ(run.errors, "");
     run = run_shell("write c:\\absent.txt");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, "The system cannot find the file specified.\n");
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "File not found.\n\n");
     run = run_shell("write c:\\");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, "The system cannot find the file specified.\n");
+    EXPECT_EQ(run.errors, "File not found.\n\n");
     run = run_shell("write");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, "The syntax of the command is incorrect.\n");
+    EXPECT_EQ(run.errors, "Argument missing\n");
     end_prefix(root);
 }

@@ -2,6 +2,7 @@
 #include "host/command.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -38,20 +39,35 @@ TEST(RunInterpreter, ComspecGetsSlashCAndTheLine)
     end_prefix(root);
 }
 
-// Everything written before a command is out before the command writes.
+// Everything written before a command is out before the command writes,
+// on standard output or, as the built-in interpreter's complaints, on
+// standard error (captured here into the same file).
 TEST(RunInterpreter, OutputComesOutInOrder)
 {
     const std::string root = start_prefix();
     setenv("COMSPEC", make_recorder(root).c_str(), 1);
+    const char* saved_locale = getenv("LC_ALL");
+    const std::string saved_value = saved_locale != nullptr ? saved_locale : "";
+    setenv("LC_ALL", "C", 1);
     const std::string printed = capture_console([] {
+        const int saved_errors = dup(2);
+        dup2(1, 2);
         console_print("before|");
         run_interpreter("deltree /y c:\\x");
         console_print("between|");
         unsetenv("COMSPEC");
         run_interpreter("nonsense");
         console_print("after");
+        console_flush();
+        dup2(saved_errors, 2);
+        close(saved_errors);
     });
-    EXPECT_EQ(printed, "before|child|between|Bad command or file name\nafter");
+    EXPECT_EQ(printed, "before|child|between|Can't recognize 'nonsense' as an internal or external command, "
+                       "or batch script.\nafter");
+    if (saved_locale != nullptr)
+        setenv("LC_ALL", saved_value.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
     end_prefix(root);
 }
 

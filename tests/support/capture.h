@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // Runs `step` with standard output sent to a temporary file and returns
 // every byte it printed through the console.
@@ -15,8 +16,14 @@ std::string on_console(const std::string& cp932);
 // Whether the system has the locale `name`, so that a test can run under it.
 bool locale_is_generated(const char* name);
 
-std::string begin_capture();
-std::string end_capture(const std::string& handle);
+// Runs `step` with standard output and standard error sent to temporary
+// files apart; returns what each got, in that order.
+template <typename Step>
+std::pair<std::string, std::string> capture_console_and_errors(Step step);
+
+// `stream` is 1 (standard output) or 2 (standard error).
+std::string begin_capture(int stream = 1);
+std::string end_capture(const std::string& handle, int stream = 1);
 
 template <typename Step>
 std::string capture_console(Step step)
@@ -24,4 +31,14 @@ std::string capture_console(Step step)
     const std::string handle = begin_capture();
     step();
     return end_capture(handle);
+}
+
+template <typename Step>
+std::pair<std::string, std::string> capture_console_and_errors(Step step)
+{
+    const std::string errors = begin_capture(2);
+    const std::string output = begin_capture(1);
+    step();
+    std::string printed = end_capture(output, 1);
+    return {printed, end_capture(errors, 2)};
 }

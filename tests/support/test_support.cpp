@@ -251,26 +251,29 @@ void append_end(Bytes& archive)
 #include "host/posix/codepage.h"
 #include "tests/support/capture.h"
 
-static int saved_stdout = -1;
+// The standard output and standard error that a capture replaced.
+static int saved_streams[3] = {-1, -1, -1};
 
-std::string begin_capture()
+std::string begin_capture(int stream)
 {
     console_flush();
     fflush(stdout);
+    fflush(stderr);
     char name[] = "/tmp/ymw-capture-XXXXXX";
     const int fd = mkstemp(name);
-    saved_stdout = dup(1);
-    dup2(fd, 1);
+    saved_streams[stream] = dup(stream);
+    dup2(fd, stream);
     close(fd);
     return name;
 }
 
-std::string end_capture(const std::string& handle)
+std::string end_capture(const std::string& handle, int stream)
 {
     console_flush();
     fflush(stdout);
-    dup2(saved_stdout, 1);
-    close(saved_stdout);
+    fflush(stderr);
+    dup2(saved_streams[stream], stream);
+    close(saved_streams[stream]);
     const std::string text = text_of(read_file(handle));
     unlink(handle.c_str());
     return text;

@@ -1,7 +1,8 @@
 // tests/wine/load_link.cpp: loads a shortcut file through the system's own
 // shell link object (IPersistFile::Load) and prints what it gives back,
 // one "field=value" line each, in UTF-8, whatever the ANSI code page:
-//   path=<GetPath>  dir=<GetWorkingDirectory>  show=<GetShowCmd>
+//   path=<GetPath>  long=<that path's long form, as the file system names
+//   it>  dir=<GetWorkingDirectory>  show=<GetShowCmd>
 // Exit status 1 when the file cannot be loaded.
 #include <windows.h>
 #include <objbase.h>
@@ -41,6 +42,11 @@ int main()
                 if (FAILED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
                     text[0] = 0;
                 print_field("path", text);
+                WCHAR long_form[MAX_PATH];
+                const DWORD long_length = GetLongPathNameW(text, long_form, MAX_PATH);
+                if (long_length == 0 || long_length >= MAX_PATH)
+                    long_form[0] = 0;
+                print_field("long", long_form);
                 if (FAILED(link->GetWorkingDirectory(text, MAX_PATH)))
                     text[0] = 0;
                 print_field("dir", text);

@@ -14,7 +14,8 @@ if(YAMAWYRM_WINE_BUILD)
     YMW_PRODUCT_EXE=${YAMAWYRM_WINDOWS_PRODUCT}
     YMW_POSIX_BINARY=$<TARGET_FILE:yamawyrm-setup>
     YMW_PREFIX=${CMAKE_BINARY_DIR}/wine-prefix
-    YMW_DATA_DIR=${CMAKE_CURRENT_SOURCE_DIR}/data)
+    YMW_DATA_DIR=${CMAKE_CURRENT_SOURCE_DIR}/data
+    YMW_VERSION=${PROJECT_VERSION})
   # One prefix, booted once per test run and shared by every Wine test; the
   # tests take it in turn, beside the other tests that run in parallel.
   add_test(NAME wine.boot COMMAND ${Python3_EXECUTABLE} ${wine_script} boot)
@@ -29,6 +30,9 @@ if(YAMAWYRM_WINE_BUILD)
     set_tests_properties(wine.${case} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine_prefix
       ENVIRONMENT "${wine_env}" TIMEOUT 600)
   endforeach()
-  add_test(NAME wine.ImportTable COMMAND ${Python3_EXECUTABLE} ${wine_script} ImportTable)
-  set_tests_properties(wine.ImportTable PROPERTIES ENVIRONMENT "${wine_env}")
+  # The shipped programs' files, read without running them.
+  foreach(case ImportTable Resources)
+    add_test(NAME wine.${case} COMMAND ${Python3_EXECUTABLE} ${wine_script} ${case})
+    set_tests_properties(wine.${case} PROPERTIES ENVIRONMENT "${wine_env}")
+  endforeach()
 endif()
