@@ -6,24 +6,12 @@
 
 #include "host/console.h"
 #include "host/files.h"
+#include "installer/messages.h"
 #include "shared/buffers.h"
-
-namespace {
-
-// ファイル"%s%s"を作成できませんでした。
-const char MSG_CANNOT_CREATE[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\"%s%s\"\x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\n";
-// ファイル"%s%s"の書き込みに失敗しました。
-const char MSG_CANNOT_WRITE[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8b\"%s%s\"\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42\n";
-
-}  // namespace
 
 bool open_install_file(const char* file_name)
 {
-    file_slot = nullptr;
-    if (compose(path_buffer, LINE_SIZE, {install_directory, file_name}))
-        file_slot = open_file_in(install_directory, file_name, "w");
+    file_slot = open_file_in(install_directory, file_name, "w");
     if (file_slot == nullptr) {
         console_report_failure(MSG_CANNOT_CREATE, install_directory, file_name);
         return false;

@@ -18,6 +18,7 @@
 
 #include "host/console.h"
 #include "host/shell_link.h"
+#include "installer/messages.h"
 #include "shared/buffers.h"
 
 namespace {
@@ -28,9 +29,6 @@ const char START_MENU_FOLDER_TAIL[] = "\\\xbd\xc0\xb0\xc4 \xd2\xc6\xad\xb0\\\xcc
 const char DESKTOP_FOLDER_TAIL[] = "\\\xc3\xde\xbd\xb8\xc4\xaf\xcc\xdf\\";
 // ワームホールド Ver 1.0.5.4.1.lnk, the shortcut's file name in every folder
 const char LINK_FILE_NAME[] = "\x83\x8f\x81\x5b\x83\x80\x83\x7a\x81\x5b\x83\x8b\x83\x68 Ver 1.0.5.4.1.lnk";
-// 保存に失敗しました
-const char MSG_SAVE_FAILED[] =
-    "\x95\xdb\x91\xb6\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\n";
 
 // The longer folder tail and the file name, NUL included, bound every link
 // path below the Windows directory.

@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "installer/flow.h"
+#include "installer/directory_rules.h"
 #include "installer/shortcut.h"
 #include "shared/buffers.h"
 #include "tests/support/capture.h"
