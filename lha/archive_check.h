@@ -5,7 +5,7 @@
 // it. Prints nothing; the packer's program does.
 #pragma once
 
-#include "host/source_files.h"
+#include "host/packer_files.h"
 #include "lha/header_levels.h"
 
 // What keeps the installer from extracting a member, one bit each.

@@ -1,4 +1,4 @@
-// tools/ymw_pack.cpp: ymw-pack, the packer of a distribution archive: a
+// packer/main.cpp: ymw-pack, the packer of a distribution archive: a
 // level-0 LHA archive of -lh1- and -lh0- members, the form the installer
 // reads. It also lists and tests LHA archives of header levels 0, 1 and 2,
 // testing through the installer's own decoder, and marks each member that
@@ -30,9 +30,9 @@
 #include <ctime>
 
 #include "host/ending.h"
-#include "host/source_files.h"
+#include "host/packer_files.h"
 #include "lha/archive_check.h"
-#include "lha/pack.h"
+#include "packer/pack.h"
 #include "shared/version.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// host/win32/source_files.cpp: the packer's files on Windows (the NT
+// host/win32/packer_files.cpp: the packer's files on Windows (the NT
 // family), named by UTF-8 paths that reach the kernel in UTF-16.
 //
 // State:
@@ -17,7 +17,7 @@
 //                     been looked for (null where the system lacks it).
 //
 // The archive is written as every file is (host/win32/new_files.h).
-#include "host/source_files.h"
+#include "host/packer_files.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,4 +1,4 @@
-// lha/pack.cpp: writing a level-0 archive of files, ymw-pack's work: the
+// packer/pack.cpp: writing a level-0 archive of files, ymw-pack's work: the
 // files gathered and their names checked by the installer's own rules,
 // each packed -lh1- or stored, the archive written beside its place and
 // moved there when complete.
@@ -13,7 +13,7 @@
 //   packed        its -lh1- packed data, used only below SIZE_LIMIT.
 //   quiet         no line for what went well.
 //   stamp_limit, stamps_in_utc  SOURCE_DATE_EPOCH, when it is set.
-#include "lha/pack.h"
+#include "packer/pack.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -22,7 +22,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "host/source_files.h"
+#include "host/packer_files.h"
 #include "lha/crc16.h"
 #include "lha/header.h"
 #include "lha/lh1_encode.h"

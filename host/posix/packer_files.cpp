@@ -1,4 +1,4 @@
-// host/posix/source_files.cpp: the packer's files on POSIX, named by UTF-8
+// host/posix/packer_files.cpp: the packer's files on POSIX, named by UTF-8
 // paths as they are.
 //
 // State:
@@ -9,7 +9,7 @@
 //                     composed UTF-8.
 //
 // The archive is written as every file is (host/posix/new_files.h).
-#include "host/source_files.h"
+#include "host/packer_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

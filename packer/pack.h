@@ -1,5 +1,5 @@
-// lha/pack.h: writing a level-0 archive of files, the packer's work. Paths
-// are the system's (host/source_files.h); member names are the files' base
+// packer/pack.h: writing a level-0 archive of files, the packer's work. Paths
+// are the system's (host/packer_files.h); member names are the files' base
 // names in code page 932, checked by the installer's own name rules.
 #pragma once
 

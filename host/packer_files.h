@@ -1,4 +1,4 @@
-// host/source_files.h: the files that the packer reads and the archives it
+// host/packer_files.h: the files that the packer reads and the archives it
 // writes, named as the system's command line names them. Paths here are
 // UTF-8 on both systems: the POSIX host takes them as they are, the Windows
 // host converts them to and from UTF-16 at every call, so that no name
