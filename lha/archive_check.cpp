@@ -66,11 +66,9 @@ MemberCheck cut_or_failed()
 
 }  // namespace
 
-bool open_walk(const char* path, SourceInfo* source)
+void start_walk(FILE* file)
 {
-    FILE* file = open_source_file(path, source);
     take_archive_stream(file);
-    return file != nullptr;
 }
 
 void close_walk()
@@ -132,18 +130,17 @@ MemberCheck test_walked_member(const WalkedMember& member)
     return intact ? MEMBER_INTACT : MEMBER_DAMAGED;
 }
 
-bool is_replaceable_archive(const char* path)
+bool is_replaceable_archive(FILE* file, uint64_t size)
 {
-    SourceInfo source;
-    if (!open_walk(path, &source))
-        return true;
+    take_archive_stream(file);
     WalkedMember first;
-    const bool empty = source.size == 0;
-    const WalkStep step = empty ? WALK_END : walk_next_member(&first);
-    close_walk();
+    const WalkStep step = size == 0 ? WALK_END : walk_next_member(&first);
+    close_archive_stream();
+    if (size == 0)
+        return true;
     // An end marker alone is an archive without members; a file that only
     // begins with a byte 0 (an icon, say) is not.
-    if (empty || (step == WALK_END && source.size == 1))
+    if (step == WALK_END && size == 1)
         return true;
     return step == WALK_MEMBER && first.header.method[0] == '-' && first.header.method[METHOD_ID_SIZE - 1] == '-';
 }

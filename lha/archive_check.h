@@ -5,7 +5,9 @@
 // it. Prints nothing; the packer's program does.
 #pragma once
 
-#include "host/packer_files.h"
+#include <cstdint>
+#include <cstdio>
+
 #include "lha/header_levels.h"
 
 // What keeps the installer from extracting a member, one bit each.
@@ -43,9 +45,9 @@ enum MemberCheck {
     MEMBER_OVERRUN,     // the decoder needed bytes after its data: the walk cannot go on
 };
 
-// Opens the archive at `path` (a system path) for a walk. False when it
-// cannot be opened, source->kind telling what stood there.
-bool open_walk(const char* path, SourceInfo* source);
+// Starts a walk over the archive `file`, opened by the caller for reading;
+// the walk closes it at its end.
+void start_walk(FILE* file);
 void close_walk();
 
 // Reads the next member's header into `member` and finds its obstacles.
@@ -56,9 +58,8 @@ WalkStep walk_next_member(WalkedMember* member);
 MemberCheck skip_walked_member(const WalkedMember& member);
 MemberCheck test_walked_member(const WalkedMember& member);
 
-// Whether the file at `path` may be replaced by a new archive: nothing or
-// an empty file stands there, an end marker alone, or a file whose first
-// header is one this reader reads (its checksum or CRC right, a method id
-// between hyphens).
-// Anything but a regular file is left to the packer's other checks.
-bool is_replaceable_archive(const char* path);
+// Whether the file `file` (`size` bytes, opened by the caller for reading;
+// closed here) may be replaced by a new archive: an empty file, an end
+// marker alone, or a file whose first header is one this reader reads (its
+// checksum or CRC right, a method id between hyphens).
+bool is_replaceable_archive(FILE* file, uint64_t size);

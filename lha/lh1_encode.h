@@ -11,10 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// The largest member a level-0 header can describe: sizes are read as three
-// bytes.
-constexpr size_t LH1_MAX_INPUT = (size_t{1} << 24) - 1;
-
 // Room that the packed data of `size` bytes can need in the worst case. A
 // code of the adaptive model is at most 23 bits long while the root stays
 // below FREQ_LIMIT (a leaf at depth d needs a root frequency of at least the
@@ -28,8 +24,9 @@ constexpr size_t lh1_packed_bound(size_t size)
 // What encode_lh1 returns when the packed data does not fit `capacity`.
 constexpr size_t LH1_TOO_LARGE = ~size_t{0};
 
-// Encodes `size` bytes (at most LH1_MAX_INPUT) of `data` as the packed data
-// of one -lh1- member into `out`, the last byte padded with zero bits.
+// Encodes `size` bytes (at most MAX_MEMBER_SIZE, lha/header.h) of `data`
+// as the packed data of one -lh1- member into `out`, the last byte padded
+// with zero bits.
 // Returns the number of bytes written, or LH1_TOO_LARGE as soon as they
 // would exceed `capacity` (then `out` holds a useless prefix); a caller that
 // only wants the packed data when it is smaller than the input passes

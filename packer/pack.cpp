@@ -15,7 +15,6 @@
 //   stamp_limit, stamps_in_utc  SOURCE_DATE_EPOCH, when it is set.
 #include "packer/pack.h"
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +22,9 @@
 #include <ctime>
 
 #include "host/packer_files.h"
-#include "lha/crc16.h"
 #include "lha/header.h"
-#include "lha/lh1_encode.h"
+#include "lha/pack_member.h"
+#include "packer/report.h"
 #include "shared/buffers.h"
 #include "shared/installed_files.h"
 #include "shared/windows_names.h"
@@ -34,16 +33,12 @@ namespace {
 
 // Files of this size or more do not fit the three bytes of a size field.
 constexpr uint64_t SIZE_LIMIT = uint64_t{MAX_MEMBER_SIZE} + 1;
-static_assert(SIZE_LIMIT == LH1_MAX_INPUT + 1, "the encoder takes every size a header holds");
 // Members of one archive, and the length of a path.
 constexpr int MAX_MEMBERS = 4096;
 constexpr int MAX_PATH_SIZE = 4096;
 // Names in one folder, and their room.
 constexpr int MAX_FOLDER_NAMES = MAX_MEMBERS;
 constexpr int FOLDER_NAME_SIZE = 1024;
-// MS-DOS dates count years from 1980 to 2107.
-constexpr int DOS_EPOCH_YEAR = 1980;
-constexpr int DOS_LAST_YEAR = DOS_EPOCH_YEAR + 127;
 
 struct Member {
     char path[MAX_PATH_SIZE];           // the file, as given or below a folder
@@ -68,20 +63,12 @@ void fail_line(const char* reason, const char* what)
     pack_failure("%s: %s", reason, what);
 }
 
-// The line of a call of the system that failed: what could not be done to
-// which file, and the system's reason. Called at once after the failure.
-void fail_system(const char* action, const char* what)
-{
-    const char* reason = system_failure_reason();
-    pack_failure("%s %s: %s", action, what, reason);
-}
-
 // The line of a file that could not be opened for reading: the system's
 // reason, or that it is not a regular file.
 void fail_open(const SourceInfo& source, const char* path)
 {
     if (source.kind == SOURCE_ABSENT)
-        fail_system("cannot read", path);
+        pack_system_failure("cannot read", path);
     else
         fail_line("not a regular file", path);
 }
@@ -200,7 +187,7 @@ bool join(char* out, const char* folder, const char* name)
 bool add_folder(const char* folder)
 {
     if (!open_source_folder(folder)) {
-        fail_system("cannot read the folder", folder);
+        pack_system_failure("cannot read the folder", folder);
         return false;
     }
     int count = 0;
@@ -239,51 +226,17 @@ bool add_folder(const char* folder)
     return ok;
 }
 
-bool add_path(const char* path)
-{
-    if (look_at_source(path).kind == SOURCE_FOLDER)
-        return add_folder(path);
-    return add_member(path);
-}
-
-// SOURCE_DATE_EPOCH, when set and not empty: a number of seconds since
-// 1970 in decimal digits alone. False for anything else.
-bool read_source_date_epoch()
-{
-    const char* epoch = getenv("SOURCE_DATE_EPOCH");
-    if (epoch == nullptr || *epoch == '\0')
-        return true;
-    // Up to the end of 2107, the last MS-DOS year.
-    constexpr int64_t LATEST = 4354819199;
-    int64_t value = 0;
-    for (const char* c = epoch; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9' || value > LATEST)
-            return false;
-        value = value * 10 + (*c - '0');
-    }
-    if (value > LATEST)
-        return false;
-    stamp_limit = value;
-    stamps_in_utc = true;
-    return true;
-}
-
-// The MS-DOS time (low 16 bits) and date (high 16 bits) of a moment,
-// clamped to the years MS-DOS stamps have.
+// The MS-DOS stamp of a file's time: in local time, or in UTC and no later
+// than SOURCE_DATE_EPOCH where that is set.
 uint32_t member_stamp(int64_t modified)
 {
     if (stamps_in_utc && stamp_limit < modified)
         modified = stamp_limit;
     const time_t when = static_cast<time_t>(modified);
     const tm* t = stamps_in_utc ? gmtime(&when) : localtime(&when);
-    if (t == nullptr || t->tm_year + 1900 < DOS_EPOCH_YEAR)
-        return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the first stamp there is
-    if (t->tm_year + 1900 > DOS_LAST_YEAR)
-        return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    const uint32_t date =
-        static_cast<uint32_t>((t->tm_year + 1900 - DOS_EPOCH_YEAR) << 9 | (t->tm_mon + 1) << 5 | t->tm_mday);
-    const uint32_t time_of_day = static_cast<uint32_t>(t->tm_hour << 11 | t->tm_min << 5 | t->tm_sec / 2);
-    return date << 16 | time_of_day;
+    if (t == nullptr)
+        return dos_stamp(0, 1, 1, 0, 0, 0);
+    return dos_stamp(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
 }
 
 // Reads one member's file into `input`; false (after its line) when it
@@ -298,7 +251,7 @@ bool read_member(Member& m, size_t& size)
     }
     size = fread(input, 1, sizeof input, f);
     if (ferror(f) != 0) {
-        fail_system("cannot read", m.path);
+        pack_system_failure("cannot read", m.path);
         fclose(f);
         return false;
     }
@@ -319,45 +272,22 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     if (!read_member(m, size))
         return false;
 
-    // -lh1- unless storing is not larger (or lh0 is forced); an empty file
-    // has no -lh1- data that could be smaller.
-    const uint8_t* data = input;
-    size_t data_size = size;
-    bool compressed = false;
-    if (method == PACK_LH1 || (method == PACK_SMALLER && size > 0)) {
-        // The packed size has three bytes in the header too: forced -lh1-
-        // data of incompressible input can outgrow them.
-        const size_t capacity = method == PACK_LH1 ? SIZE_LIMIT - 1 : size - 1;
-        const size_t packed_size = encode_lh1(input, size, packed, capacity);
-        if (packed_size != LH1_TOO_LARGE) {
-            data = packed;
-            data_size = packed_size;
-            compressed = true;
-        } else if (method == PACK_LH1) {
-            fail_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
-            return false;
-        }
+    PackedMember packed_member;
+    if (pack_member(input, size, m.name, static_cast<size_t>(m.name_length), member_stamp(m.source.modified), method,
+                    packed, &packed_member) != PACK_DONE) {
+        fail_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
+        return false;
     }
-
-    MemberHeader header{};
-    memcpy(header.method, compressed ? "-lh1-" : "-lh0-", METHOD_ID_SIZE);
-    header.packed_size = static_cast<uint32_t>(data_size);
-    header.unpacked_size = static_cast<uint32_t>(size);
-    header.stamp = member_stamp(m.source.modified);
-    header.attribute = MEMBER_ATTRIBUTE_ARCHIVE;
-    header.name_length = static_cast<uint8_t>(m.name_length);
-    memcpy(header.name, m.name, static_cast<size_t>(m.name_length));
-    header.crc = crc16_update_block(0, input, size);
-    uint8_t bytes[HEADER_BUFFER_SIZE];
-    const size_t header_size = static_cast<size_t>(write_member_header(header, bytes));
-    if (fwrite(bytes, 1, header_size, archive) != header_size || fwrite(data, 1, data_size, archive) != data_size) {
-        fail_system("cannot write", archive_path);
+    const PackedMember& p = packed_member;
+    if (fwrite(p.header, 1, p.header_size, archive) != p.header_size ||
+        fwrite(p.data, 1, p.data_size, archive) != p.data_size) {
+        pack_system_failure("cannot write", archive_path);
         return false;
     }
     if (!quiet) {
-        const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(data_size) / static_cast<double>(size);
-        fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, data_size, ratio,
-                compressed ? "-lh1-" : "-lh0-");
+        const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(p.data_size) / static_cast<double>(size);
+        fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, p.data_size, ratio,
+                p.compressed ? "-lh1-" : "-lh0-");
     }
     return true;
 }
@@ -381,20 +311,50 @@ bool may_write_archive(const char* archive_path)
     return true;
 }
 
-bool write_archive(const char* archive_path, PackMethod method)
+}  // namespace
+
+bool add_to_pack(const char* path)
 {
+    if (look_at_source(path).kind == SOURCE_FOLDER)
+        return add_folder(path);
+    return add_member(path);
+}
+
+bool take_source_date_epoch()
+{
+    const char* epoch = getenv("SOURCE_DATE_EPOCH");
+    if (epoch == nullptr || *epoch == '\0')
+        return true;
+    // Up to the end of 2107, the last MS-DOS year.
+    constexpr int64_t LATEST = 4354819199;
+    int64_t value = 0;
+    for (const char* c = epoch; *c != '\0'; c++) {
+        if (*c < '0' || *c > '9' || value > LATEST)
+            return false;
+        value = value * 10 + (*c - '0');
+    }
+    if (value > LATEST)
+        return false;
+    stamp_limit = value;
+    stamps_in_utc = true;
+    return true;
+}
+
+bool write_pack(const char* archive_path, PackMethod method, bool quiet_run)
+{
+    quiet = quiet_run;
     if (!may_write_archive(archive_path))
         return false;
     FILE* archive = create_archive_file(archive_path);
     if (archive == nullptr) {
-        fail_system("cannot create a file beside", archive_path);
+        pack_system_failure("cannot create a file beside", archive_path);
         return false;
     }
     bool ok = true;
     for (int i = 0; ok && i < member_count; i++)
         ok = write_member(archive, archive_path, members[i], method);
     if (ok && fputc(0, archive) == EOF) {
-        fail_system("cannot write", archive_path);
+        pack_system_failure("cannot write", archive_path);
         ok = false;
     }
     if (!ok) {
@@ -402,41 +362,13 @@ bool write_archive(const char* archive_path, PackMethod method)
         return false;
     }
     if (!finish_archive_file(archive)) {
-        fail_system("cannot write the finished archive to", archive_path);
+        pack_system_failure("cannot write the finished archive to", archive_path);
         return false;
     }
     return true;
 }
 
-}  // namespace
-
-bool take_source_date_epoch()
-{
-    return read_source_date_epoch();
-}
-
-bool add_to_pack(const char* path)
-{
-    return add_path(path);
-}
-
 int packed_member_count()
 {
     return member_count;
-}
-
-bool write_pack(const char* archive, PackMethod method, bool quiet_run)
-{
-    quiet = quiet_run;
-    return write_archive(archive, method);
-}
-
-void pack_failure(const char* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    fputs("ymw-pack: ", stderr);
-    vfprintf(stderr, format, arguments);
-    fputc('\n', stderr);
-    va_end(arguments);
 }

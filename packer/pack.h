@@ -3,11 +3,7 @@
 // names in code page 932, checked by the installer's own name rules.
 #pragma once
 
-enum PackMethod {
-    PACK_SMALLER,  // -lh1- where that is smaller than storing, else stored
-    PACK_STORED,   // -lh0- for every member
-    PACK_LH1,      // -lh1- for every member
-};
+#include "lha/pack_member.h"
 
 // Takes SOURCE_DATE_EPOCH, when it is set and not empty: no time stamp is
 // later, and stamps are taken in UTC. False when it is not a number of
@@ -28,7 +24,3 @@ int packed_member_count();
 // be read or written; the old archive is then left as it was. `quiet`: no
 // line per member.
 bool write_pack(const char* archive, PackMethod method, bool quiet);
-
-// One line on standard error: "ymw-pack: " and the text. The way the
-// packer reports every refusal and failure.
-void pack_failure(const char* format, ...) __attribute__((format(printf, 1, 2)));

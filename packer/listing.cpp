@@ -1,0 +1,257 @@
+// packer/listing.cpp: the lines of ymw-pack's listing and test.
+//
+// State: the notes of a listing (notes, note_count), one per reason that
+// a member cannot be extracted by the installer, numbered in the order in
+// which they first occur.
+#include "packer/listing.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "host/packer_files.h"
+#include "lha/archive_check.h"
+#include "packer/report.h"
+
+namespace {
+
+// The most notes of one listing, and the room for each.
+constexpr int MAX_NOTES = 64;
+constexpr size_t NOTE_SIZE = 128;
+// Room for a member's name in UTF-8, a time stamp, a member's marks.
+constexpr size_t SHOWN_NAME_SIZE = 4 * MAX_LISTED_NAME;
+constexpr size_t STAMP_SIZE = 32;
+constexpr size_t MARK_SIZE = 4 * OBSTACLE_KINDS + 2;
+
+char notes[MAX_NOTES][NOTE_SIZE];
+int note_count;
+
+// The member's name in UTF-8, for a line.
+const char* shown_name(const AnyHeader& h)
+{
+    static char shown[SHOWN_NAME_SIZE];
+    if (cp932_to_source_name(h.name, strlen(h.name), shown, sizeof shown) < 0)
+        strcpy(shown, "?");
+    return shown;
+}
+
+// The time stamp as YYYY-MM-DD HH:MM: an MS-DOS stamp as it stands (it
+// has no zone), a Unix time in the local time of this system.
+const char* shown_stamp(const AnyHeader& h)
+{
+    static char shown[STAMP_SIZE];
+    if (h.stamp_kind == STAMP_DOS) {
+        const unsigned date = h.stamp >> 16;
+        const unsigned time_of_day = h.stamp & 0xFFFF;
+        snprintf(shown, sizeof shown, "%04u-%02u-%02u %02u:%02u", 1980 + (date >> 9), (date >> 5) & 15, date & 31,
+                 time_of_day >> 11, (time_of_day >> 5) & 63);
+        return shown;
+    }
+    const time_t when = static_cast<time_t>(h.stamp);
+    const tm* t = localtime(&when);
+    if (t == nullptr || strftime(shown, sizeof shown, "%Y-%m-%d %H:%M", t) == 0)
+        strcpy(shown, "unknown");
+    return shown;
+}
+
+// Why the installer cannot extract a member, for one obstacle.
+void obstacle_text(unsigned obstacle, const AnyHeader& h, char* text, size_t capacity)
+{
+    switch (obstacle) {
+    case OBSTACLE_LEVEL:
+        snprintf(text, capacity, "a level-%d header, which the installer does not read", h.level);
+        break;
+    case OBSTACLE_METHOD:
+        snprintf(text, capacity, "method %s, which the installer does not extract", h.method);
+        break;
+    case OBSTACLE_NAME:
+        snprintf(text, capacity, "a name that the installer refuses to create");
+        break;
+    case OBSTACLE_FOLDER:
+        snprintf(text, capacity, "a name in a folder, which the installer does not make");
+        break;
+    default:
+        snprintf(text, capacity, "16 MiB or more, more than the installer reads of a size");
+        break;
+    }
+}
+
+// The number of the note that says `text`, a new one when it is new; 0
+// when there is no room for more.
+int note_number(const char* text)
+{
+    for (int i = 0; i < note_count; i++)
+        if (strcmp(notes[i], text) == 0)
+            return i + 1;
+    if (note_count == MAX_NOTES)
+        return 0;
+    snprintf(notes[note_count], NOTE_SIZE, "%s", text);
+    return ++note_count;
+}
+
+// The member's marks: "*" and the numbers of its notes, "" for none.
+const char* marks_of(const WalkedMember& m)
+{
+    static char marks[MARK_SIZE];
+    marks[0] = '\0';
+    for (int kind = 0; kind < OBSTACLE_KINDS; kind++) {
+        if ((m.obstacles & 1u << kind) == 0)
+            continue;
+        char text[NOTE_SIZE];
+        obstacle_text(1u << kind, m.header, text, sizeof text);
+        const size_t length = strlen(marks);
+        snprintf(marks + length, sizeof marks - length, "%s%d", length == 0 ? "*" : ",", note_number(text));
+    }
+    return marks;
+}
+
+double ratio_of(uint64_t packed, uint64_t size)
+{
+    return size == 0 ? 100.0 : 100.0 * static_cast<double>(packed) / static_cast<double>(size);
+}
+
+// The line of a walk that cannot go on, after `count` members.
+void report_walk_end(const char* path, WalkStep step, int count)
+{
+    if (step == WALK_READ_FAILED) {
+        const char* reason = system_failure_reason();
+        pack_failure("cannot read %s: %s", path, reason);
+        return;
+    }
+    const char* what = step == WALK_BAD_SUM   ? "header checksum error"
+                       : step == WALK_BAD_CRC ? "header CRC error"
+                       : step == WALK_CUT     ? "the archive ends before its end marker"
+                       : step == WALK_LEVEL   ? "a header of a level above 2, which ymw-pack does not read"
+                                              : "damaged header";
+    pack_failure("%s: %s after %d member%s", path, what, count, count == 1 ? "" : "s");
+}
+
+// The line of a member whose data could not be read to its end; false
+// when the walk cannot go on.
+bool report_member_check(const char* path, const WalkedMember& m, MemberCheck check)
+{
+    switch (check) {
+    case MEMBER_INTACT:
+        return true;
+    case MEMBER_DAMAGED:
+        pack_failure("%s: %s: CRC mismatch, the member is damaged", path, shown_name(m.header));
+        return true;
+    case MEMBER_UNTESTABLE:
+        if (m.obstacles & OBSTACLE_METHOD)
+            pack_failure("%s: %s: cannot test: method %s", path, shown_name(m.header), m.header.method);
+        else
+            pack_failure("%s: %s: cannot test: 4 GiB or more", path, shown_name(m.header));
+        return true;
+    case MEMBER_CUT:
+        pack_failure("%s: %s: the archive ends inside this member", path, shown_name(m.header));
+        return false;
+    case MEMBER_OVERRUN:
+        pack_failure("%s: %s: CRC mismatch, the member is damaged past its end", path, shown_name(m.header));
+        return false;
+    case MEMBER_READ_FAILED:
+        break;
+    }
+    const char* reason = system_failure_reason();
+    pack_failure("cannot read %s: %s", path, reason);
+    return false;
+}
+
+// Lists every member: its sizes, ratio, method, CRC, time stamp, marks and
+// name; a total line; and the notes that the marks refer to. True when the
+// archive was read to its end marker.
+bool list_archive(const char* path)
+{
+    printf("%10s %10s %6s  %-6s %-4s  %-16s  %-5s %s\n", "size", "packed", "ratio", "method", "crc", "time", "note",
+           "name");
+    uint64_t total_size = 0;
+    uint64_t total_packed = 0;
+    int count = 0;
+    for (;;) {
+        WalkedMember m;
+        const WalkStep step = walk_next_member(&m);
+        if (step == WALK_END)
+            break;
+        if (step != WALK_MEMBER) {
+            report_walk_end(path, step, count);
+            return false;
+        }
+        const MemberCheck check = skip_walked_member(m);
+        if (!report_member_check(path, m, check))
+            return false;
+        const AnyHeader& h = m.header;
+        const char* marks = marks_of(m);
+        printf("%10llu %10llu %5.1f%%  %-6s %04x  %s  %-5s %s\n", static_cast<unsigned long long>(h.unpacked_size),
+               static_cast<unsigned long long>(h.packed_size), ratio_of(h.packed_size, h.unpacked_size), h.method,
+               h.crc, shown_stamp(h), marks, shown_name(h));
+        count++;
+        total_size += h.unpacked_size;
+        total_packed += h.packed_size;
+    }
+    printf("%10llu %10llu %5.1f%%  %d member%s\n", static_cast<unsigned long long>(total_size),
+           static_cast<unsigned long long>(total_packed), ratio_of(total_packed, total_size), count,
+           count == 1 ? "" : "s");
+    if (note_count > 0)
+        printf("The installer cannot extract the members marked:\n");
+    for (int i = 0; i < note_count; i++)
+        printf("*%d %s\n", i + 1, notes[i]);
+    return true;
+}
+
+// Tests every member that the installer's decoder can decode, says of the
+// others that they cannot be tested, and of each member that the installer
+// cannot extract why. True when every member is intact and extractable.
+bool test_archive(const char* path, bool quiet)
+{
+    int count = 0;
+    bool all_right = true;
+    for (;;) {
+        WalkedMember m;
+        const WalkStep step = walk_next_member(&m);
+        if (step == WALK_END)
+            break;
+        if (step != WALK_MEMBER) {
+            report_walk_end(path, step, count);
+            return false;
+        }
+        const MemberCheck check = test_walked_member(m);
+        if (!report_member_check(path, m, check))
+            return false;
+        count++;
+        if (check == MEMBER_INTACT && !quiet)
+            printf("%s  OK\n", shown_name(m.header));
+        // A method that could not be tested has said so already.
+        const unsigned obstacles = check == MEMBER_UNTESTABLE ? m.obstacles & ~OBSTACLE_METHOD : m.obstacles;
+        for (int kind = 0; kind < OBSTACLE_KINDS; kind++) {
+            if ((obstacles & 1u << kind) == 0)
+                continue;
+            char text[NOTE_SIZE];
+            obstacle_text(1u << kind, m.header, text, sizeof text);
+            pack_failure("%s: %s: %s", path, shown_name(m.header), text);
+        }
+        all_right = all_right && check == MEMBER_INTACT && m.obstacles == 0;
+    }
+    if (all_right && !quiet)
+        printf("%s: %d member%s OK\n", path, count, count == 1 ? "" : "s");
+    return all_right;
+}
+
+}  // namespace
+
+bool check_archive(const char* path, ArchiveCheck mode, bool quiet)
+{
+    SourceInfo source;
+    FILE* file = open_source_file(path, &source);
+    if (file == nullptr) {
+        if (source.kind == SOURCE_ABSENT) {
+            const char* reason = system_failure_reason();
+            pack_failure("cannot read %s: %s", path, reason);
+        } else {
+            pack_failure("not a regular file: %s", path);
+        }
+        return false;
+    }
+    start_walk(file);
+    const bool done = mode == CHECK_LIST ? list_archive(path) : test_archive(path, quiet);
+    close_walk();
+    return done;
+}
