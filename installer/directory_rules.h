@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "shared/buffers.h"
+#include "shared/installed_files.h"
 
 // The guide, which the write command line opens from the install
 // directory.
@@ -19,7 +20,7 @@ constexpr char GUIDE_FILE[] = "jguide.txt";
 // The replace branch's command lines: DELTREE_VERB, the install directory,
 // then each of these names or wildcards.
 constexpr char DELTREE_VERB[] = "deltree /y ";
-constexpr const char* DELETED_FILES[] = {"yamawyrm.exe", "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
+constexpr const char* DELETED_FILES[] = {GAME_EXECUTABLE, "recover.exe", "logfile", "record", "*.sav", "bone*.*"};
 
 constexpr size_t longest_deleted_file()
 {

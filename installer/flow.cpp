@@ -196,7 +196,7 @@ void delete_old_files()
 
 bool earlier_installation_exists()
 {
-    if (!compose(path_buffer, LINE_SIZE, {install_directory, "yamawyrm.exe"}))
+    if (!compose(path_buffer, LINE_SIZE, {install_directory, GAME_EXECUTABLE}))
         return false;
     file_slot = open_file(path_buffer, "rb");
     if (file_slot == nullptr)
@@ -220,8 +220,8 @@ void install_game_files()
     console_print(MSG_ASK_UPDATE);
     if (ask_yes_no() == ANSWER_YES) {
         console_print(MSG_EXTRACTING_EXE);
-        extract_archive(ARCHIVE_NAME, "yamawyrm.exe");
-        extract_archive(ARCHIVE_NAME, "yamawyrm.ico");
+        extract_archive(ARCHIVE_NAME, GAME_EXECUTABLE);
+        extract_archive(ARCHIVE_NAME, GAME_ICON);
         return;
     }
     console_print(MSG_ASK_REPLACE);

@@ -23,7 +23,15 @@
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 
-enum Direction { CP932_TO_UTF8, UTF8_TO_CP932, CP932_TO_UTF16, CP932_TO_USER, USER_TO_CP932, DIRECTION_COUNT };
+enum Direction {
+    CP932_TO_UTF8,
+    UTF8_TO_CP932,
+    CP932_TO_UTF16,
+    UTF16_TO_CP932,
+    CP932_TO_USER,
+    USER_TO_CP932,
+    DIRECTION_COUNT
+};
 
 // A character set's name as nl_langinfo gives it, and its NUL.
 constexpr size_t CHARSET_NAME_SIZE = 64;
@@ -36,6 +44,7 @@ static const char* const ENCODINGS[DIRECTION_COUNT][2] = {
     {"UTF-8", "CP932"},
     {"CP932", "UTF-8"},
     {"UTF-16LE", "CP932"},
+    {"CP932", "UTF-16LE"},
     {nullptr, "CP932"},
     {"CP932", nullptr},
 };
@@ -164,6 +173,21 @@ int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
                                        static_cast<unsigned char>(stage[2 * i + 1]) << 8);
     out[units] = 0;
     return static_cast<int>(units + 1);
+}
+
+bool utf16_to_cp932(const uint16_t* wide, char* out, size_t capacity)
+{
+    // The same room as cp932_to_utf16 takes.
+    constexpr size_t UTF16_STAGE_UNITS = 1024;
+    char stage[2 * UTF16_STAGE_UNITS];
+    size_t units = 0;
+    for (; wide[units] != 0; units++) {
+        if (units == UTF16_STAGE_UNITS)
+            return false;
+        stage[2 * units] = static_cast<char>(wide[units] & 0xFF);
+        stage[2 * units + 1] = static_cast<char>(wide[units] >> 8);
+    }
+    return convert_string(UTF16_TO_CP932, stage, 2 * units, out, capacity, true) >= 0;
 }
 
 size_t cp932_stream_convert(StreamCharset charset, Cp932Stream& stream, const char* piece, size_t length,

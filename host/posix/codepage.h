@@ -29,6 +29,11 @@ long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capa
 // (at most 1024 units are converted).
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity);
 
+// The reverse: a 0-terminated UTF-16 string to code page 932 in `out`
+// (capacity bytes, NUL included). False when a character has no code page
+// 932 form or it does not fit.
+bool utf16_to_cp932(const uint16_t* wide, char* out, size_t capacity);
+
 // Code page 932 text that arrives in pieces, as console writes do: a lead
 // byte that ends one piece waits here for the byte that completes it.
 struct Cp932Stream {

@@ -8,8 +8,6 @@
 // directory; the show command. Windows, Wine and lnkinfo all read it back.
 #include "host/shell_link.h"
 
-#include <iconv.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -179,36 +177,6 @@ void compose_link_file()
     put_u32(0);                    // terminal block
 }
 
-// Converts a 0-terminated UTF-16 path back to code page 932, the form that
-// host paths are mapped from. False when it does not convert or fit.
-bool wide_to_cp932(const uint16_t* wide, char* out, size_t capacity)
-{
-    char bytes[2 * WINDOWS_PATH_SIZE];
-    size_t units = 0;
-    for (;;) {
-        if (units == WINDOWS_PATH_SIZE)
-            return false;
-        if (wide[units] == 0)
-            break;
-        bytes[2 * units] = static_cast<char>(wide[units] & 0xFF);
-        bytes[2 * units + 1] = static_cast<char>(wide[units] >> 8);
-        units++;
-    }
-    iconv_t converter = iconv_open("CP932", "UTF-16LE");
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return false;
-    char* in = bytes;
-    size_t in_left = 2 * units;
-    char* next = out;
-    size_t out_left = capacity - 1;
-    const size_t result = iconv(converter, &in, &in_left, &next, &out_left);
-    iconv_close(converter);
-    if (result == static_cast<size_t>(-1) || in_left != 0)
-        return false;
-    *next = '\0';
-    return true;
-}
-
 }  // namespace
 
 bool get_windows_directory(char* buffer, size_t capacity)
@@ -281,7 +249,7 @@ bool save_link(const uint16_t* wide_path)
     if (!current_link.persist_open || current_link.target_units == 0)
         return false;
     char windows_path[LINK_STRING_SIZE];
-    if (!wide_to_cp932(wide_path, windows_path, sizeof windows_path))
+    if (!utf16_to_cp932(wide_path, windows_path, sizeof windows_path))
         return false;
     // The folder must exist already: open_file does not create it, just as
     // the shell link object does not. Like every file written, a pipe there
@@ -300,7 +268,7 @@ bool save_link(const uint16_t* wide_path)
     // entry cannot be written, the shortcut stays and the save says so.
     char working_directory[LINK_STRING_SIZE] = "";
     return (current_link.working_units == 0 ||
-            wide_to_cp932(current_link.working_directory, working_directory, sizeof working_directory)) &&
+            utf16_to_cp932(current_link.working_directory, working_directory, sizeof working_directory)) &&
            build_menu_entry(windows_path, current_link.target_path, working_directory);
 }
 
