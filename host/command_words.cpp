@@ -3,7 +3,6 @@
 #include "host/command_words.h"
 
 #include "shared/sjis.h"
-#include "shared/windows_names.h"
 
 bool split_command_line(const char* line, CommandWords& out)
 {
@@ -35,12 +34,4 @@ bool split_command_line(const char* line, CommandWords& out)
             return false;
         out.text[used++] = '\0';
     }
-}
-
-bool same_word(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (fold_ascii_case(*a) != fold_ascii_case(*b))
-            return false;
-    return *a == *b;
 }

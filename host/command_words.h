@@ -23,6 +23,3 @@ struct CommandWords {
 
 // Fills `out` from `line`; false when the line has too many words or bytes.
 bool split_command_line(const char* line, CommandWords& out);
-
-// Whether two words are equal, ASCII letters in either case.
-bool same_word(const char* a, const char* b);

@@ -97,7 +97,7 @@ int run_deltree(char** arguments, size_t count)
     for (size_t i = 0; i < count; i++) {
         if (arguments[i][0] != '/') {
             patterns++;
-        } else if (same_word(arguments[i], "/y")) {
+        } else if (same_ignoring_case(arguments[i], "/y")) {
             confirmed = true;
         } else {
             console_print("Invalid switch - ");

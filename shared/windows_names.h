@@ -15,6 +15,25 @@ inline char fold_ascii_case(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Whether the first `length` bytes at `a` and at `b` are the same, ASCII
+// letters in either case: the one way names and words are compared as
+// Windows compares them (a NUL in one and not the other differs).
+inline bool same_bytes_ignoring_case(const char* a, const char* b, size_t length)
+{
+    for (size_t i = 0; i < length; i++)
+        if (fold_ascii_case(a[i]) != fold_ascii_case(b[i]))
+            return false;
+    return true;
+}
+
+// Whether the NUL-terminated `a` and `b` are the same, ASCII letters in
+// either case.
+inline bool same_ignoring_case(const char* a, const char* b)
+{
+    const size_t length = strlen(a);
+    return length == strlen(b) && same_bytes_ignoring_case(a, b, length);
+}
+
 // Whether `path` begins with a drive: an ASCII letter and a colon, "c:".
 inline bool has_drive_prefix(const char* path)
 {

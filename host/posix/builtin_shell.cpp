@@ -322,7 +322,7 @@ int run_builtin_shell(const char* command_line)
     if (command.count == 0)
         return 0;
     for (const ShellCommand& known : COMMANDS)
-        if (same_word(command.words[0], known.name))
+        if (same_ignoring_case(command.words[0], known.name))
             return known.run(command.words + 1, command.count - 1);
     // The line is shown without the blanks before its command.
     const char* shown = command_line;

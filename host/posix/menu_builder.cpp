@@ -81,7 +81,7 @@ static bool menu_builder_disabled()
                 const char* comma = static_cast<const char*>(memchr(name, ',', static_cast<size_t>(equals - name)));
                 const char* name_end = comma != nullptr ? comma : equals;
                 if (static_cast<size_t>(name_end - name) == sizeof NAME - 1 &&
-                    strncasecmp(name, NAME, sizeof NAME - 1) == 0)
+                    same_bytes_ignoring_case(name, NAME, sizeof NAME - 1))
                     return true;
                 name = name_end + 1;
             }
@@ -376,7 +376,7 @@ static bool write_menu_entry(const char* relative, const char* link, const char*
 static bool lies_below(const char* path, const char* folder)
 {
     const size_t length = strlen(folder);
-    return strncasecmp(path, folder, length) == 0 && path[length] == '\\';
+    return same_bytes_ignoring_case(path, folder, length) && path[length] == '\\';
 }
 
 bool build_menu_entry(const char* link_path, const char* target_path, const char* working_directory)

@@ -201,14 +201,6 @@ static bool map_drive(char letter, char* host_path)
     return false;
 }
 
-static bool same_ignoring_case(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; a++, b++)
-        if (fold_ascii_case(*a) != fold_ascii_case(*b))
-            return false;
-    return *a == *b;
-}
-
 // Bytes that Windows refuses in a name: control bytes and  " * : < > ? |
 static bool is_allowed_name(const char* name)
 {

@@ -95,7 +95,7 @@ static bool is_command_com(const char* path)
     for (const char* c = path; *c != '\0'; c += sjis_character_length(c))
         if (is_path_separator(*c) || *c == ':')
             name = c + 1;
-    return same_word(name, "command.com");
+    return same_ignoring_case(name, "command.com");
 }
 
 int run_interpreter(const char* line)
@@ -106,7 +106,7 @@ int run_interpreter(const char* line)
     const char* default_interpreter = is_nt_family() ? "cmd.exe" : "command.com";
     const bool has_deltree = !is_nt_family() && is_command_com(comspec[0] != '\0' ? comspec : default_interpreter);
     if (!has_deltree && split_command_line(line, words) && words.count > 0 &&
-        same_word(words.words[0], "deltree")) {
+        same_ignoring_case(words.words[0], "deltree")) {
         const int status = run_deltree(words.words + 1, words.count - 1);
         console_flush();
         return status;
