@@ -9,13 +9,7 @@
 #include "installer/install_file.h"
 #include "shared/buffers.h"
 #include "shared/installed_files.h"
-
-// Whether the batch file changes the drive first: the directory's second
-// character is a colon, whatever its first one is.
-static bool names_its_drive(const char* directory)
-{
-    return directory[0] != '\0' && directory[1] == ':';
-}
+#include "shared/windows_names.h"
 
 void write_batch_file(const char* file_name)
 {
@@ -24,7 +18,7 @@ void write_batch_file(const char* file_name)
     fputs("@echo off\n", file_slot);
     // "cd" does not change the current drive, so a directory on another
     // drive needs that drive made current first. The letter keeps its case.
-    if (names_its_drive(install_directory))
+    if (has_colon_second(install_directory))
         fprintf(file_slot, "%c:\n", install_directory[0]);
     fprintf(file_slot, "cd %s\n", install_directory);
     fprintf(file_slot, "%s\n", GAME_EXECUTABLE);

@@ -34,6 +34,14 @@ inline bool same_ignoring_case(const char* a, const char* b)
     return length == strlen(b) && same_bytes_ignoring_case(a, b, length);
 }
 
+// Whether the second character of `path` is a colon: a drive as the
+// command interpreter and the batch file take one, whatever stands before
+// the colon, and what the archive reader refuses in a member's name.
+inline bool has_colon_second(const char* path)
+{
+    return path[0] != '\0' && path[1] == ':';
+}
+
 // Whether `path` begins with a drive: an ASCII letter and a colon, "c:".
 inline bool has_drive_prefix(const char* path)
 {

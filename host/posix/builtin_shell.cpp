@@ -132,7 +132,7 @@ static void complain(const ShellMessage& message)
 // "c:" or "c:\", the root of drive c: named alone.
 static bool names_drive_c(const char* path)
 {
-    return (path[0] == 'c' || path[0] == 'C') && path[1] == ':' &&
+    return has_drive_prefix(path) && fold_ascii_case(path[0]) == 'c' &&
            (path[2] == '\0' || (is_path_separator(path[2]) && path[3] == '\0'));
 }
 
@@ -142,7 +142,7 @@ static bool names_drive_c(const char* path)
 // there.
 static bool has_forbidden_byte(const char* path)
 {
-    size_t i = path[0] != '\0' && path[1] == ':' ? 2 : 0;
+    size_t i = has_colon_second(path) ? 2 : 0;
     while (path[i] != '\0') {
         const auto byte = static_cast<unsigned char>(path[i]);
         if (is_forbidden_in_windows_name(byte))

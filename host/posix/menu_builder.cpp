@@ -239,7 +239,7 @@ static bool absolute_prefix(char* out)
 static bool unix_path_of(const char* prefix, const char* path, char* out)
 {
     char rest[UTF8_PATH_SIZE];
-    if (path[0] == '\0' || path[1] != ':' || cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, true) < 0)
+    if (!has_drive_prefix(path) || cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, true) < 0)
         return false;
     for (char* c = rest; *c != '\0'; c++)
         if (*c == '\\')
