@@ -69,6 +69,20 @@ inline bool is_forbidden_in_windows_name(unsigned char c)
     return c < 0x20 || strchr(WINDOWS_FORBIDDEN_NAME_CHARACTERS, c) != nullptr;
 }
 
+// Whether the code page 932 text holds a single-byte character that
+// Windows forbids in a name, double-byte characters stepped over whole;
+// the separators count too when `separators_too`.
+inline bool holds_forbidden_character(const char* text, bool separators_too)
+{
+    for (const char* p = text; *p != '\0'; p += sjis_character_length(p)) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (sjis_character_length(p) == 1 &&
+            (is_forbidden_in_windows_name(c) || (separators_too && is_path_separator(c))))
+            return true;
+    }
+    return false;
+}
+
 // Whether `name`, as found on the host (UTF-8 bytes, or UTF-16 units as the
 // Windows kernel hands names back; in both, a unit below 0x80 is that ASCII
 // character), can be named as one entry of a Windows folder: it holds no
@@ -143,13 +157,10 @@ inline NameFault windows_name_fault(const char* name)
     const char* end = name + strlen(name);
     if (name == end)
         return NAME_EMPTY;
-    for (const char* p = name; p != end; p += sjis_character_length(p)) {
-        if (is_invalid_sjis_pair(p))
-            return NAME_INVALID_PAIR;
-        const auto c = static_cast<unsigned char>(*p);
-        if (sjis_character_length(p) == 1 && (is_path_separator(c) || is_forbidden_in_windows_name(c)))
-            return NAME_FORBIDDEN_CHARACTER;
-    }
+    if (has_invalid_sjis_pair(name))
+        return NAME_INVALID_PAIR;
+    if (holds_forbidden_character(name, true))
+        return NAME_FORBIDDEN_CHARACTER;
     if (is_dots_and_blanks(name, end))
         return NAME_DOTS;
     if (is_device_name(name, end))

@@ -136,27 +136,13 @@ static bool names_drive_c(const char* path)
            (path[2] == '\0' || (is_path_separator(path[2]) && path[3] == '\0'));
 }
 
-// Whether `path` holds a byte that Windows refuses in a name: a control
-// byte or one of  " * : < > ? |  (a colon only after a drive letter).
-// '|' can be the second byte of a double-byte character, and is no fault
-// there.
-static bool has_forbidden_byte(const char* path)
-{
-    size_t i = has_colon_second(path) ? 2 : 0;
-    while (path[i] != '\0') {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (is_forbidden_in_windows_name(byte))
-            return true;
-        i += sjis_character_length(path + i);
-    }
-    return false;
-}
-
 static int make_folder(const char* path)
 {
     if (names_drive_c(path) && create_drive_c())
         return 0;
-    if (has_forbidden_byte(path)) {
+    // A colon stands after a drive; '|' may be the second byte of a
+    // double-byte character, and is no fault there.
+    if (holds_forbidden_character(path + (has_colon_second(path) ? 2 : 0), false)) {
         complain(INVALID_NAME);
         return 1;
     }

@@ -201,15 +201,6 @@ static bool map_drive(char letter, char* host_path)
     return false;
 }
 
-// Bytes that Windows refuses in a name: control bytes and  " * : < > ? |
-static bool is_allowed_name(const char* name)
-{
-    for (const char* c = name; *c != '\0'; c++)
-        if (is_forbidden_in_windows_name(static_cast<unsigned char>(*c)))
-            return false;
-    return true;
-}
-
 // Appends `name` to the folder in `host_path`, spelt as the entry of that
 // folder that matches it: the entry spelt the same, else the first in name
 // order of those that differ only in ASCII letter case, else as written.
@@ -255,7 +246,7 @@ bool map_path(const char* windows_path, char* host_path)
                 return false;
             continue;
         }
-        if (cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_allowed_name(name))
+        if (cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name))
             return false;
         if (!append_matching(host_path, name))
             return false;
