@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/console_line.h"
 #include "host/posix/codepage.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
@@ -137,27 +138,10 @@ void console_clear_screen()
     exit(exit_code);
 }
 
-// A line being read: the bytes stored so far, and the length as typed.
-struct LineRead {
-    char* line;
-    size_t capacity;
-    size_t stored;
-    size_t length;
-    bool last_was_cr;
-};
-
-static void take_byte(LineRead& read, char byte)
-{
-    if (read.stored + 1 < read.capacity)
-        read.line[read.stored++] = byte;
-    read.length++;
-    read.last_was_cr = byte == '\r';
-}
-
 // Hands a line typed in the user's character set (`typed`, `length` bytes,
 // all of it when `whole`) to the program in code page 932. False when it
 // holds a character without a code page 932 form.
-static bool take_typed_line(LineRead& read, const char* typed, size_t length, bool whole)
+static bool take_typed_line(ConsoleLine& read, const char* typed, size_t length, bool whole)
 {
     static char converted[TYPED_LINE_SIZE];
     if (!whole) {
@@ -169,7 +153,7 @@ static bool take_typed_line(LineRead& read, const char* typed, size_t length, bo
     if (stored < 0)
         return false;
     for (long i = 0; i < stored; i++)
-        take_byte(read, converted[i]);
+        take_console_byte(read, converted[i]);
     return true;
 }
 
@@ -180,7 +164,8 @@ long console_read_line(char* line, size_t capacity)
     if (input_ended)
         return -1;
 
-    LineRead read = {line, capacity, 0, 0, false};
+    ConsoleLine read;
+    start_console_line(read, line, capacity);
     size_t typed_length = 0;  // bytes typed, when converting
     bool any = false;
     int c;
@@ -189,7 +174,7 @@ long console_read_line(char* line, size_t capacity)
         if (c == '\n')
             break;
         if (!converting)
-            take_byte(read, static_cast<char>(c));
+            take_console_byte(read, static_cast<char>(c));
         else if (typed_length++ < sizeof typed)
             typed[typed_length - 1] = static_cast<char>(c);
     }
@@ -198,18 +183,9 @@ long console_read_line(char* line, size_t capacity)
         if (!any)
             return -1;
     }
-    // A carriage return before the line feed is no part of the line.
-    if (converting) {
-        if (c == '\n' && typed_length > 0 && typed_length <= sizeof typed && typed[typed_length - 1] == '\r')
-            typed_length--;
-        if (!take_typed_line(read, typed, typed_length, typed_length <= sizeof typed))
-            return CONSOLE_LINE_UNCONVERTIBLE;
-    } else if (c == '\n' && read.last_was_cr) {
-        if (read.stored == read.length)
-            read.stored--;
-        read.length--;
-    }
-    if (capacity > 0)
-        line[read.stored] = '\0';
-    return static_cast<long>(read.length);
+    // A line typed in another character set is converted whole, the
+    // carriage return before its feed included, and ends as any other.
+    if (converting && !take_typed_line(read, typed, typed_length, typed_length <= sizeof typed))
+        return CONSOLE_LINE_UNCONVERTIBLE;
+    return end_console_line(read, c == '\n');
 }

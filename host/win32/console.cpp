@@ -45,6 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/console_line.h"
 #include "host/win32/entries.h"
 #include "shared/sjis.h"
 
@@ -218,11 +219,10 @@ static bool fill_input()
 long console_read_line(char* line, size_t capacity)
 {
     console_flush();
-    size_t stored = 0;
-    size_t length = 0;
+    ConsoleLine read;
+    start_console_line(read, line, capacity);
     bool any = false;
     bool ended_by_feed = false;
-    bool last_was_cr = false;
     for (;;) {
         if (input_next == input_end && !fill_input())
             break;
@@ -232,25 +232,15 @@ long console_read_line(char* line, size_t capacity)
             ended_by_feed = true;
             break;
         }
-        if (stored + 1 < capacity)
-            line[stored++] = c;
-        length++;
-        last_was_cr = c == '\r';
+        take_console_byte(read, c);
     }
     if (!any)
         return -1;
-    if (ended_by_feed && last_was_cr) {
-        if (stored == length)
-            stored--;
-        length--;
-    }
     if (input_refused) {
         input_refused = false;
         return CONSOLE_LINE_UNCONVERTIBLE;
     }
-    if (capacity > 0)
-        line[stored] = '\0';
-    return static_cast<long>(length);
+    return end_console_line(read, ended_by_feed);
 }
 
 void console_clear_screen()
