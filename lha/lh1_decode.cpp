@@ -6,9 +6,7 @@
 //               become spaces at the start of each member; the last
 //               MAX_MATCH positions keep what the previous -lh1- member
 //               left there (zero since the program started).
-//   window_pos  where the next output byte is stored.
-// The loop keeps its positions and the bytes still to produce in locals and
-// writes window_pos back when the member is done.
+// The loop keeps its positions and the bytes still to produce in locals.
 #include "lha/lh1_decode.h"
 
 #include <cstring>
@@ -17,7 +15,6 @@
 #include "lha/stream.h"
 
 static uint8_t window[WINDOW_SIZE];
-static int window_pos;
 
 const uint8_t* decoder_window()
 {
@@ -27,7 +24,6 @@ const uint8_t* decoder_window()
 void reset_decoder_window()
 {
     memset(window, 0, sizeof window);
-    window_pos = 0;
 }
 
 // The longest position code: its upper and its lower bits.
@@ -87,7 +83,7 @@ int decode_position()
                             (code & ((1u << POSITION_LOW_BITS) - 1)));
 }
 
-// performance-critical; rerun bench/lh1_bench.sh (last measured 69 MB/s, 2.6x lhasa).
+// performance-critical: measure any change with bench/lh1_bench.sh (the README gives the figures).
 //
 // One turn per item. Entry: the model is fresh, the window preset, `left`
 // the bytes still owed (at least 1). A turn decodes one symbol (one walk
@@ -127,6 +123,5 @@ void decode_lh1(uint32_t size)
             pos = (pos + 1) & WINDOW_MASK;
         }
     }
-    window_pos = pos;
     end_bit_input();
 }

@@ -92,29 +92,6 @@ void end_bit_input()
     bit_count &= 7;
 }
 
-int get_bit()
-{
-    need_bits(1);
-    const int bit = static_cast<int>(peek_bits(1));
-    drop_bits(1);
-    return bit;
-}
-
-int get_bits(int start, int n)
-{
-    // At most 24 bits a step, so that one need_bits covers each step.
-    constexpr int STEP_BITS = 24;
-    uint32_t value = static_cast<uint32_t>(start);
-    while (n > 0) {
-        const int step = n < STEP_BITS ? n : STEP_BITS;
-        need_bits(step);
-        value = value << step | peek_bits(step);
-        drop_bits(step);
-        n -= step;
-    }
-    return static_cast<int>(value);
-}
-
 void init_model()
 {
     for (int s = 0; s < SYMBOL_COUNT; s++) {
@@ -171,7 +148,7 @@ void rebuild_model()
     }
 }
 
-// performance-critical; rerun bench/lh1_bench.sh (last measured 69 MB/s, 2.6x lhasa).
+// performance-critical: measure any change with bench/lh1_bench.sh (the README gives the figures).
 //
 // Walk up from position p to the root, adding 1 to each node. A node whose
 // frequency rises above the next position's trades places with the last
@@ -208,13 +185,6 @@ static inline void update_upwards(size_t p)
         }
         p = static_cast<uint32_t>(parent[p]);
     } while (p != 0);
-}
-
-void update_model(int symbol)
-{
-    if (freq[ROOT] == FREQ_LIMIT)
-        rebuild_model();
-    update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
 }
 
 // The update after a symbol whose leaf was reached by the way `path`

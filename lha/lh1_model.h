@@ -108,21 +108,12 @@ void reset_bit_input();
 // the next reset.
 void end_bit_input();
 
-// The next bit of the packed data, 0 or 1.
-int get_bit();
-// Starting from `start`, n times replaces the value by value * 2 + the next
-// bit. With n of 0 or less reads nothing and returns start.
-int get_bits(int start, int n);
-
 // Puts the tables into their initial state: leaves of symbols 0 to 313 at
 // positions 0 to 313, each of frequency 1; the root's frequency is 314.
 void init_model();
 // Reads one code from the root down to a leaf, updates the model with its
 // symbol and returns the symbol, 0 to 313.
 int decode_char();
-// Adds one occurrence of `symbol`, rebuilding first when the root stands at
-// FREQ_LIMIT. Called by decode_char.
-void update_model(int symbol);
 // The update of the model after `symbol`, whose leaf lies at the end of
 // the way `path` from the root (path[0] the root's child, path[depth - 1]
 // the leaf) in the tree as it stands: what decode_char does after its walk,

@@ -22,6 +22,45 @@
 namespace lh1_test {
 
 // ---------------------------------------------------------------------------
+// The bit input and the model driven one step at a time, as the tests need
+// them, through the product's own primitives.
+
+// The next bit of the packed data, 0 or 1.
+inline int get_bit()
+{
+    need_bits(1);
+    const int bit = static_cast<int>(peek_bits(1));
+    drop_bits(1);
+    return bit;
+}
+
+// Starting from `start`, n times replaces the value by value * 2 + the next
+// bit. With n of 0 or less reads nothing and returns start.
+inline int get_bits(int start, int n)
+{
+    uint32_t value = static_cast<uint32_t>(start);
+    for (; n > 0; n--)
+        value = value << 1 | static_cast<uint32_t>(get_bit());
+    return static_cast<int>(value);
+}
+
+// Adds one occurrence of `symbol`, as decode_char does after its walk: the
+// way from the root to the symbol's leaf found upwards, then the product's
+// update along it (rebuilding first at FREQ_LIMIT).
+inline void update_model(int symbol)
+{
+    const int32_t* parent = model_parent();
+    uint32_t upwards[SYMBOL_COUNT];
+    int depth = 0;
+    for (int32_t p = parent[NODE_COUNT + symbol]; p != ROOT; p = parent[p])
+        upwards[depth++] = static_cast<uint32_t>(p);
+    uint32_t path[SYMBOL_COUNT];
+    for (int level = 0; level < depth; level++)
+        path[level] = upwards[depth - 1 - level];
+    update_model_along(path, depth, symbol);
+}
+
+// ---------------------------------------------------------------------------
 // Bits, most significant first, packed into bytes; the last byte is padded
 // with zeros.
 struct BitWriter {
