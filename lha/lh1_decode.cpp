@@ -83,7 +83,7 @@ int decode_position()
                             (code & ((1u << POSITION_LOW_BITS) - 1)));
 }
 
-// performance-critical: measure any change with bench/lh1_bench.sh (the README gives the figures).
+// performance-critical; rerun bench/lh1_bench.sh.
 //
 // One turn per item. Entry: the model is fresh, the window preset, `left`
 // the bytes still owed (at least 1). A turn decodes one symbol (one walk

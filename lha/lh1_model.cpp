@@ -148,7 +148,7 @@ void rebuild_model()
     }
 }
 
-// performance-critical: measure any change with bench/lh1_bench.sh (the README gives the figures).
+// performance-critical; rerun bench/lh1_bench.sh.
 //
 // Walk up from position p to the root, adding 1 to each node. A node whose
 // frequency rises above the next position's trades places with the last
