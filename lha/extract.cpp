@@ -71,14 +71,12 @@ static bool may_write_member(const char* name)
 
 void skip_member_data()
 {
-    for (uint32_t i = 0; i < member_header.packed_size; i++)
-        read_archive_byte();
+    skip_archive_bytes(member_header.packed_size);
 }
 
 static void copy_stored_member()
 {
-    for (uint32_t i = 0; i < member_header.packed_size; i++)
-        put_output_byte(read_archive_byte());
+    copy_archive_bytes(member_header.packed_size);
 }
 
 bool unpack_member(bool* known_method)
