@@ -87,7 +87,7 @@ int decode_position()
                             (code & ((1u << POSITION_LOW_BITS) - 1)));
 }
 
-// performance-critical; rerun bench/lh1_bench.sh (last measured 69 MB/s, 2.6x lhasa).
+// performance-critical; rerun bench/lh1_bench.sh (its figures are in the README).
 //
 // One turn per item. Entry: the model is fresh, the window preset, `left`
 // the bytes still owed (at least 1). A turn decodes one symbol (one walk

@@ -171,7 +171,7 @@ void rebuild_model()
     }
 }
 
-// performance-critical; rerun bench/lh1_bench.sh (last measured 69 MB/s, 2.6x lhasa).
+// performance-critical; rerun bench/lh1_bench.sh (its figures are in the README).
 //
 // Walk up from position p to the root, adding 1 to each node. A node whose
 // frequency rises above the next position's trades places with the last
