@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "host/console.h"
+#include "host/files.h"
 #include "lha/header.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
@@ -121,6 +122,9 @@ void extract_archive(const char* archive_name, const char* pattern)
         console_printf("Error: File cannot open. (%s)\n", archive_name);
         console_end_run(1, MSG_PRESS_RETURN);
     }
+    // Every member goes into the install directory: the host looks it up
+    // once for all of them.
+    begin_folder_batch(install_directory);
     for (;;) {
         const HeaderResult result = read_member_header();
         if (result != HEADER_READ) {
@@ -145,5 +149,6 @@ void extract_archive(const char* archive_name, const char* pattern)
             console_report_failure("Error: File cannot write. (%s)\n", name);
         }
     }
+    end_folder_batch();
     close_archive_stream();
 }

@@ -188,6 +188,15 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode)
     return converted ? open_path_in(wide_folder, wide_name, mode) : nullptr;
 }
 
+// Each file is looked up on its own, batch or not.
+void begin_folder_batch(const char*)
+{
+}
+
+void end_folder_batch()
+{
+}
+
 bool finish_file(FILE* file)
 {
     return finish_new_file(file);
