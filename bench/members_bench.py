@@ -356,6 +356,9 @@ def wine_part(bench):
         one = bench.archive('small-1', small_members(1))
         print('   the Windows build on one member: %.3f s wall' % median(
             [windows(one).wall for _ in range(bench.runs)]))
+        if not os.path.exists(creator):
+            print('   what Wine itself costs: skipped: no %s' % creator)
+            return
         print('   what Wine itself costs, create_files.exe (wall, median of %d):' % bench.runs)
         for count in (0, WINE_COUNT, 4 * WINE_COUNT):
             for moved in ([], ['moved']) if count else ([],):
