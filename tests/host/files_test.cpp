@@ -199,6 +199,42 @@ TEST(OpenFileIn, NoLinkedFolderBelowTheFolder)
     end_prefix(root);
 }
 
+// Only a name below the folder is opened: not one that climbs out of it
+// (even to come back), not the folder itself, and nothing when the folder
+// does not end where a name can start.
+TEST(OpenFileIn, OnlyNamesBelowTheFolder)
+{
+    const std::string root = start_prefix();
+    make_folders(root, "drive_c/real/sub");
+    struct Case {
+        const char* folder;
+        const char* name;
+    };
+    const Case refused[] = {
+        {"c:\\real", "x.txt"},               // would be c:\realx.txt
+        {"c:\\real\\", "sub\\..\\..\\x.txt"},  // climbs out
+        {"c:\\real\\", "..\\real\\x.txt"},     // climbs out and back
+        {"c:\\real\\", "..."},                 // the folder itself
+        {"c:\\real\\", "sub\\.."},             // the folder itself
+        {"c:\\real\\", "c:x.txt"},             // a drive of its own
+    };
+    for (const Case& c : refused) {
+        for (const char* mode : {"wb", "rb"})
+            EXPECT_EQ(open_file_in(c.folder, c.name, mode), nullptr) << c.folder << c.name << mode;
+    }
+    EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u);
+    EXPECT_TRUE(folder_entries(root + "/drive_c/real/sub").empty());
+    // Dots that Windows drops still name a file below it.
+    for (const Case& c : {Case{"c:\\real\\", "sub.\\y.txt."}, Case{"c:\\", "real\\.\\sub\\y.txt"}, Case{"c:", "z.txt"}}) {
+        FILE* file = open_file_in(c.folder, c.name, "wb");
+        ASSERT_NE(file, nullptr) << c.folder << c.name;
+        EXPECT_TRUE(finish_file(file));
+    }
+    EXPECT_TRUE(file_exists(root + "/drive_c/real/sub/y.txt"));
+    EXPECT_TRUE(file_exists(root + "/drive_c/z.txt"));
+    end_prefix(root);
+}
+
 namespace {
 
 // Counts, as the kernel reports them through inotify, how often a folder
