@@ -35,8 +35,21 @@ FILE* open_file(const char* path, const char* mode);
 // is, and may be a link itself or lie below one. `folder` ends in a
 // separator (or is empty, for the current directory); `name` is relative,
 // holds no ".." component and does not end in a separator. Returns nullptr
-// when the file cannot be opened, a linked folder on the way included.
+// when the file cannot be opened, a linked folder on the way included, and
+// when `name` does not lead below `folder`.
 FILE* open_file_in(const char* folder, const char* name, const char* mode);
+
+// Many files opened in one folder, one after another, as an extraction
+// writes its members. From begin_folder_batch(folder) to
+// end_folder_batch(), open_file_in with that same folder finds the folder
+// once, at the first file, and keeps it; and what is looked up on the way
+// for every file is looked up once for the batch: on POSIX, the entries of
+// each folder below it, for names that differ only in letter case (the
+// names the batch writes are added); under Wine, the Unix mount table.
+// Everything that is opened is still checked where it is opened, for each
+// file, as outside a batch. One batch at a time; a new one ends the last.
+void begin_folder_batch(const char* folder);
+void end_folder_batch();
 
 // Completes a file opened for writing: flushes and closes its stream and
 // moves the new file over its path. False when a write, the close or the

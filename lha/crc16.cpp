@@ -27,21 +27,42 @@ static_assert(TABLES.slice[0][1] == 0xC0C1 && TABLES.slice[0][128] == 0xA001 && 
 
 const Crc16Tables CRC16_TABLES = TABLES;
 
-// performance-critical; rerun bench/lh1_bench.sh.
+// The bytes of a block from `at`, the first the lowest.
+static inline uint32_t little_endian_32(const uint8_t* at)
+{
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
+           static_cast<uint32_t>(at[3]) << 24;
+}
+
+// The lookups of the four bytes of `word`, the first of which is shifted
+// through `last` further zero bytes of the turn, the others through fewer.
+static inline uint32_t fold_word(uint32_t word, int last)
+{
+    const auto& t = CRC16_TABLES.slice;
+    return t[last][word & 0xFF] ^ t[last - 1][(word >> 8) & 0xFF] ^ t[last - 2][(word >> 16) & 0xFF] ^
+           t[last - 3][word >> 24];
+}
+
+static_assert(CRC16_SLICES == 16, "a turn of crc16_update_block reads four words");
+
+// performance-critical; rerun bench/lh1_bench.sh and bench/members_bench.py.
 //
-// Eight bytes a turn: the register, 16 bits wide, meets the first two of
-// them; each byte then indexes the slice that shifts it through the bytes
-// that follow it in the turn. Eight independent lookups a turn, instead of
-// a chain of eight dependent ones.
+// Sixteen bytes a turn, read as four words: each byte indexes the slice
+// that shifts it through the bytes that follow it in the turn, sixteen
+// independent lookups. Only the first two bytes meet the 16-bit register,
+// so the fourteen others are folded first and the chain from one turn to
+// the next is two lookups long.
 uint16_t crc16_update_block(uint16_t crc, const uint8_t* bytes, size_t count)
 {
     const auto& t = CRC16_TABLES.slice;
-    unsigned c = crc;
+    uint32_t c = crc;
     for (; count >= CRC16_SLICES; count -= CRC16_SLICES, bytes += CRC16_SLICES) {
-        const unsigned low = (c ^ bytes[0]) & 0xFF;
-        const unsigned high = ((c >> 8) ^ bytes[1]) & 0xFF;
-        c = t[7][low] ^ t[6][high] ^ t[5][bytes[2]] ^ t[4][bytes[3]] ^ t[3][bytes[4]] ^ t[2][bytes[5]] ^
-            t[1][bytes[6]] ^ t[0][bytes[7]];
+        const uint32_t first = little_endian_32(bytes);
+        const uint32_t rest = (t[13][(first >> 16) & 0xFF] ^ t[12][first >> 24]) ^
+                              fold_word(little_endian_32(bytes + 4), 11) ^ fold_word(little_endian_32(bytes + 8), 7) ^
+                              fold_word(little_endian_32(bytes + 12), 3);
+        const uint32_t head = (first ^ c) & 0xFFFF;
+        c = rest ^ t[15][head & 0xFF] ^ t[14][head >> 8];
     }
     crc = static_cast<uint16_t>(c);
     for (; count > 0; count--)

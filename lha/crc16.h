@@ -7,12 +7,12 @@
 
 constexpr int CRC16_TABLE_SIZE = 256;
 // Bytes folded in one step of crc16_update_block.
-constexpr int CRC16_SLICES = 8;
+constexpr int CRC16_SLICES = 16;
 
 // CRC16_TABLES[0][i] is the register after shifting the byte i through a
 // zero register (entry 1 is 0xC0C1, entry 128 0xA001, entry 255 0x4040):
 // the table of the byte-at-a-time CRC. CRC16_TABLES[k][i] is that value
-// shifted through k further zero bytes, so eight bytes fold in one step
+// shifted through k further zero bytes, so sixteen bytes fold in one step
 // with one lookup each.
 struct Crc16Tables {
     uint16_t slice[CRC16_SLICES][CRC16_TABLE_SIZE];

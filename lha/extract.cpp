@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "host/console.h"
+#include "host/files.h"
 #include "lha/header.h"
 #include "lha/lh1_decode.h"
 #include "lha/stream.h"
@@ -71,14 +72,12 @@ static bool may_write_member(const char* name)
 
 void skip_member_data()
 {
-    for (uint32_t i = 0; i < member_header.packed_size; i++)
-        read_archive_byte();
+    skip_archive_bytes(member_header.packed_size);
 }
 
 static void copy_stored_member()
 {
-    for (uint32_t i = 0; i < member_header.packed_size; i++)
-        put_output_byte(read_archive_byte());
+    copy_archive_bytes(member_header.packed_size);
 }
 
 bool unpack_member(bool* known_method)
@@ -123,6 +122,9 @@ void extract_archive(const char* archive_name, const char* pattern)
         console_printf("Error: File cannot open. (%s)\n", archive_name);
         console_end_run(1, MSG_PRESS_RETURN);
     }
+    // Every member goes into the install directory: the host looks it up
+    // once for all of them.
+    begin_folder_batch(install_directory);
     for (;;) {
         const HeaderResult result = read_member_header();
         if (result != HEADER_READ) {
@@ -147,5 +149,6 @@ void extract_archive(const char* archive_name, const char* pattern)
             console_report_failure("Error: File cannot write. (%s)\n", name);
         }
     }
+    end_folder_batch();
     close_archive_stream();
 }

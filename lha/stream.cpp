@@ -43,27 +43,81 @@ void close_archive_stream()
     archive_stream.exhausted = true;
 }
 
+// Refills the buffer once next has reached end. Returns false when the
+// file has no more bytes: the reader is then past its end.
+static bool refill_archive_buffer()
+{
+    ArchiveStream& in = archive_stream;
+    if (in.exhausted)
+        return false;
+    // Keep the last ARCHIVE_KEEP bytes in front of the new ones, so that
+    // unread_archive_bytes can still reach them.
+    uint8_t* const start = in.buffer + ARCHIVE_KEEP;
+    memmove(in.buffer, in.end - ARCHIVE_KEEP, ARCHIVE_KEEP);
+    const size_t count = fread(start, 1, ARCHIVE_BUFFER_SIZE, in.file);
+    in.next = start;
+    in.end = start + count;
+    in.file_read += count;
+    if (count < ARCHIVE_BUFFER_SIZE) {
+        in.exhausted = true;
+        in.failed = ferror(in.file) != 0;
+    }
+    return count > 0;
+}
+
 unsigned read_archive_byte_slow()
 {
     ArchiveStream& in = archive_stream;
-    if (!in.exhausted) {
-        // Keep the last ARCHIVE_KEEP bytes in front of the new ones, so that
-        // unread_archive_bytes can still reach them.
-        uint8_t* const start = in.buffer + ARCHIVE_KEEP;
-        memmove(in.buffer, in.end - ARCHIVE_KEEP, ARCHIVE_KEEP);
-        const size_t count = fread(start, 1, ARCHIVE_BUFFER_SIZE, in.file);
-        in.next = start;
-        in.end = start + count;
-        in.file_read += count;
-        if (count < ARCHIVE_BUFFER_SIZE) {
-            in.exhausted = true;
-            in.failed = ferror(in.file) != 0;
-        }
-        if (count > 0)
-            return *in.next++;
-    }
+    if (refill_archive_buffer())
+        return *in.next++;
     in.past_end++;
     return 0xFF;
+}
+
+// performance-critical; rerun bench/members_bench.py (stored members).
+//
+// Each turn moves as many bytes as the archive buffer holds and the output
+// buffer has room for, whichever is fewer; the CRC register takes them
+// when the output buffer is folded (flush_output_buffer, output_crc).
+void copy_archive_bytes(uint32_t count)
+{
+    ArchiveStream& in = archive_stream;
+    OutputFile& out = output_file;
+    while (count > 0) {
+        const bool past_end = in.next == in.end && !refill_archive_buffer();
+        size_t block = OUTPUT_BUFFER_SIZE - out.fill;
+        if (block > count)
+            block = count;
+        if (past_end) {
+            memset(out.buffer + out.fill, 0xFF, block);
+            in.past_end += static_cast<uint32_t>(block);
+        } else {
+            const size_t held = static_cast<size_t>(in.end - in.next);
+            if (block > held)
+                block = held;
+            memcpy(out.buffer + out.fill, in.next, block);
+            in.next += block;
+        }
+        out.fill += block;
+        count -= static_cast<uint32_t>(block);
+        if (out.fill == OUTPUT_BUFFER_SIZE)
+            flush_output_buffer();
+    }
+}
+
+void skip_archive_bytes(uint32_t count)
+{
+    ArchiveStream& in = archive_stream;
+    while (count > 0) {
+        if (in.next == in.end && !refill_archive_buffer()) {
+            in.past_end += count;
+            return;
+        }
+        const size_t held = static_cast<size_t>(in.end - in.next);
+        const size_t block = held < count ? held : count;
+        in.next += block;
+        count -= static_cast<uint32_t>(block);
+    }
 }
 
 void unread_archive_bytes(unsigned count)

@@ -55,6 +55,14 @@ void close_archive_stream();
 // or 0xFF past the end.
 unsigned read_archive_byte_slow();
 
+// Moves `count` bytes of the archive stream into the output file, in
+// blocks; past the end of the archive, 0xFF bytes, as reading them one at
+// a time would give.
+void copy_archive_bytes(uint32_t count);
+
+// Reads `count` bytes of the archive stream and drops them, in blocks.
+void skip_archive_bytes(uint32_t count);
+
 // The next byte of the archive stream, or 0xFF past its end.
 inline unsigned read_archive_byte()
 {
@@ -105,10 +113,11 @@ void flush_output_buffer();
 // The CRC-16/ARC of every byte put out since crc_register was set to 0.
 uint16_t output_crc();
 
-// Writes the low eight bits of `value` to the output file. The only way
-// bytes reach an output file. The CRC register takes each buffer's bytes
-// in one block (output_crc, flush_output_buffer), eight at a time, which
-// costs less than a table step per byte.
+// Writes the low eight bits of `value` to the output file. Bytes reach an
+// output file only through its buffer: one at a time here, in blocks from
+// the archive stream (copy_archive_bytes). The CRC register takes each
+// buffer's bytes in one block (output_crc, flush_output_buffer), eight at
+// a time, which costs less than a table step per byte.
 inline void put_output_byte(unsigned value)
 {
     output_file.buffer[output_file.fill++] = static_cast<uint8_t>(value);

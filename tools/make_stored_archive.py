@@ -10,12 +10,26 @@ import os
 import sys
 
 
-def crc16(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte
+def _crc16_table():
+    """Each byte shifted bit by bit through the reflected polynomial."""
+    table = []
+    for byte in range(256):
+        crc = byte
         for _ in range(8):
             crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+        table.append(crc)
+    return table
+
+
+_CRC16_TABLE = _crc16_table()
+
+
+def crc16(data):
+    """CRC-16/ARC: reflected polynomial 0xA001, initial value 0."""
+    crc = 0
+    table = _CRC16_TABLE
+    for byte in data:
+        crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8)
     return crc
 
 

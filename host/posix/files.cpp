@@ -1,9 +1,15 @@
 // host/posix/files.cpp: files named by Windows paths, opened on the host.
-// No state.
 //
 // Every file is opened through the descriptor of its folder (openat), so
 // that what was checked is what gets opened; a file is written as a new
 // file beside its entry (host/posix/new_files.h).
+//
+// State (the batch, from begin_folder_batch to end_folder_batch):
+//   in_batch          a batch is open.
+//   batch_folder      its folder, the Windows path as given.
+//   batch_descriptor  that folder, opened at the batch's first file and
+//                     kept until its end; -1 before, and while it cannot
+//                     be opened (each file then tries again).
 #include "host/files.h"
 
 #include <fcntl.h>
@@ -18,6 +24,10 @@
 #include "host/posix/new_files.h"
 #include "host/posix/path_map.h"
 #include "shared/buffers.h"
+
+static bool in_batch;
+static char batch_folder[HOST_PATH_SIZE];
+static int batch_descriptor = -1;
 
 // Opens the entry `name` of the open folder `folder` for reading as a
 // regular file, without blocking: O_NONBLOCK lets a FIFO or a device open
@@ -95,46 +105,82 @@ FILE* open_file(const char* path, const char* mode)
     return stream;
 }
 
+// The folder `folder_path` (a Windows path), opened with links followed:
+// the batch's descriptor, which `*owned` then says the caller must not
+// close, or a new one. -1 when it cannot be opened.
+static int open_base_folder(const char* folder_path, bool* owned)
+{
+    *owned = false;
+    const bool batched = in_batch && strcmp(folder_path, batch_folder) == 0;
+    if (batched && batch_descriptor >= 0)
+        return batch_descriptor;
+    char host_folder[HOST_PATH_SIZE];
+    if (!map_path(folder_path, host_folder))
+        return -1;
+    const int folder = open(host_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    *owned = !batched && folder >= 0;
+    if (batched && folder >= 0) {
+        batch_descriptor = folder;
+        remember_folders(folder);
+    }
+    return folder;
+}
+
 FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
 {
     char windows_path[HOST_PATH_SIZE];
-    char host_folder[HOST_PATH_SIZE];
-    char host_path[HOST_PATH_SIZE];
+    char names[HOST_PATH_SIZE];
     if (!is_known_mode(mode) || !compose(windows_path, sizeof windows_path, {folder_path, name})) {
         errno = EINVAL;
         return nullptr;
     }
-    if (!map_path(folder_path, host_folder) || !map_path(windows_path, host_path)) {
+    // The file must lie below the folder: the names that follow it are
+    // walked one folder at a time, never through a link nor into another
+    // mount, each matched by case in the folder it is in.
+    if (!names_below_folder(windows_path, strlen(folder_path), names)) {
         errno = ENOENT;
         return nullptr;
     }
-    // The file must lie below the folder; what follows the folder's own
-    // path is then walked one folder at a time, never through a link nor
-    // into another mount.
-    const size_t host_folder_length = strlen(host_folder);
-    const bool at_root = strcmp(host_folder, "/") == 0;
-    if (strncmp(host_path, host_folder, host_folder_length) != 0 ||
-        (!at_root && host_path[host_folder_length] != '/')) {
-        errno = EACCES;
-        return nullptr;
-    }
-    int folder = open(host_folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    char* rest = host_path + host_folder_length + (at_root ? 0 : 1);
+    bool owned = false;
+    int folder = open_base_folder(folder_path, &owned);
+    char found[HOST_NAME_SIZE];
+    char* rest = names;
     for (char* slash; folder >= 0 && (slash = strchr(rest, '/')) != nullptr; rest = slash + 1) {
         *slash = '\0';
-        int inner = openat(folder, rest, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int inner = -1;
+        if (match_entry_name(folder, rest, found))
+            inner = openat(folder, found, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (inner >= 0 && !on_same_mount(folder, inner)) {
             close(inner);
             inner = -1;
         }
-        close(folder);
+        if (owned)
+            close(folder);
         folder = inner;
+        owned = true;
     }
     if (folder < 0)
         return nullptr;
-    FILE* stream = open_in_folder(folder, *rest != '\0' ? rest : ".", mode);
-    close(folder);
+    FILE* stream = match_entry_name(folder, rest, found) ? open_in_folder(folder, found, mode) : nullptr;
+    if (owned)
+        close(folder);
     return stream;
+}
+
+void begin_folder_batch(const char* folder)
+{
+    end_folder_batch();
+    in_batch = compose(batch_folder, sizeof batch_folder, {folder});
+}
+
+void end_folder_batch()
+{
+    if (batch_descriptor >= 0) {
+        forget_folders();
+        close(batch_descriptor);
+    }
+    batch_descriptor = -1;
+    in_batch = false;
 }
 
 bool finish_file(FILE* file)

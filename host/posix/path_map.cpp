@@ -12,14 +12,39 @@
 //                      its root is the host's root.
 //   ends_in_separator  the path's last byte is a separator.
 //   current_directory  the host's current directory, as getcwd gave it.
+//   floor_count        how many parts there were where the path's folder
+//                      ends (the floor take_apart was given), or NO_FLOOR
+//                      when no component starts there.
+//   lowest_count       the fewest parts there were after the floor: a ".."
+//                      beyond it that climbs out of the folder shows here.
+//
+// State of the remembered folders (between remember_folders and
+// forget_folders; see path_map.h):
+//   remembering        whether lookups may go by what was read before.
+//   base_folder        the descriptor that remember_folders was given,
+//   base_info          and what it is; match_entry_name knows it without
+//                      asking again.
+//   known_folders      the folders read whole since remember_folders, by
+//                      device and inode; known_count of them in use.
+//   name_filter        two bits for each name of a known folder, found
+//                      there when it was read or looked up there since,
+//                      from a hash of the name with its ASCII letters
+//                      folded and of the folder's place in known_folders:
+//                      a name that finds either of its bits clear has no
+//                      entry there that differs from it only in case. A
+//                      set pair proves nothing (another name may have set
+//                      it), and sends the lookup to the folder itself.
 #include "host/posix/path_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -41,9 +66,22 @@ struct PathPart {
 constexpr size_t MAX_PATH_PARTS = HOST_PATH_SIZE / 2;
 // The drive that the current directory stands on, as under Wine.
 constexpr char CURRENT_DRIVE = 'z';
-// One host directory entry's name and its NUL.
-constexpr size_t NAME_SIZE = 256;
-static_assert(NAME_MAX < NAME_SIZE, "a host name must fit NAME_SIZE");
+static_assert(NAME_MAX < HOST_NAME_SIZE, "a host name must fit HOST_NAME_SIZE");
+// floor_count when the floor is not where a component starts.
+constexpr size_t NO_FLOOR = SIZE_MAX;
+// Folders that one batch remembers; a folder beyond them is read at every
+// miss, as outside a batch.
+constexpr size_t MAX_KNOWN_FOLDERS = 64;
+// Bits of the name filter: 32 KiB, whose two bits a name stay clear by
+// chance for nearly every name of a folder of some thousand entries.
+constexpr unsigned NAME_FILTER_BITS_LOG2 = 18;
+constexpr size_t NAME_FILTER_WORDS = (size_t{1} << NAME_FILTER_BITS_LOG2) / 64;
+
+// A folder read whole, by what the host knows it by.
+struct KnownFolder {
+    dev_t device;
+    ino_t inode;
+};
 
 static PathPart parts[MAX_PATH_PARTS];
 static size_t part_count;
@@ -51,6 +89,15 @@ static char drive_letter;
 static bool from_current;
 static bool ends_in_separator;
 static char current_directory[HOST_PATH_SIZE];
+static size_t floor_count;
+static size_t lowest_count;
+
+static bool remembering;
+static int base_folder = -1;
+static struct stat base_info;
+static KnownFolder known_folders[MAX_KNOWN_FOLDERS];
+static size_t known_count;
+static uint64_t name_filter[NAME_FILTER_WORDS];
 
 static bool is_network_path(const char* path)
 {
@@ -64,6 +111,8 @@ static bool add_part(const char* text, size_t length, bool host)
     if (length == 2 && text[0] == '.' && text[1] == '.') {
         if (part_count > 0)
             part_count--;
+        if (floor_count != NO_FLOOR && part_count < lowest_count)
+            lowest_count = part_count;
         return true;
     }
     if (part_count == MAX_PATH_PARTS)
@@ -72,14 +121,29 @@ static bool add_part(const char* text, size_t length, bool host)
     return true;
 }
 
-// Fills the state from `path`; false for a network path, a current
-// directory that cannot be read, or too many components.
-static bool take_apart(const char* path)
+// Notes the parts there are when the scan of the path stands at `at`, the
+// start of a component, and that is the floor.
+static void note_floor(const char* at, const char* floor)
+{
+    if (at == floor) {
+        floor_count = part_count;
+        lowest_count = part_count;
+    }
+}
+
+// Fills the state from `path`, and floor_count and lowest_count from the
+// folder that ends `floor` bytes into it (NO_FLOOR: none); false for a
+// network path, a current directory that cannot be read, or too many
+// components.
+static bool take_apart(const char* path, size_t floor = NO_FLOOR)
 {
     part_count = 0;
     from_current = false;
     ends_in_separator = false;
     drive_letter = 'Z';
+    floor_count = NO_FLOOR;
+    lowest_count = NO_FLOOR;
+    const char* const floor_at = floor != NO_FLOOR ? path + floor : nullptr;
     if (is_network_path(path))
         return false;
 
@@ -110,6 +174,7 @@ static bool take_apart(const char* path)
     // A lead byte takes the next byte with it, whatever that byte is.
     size_t start = 0;
     size_t i = 0;
+    note_floor(rest, floor_at);
     for (;;) {
         const char c = rest[i];
         if (c == '\0' || is_path_separator(c)) {
@@ -129,6 +194,7 @@ static bool take_apart(const char* path)
                 break;
             ends_in_separator = true;
             start = ++i;
+            note_floor(rest + start, floor_at);
             continue;
         }
         ends_in_separator = false;
@@ -143,6 +209,8 @@ static bool take_apart(const char* path)
             last.length--;
         if (last.length == 0)
             part_count--;
+        if (floor_count != NO_FLOOR && part_count < lowest_count)
+            lowest_count = part_count;
     }
     return true;
 }
@@ -201,28 +269,144 @@ static bool map_drive(char letter, char* host_path)
     return false;
 }
 
-// Appends `name` to the folder in `host_path`, spelt as the entry of that
-// folder that matches it: the entry spelt the same, else the first in name
-// order of those that differ only in ASCII letter case, else as written.
+// 64 bits of `name` with its ASCII letters folded, and of `place`.
+static uint64_t folded_name_hash(const char* name, size_t place)
+{
+    // FNV-1a, then a finalizer that spreads every bit over the whole word.
+    uint64_t hash = 0xCBF29CE484222325u ^ place;
+    for (const char* c = name; *c != '\0'; c++)
+        hash = (hash ^ static_cast<unsigned char>(fold_ascii_case(*c))) * 0x100000001B3u;
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDu;
+    hash ^= hash >> 33;
+    return hash;
+}
+
+// The two filter bits of a hash: its low bits and its high bits.
+static size_t first_bit(uint64_t hash)
+{
+    return static_cast<size_t>(hash) & ((size_t{1} << NAME_FILTER_BITS_LOG2) - 1);
+}
+
+static size_t second_bit(uint64_t hash)
+{
+    return static_cast<size_t>(hash >> 32) & ((size_t{1} << NAME_FILTER_BITS_LOG2) - 1);
+}
+
+static void add_to_filter(size_t place, const char* name)
+{
+    const uint64_t hash = folded_name_hash(name, place);
+    name_filter[first_bit(hash) / 64] |= uint64_t{1} << (first_bit(hash) % 64);
+    name_filter[second_bit(hash) / 64] |= uint64_t{1} << (second_bit(hash) % 64);
+}
+
+static bool filter_may_hold(size_t place, const char* name)
+{
+    const uint64_t hash = folded_name_hash(name, place);
+    return (name_filter[first_bit(hash) / 64] >> (first_bit(hash) % 64) & 1) != 0 &&
+           (name_filter[second_bit(hash) / 64] >> (second_bit(hash) % 64) & 1) != 0;
+}
+
+// The place in known_folders of the folder that `info` describes, or
+// MAX_KNOWN_FOLDERS when it is not known.
+static size_t known_place(const struct stat& info)
+{
+    for (size_t i = 0; i < known_count; i++)
+        if (known_folders[i].device == info.st_dev && known_folders[i].inode == info.st_ino)
+            return i;
+    return MAX_KNOWN_FOLDERS;
+}
+
+// Reads the open folder `folder` and writes into `best` (HOST_NAME_SIZE
+// bytes) the first in name order of its entries that differ from `name`
+// only in ASCII letter case, or "" when none does. When `place` is below
+// MAX_KNOWN_FOLDERS, every entry goes into the filter under it. Returns
+// false when the folder could not be read to its end.
+static bool read_folder(int folder, const char* name, size_t place, char* best)
+{
+    best[0] = '\0';
+    // A descriptor of its own, so that the listing starts at the first
+    // entry whatever was read through `folder`.
+    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
+        return false;
+    DIR* listing = fdopendir(own);
+    if (listing == nullptr) {
+        close(own);
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(listing);
+        if (entry == nullptr)
+            break;
+        if (place < MAX_KNOWN_FOLDERS)
+            add_to_filter(place, entry->d_name);
+        if (same_ignoring_case(entry->d_name, name) && (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
+            strcpy(best, entry->d_name);
+    }
+    const bool whole = errno == 0;
+    closedir(listing);
+    return whole;
+}
+
+bool match_entry_name(int folder, const char* name, char* found)
+{
+    if (strlen(name) >= HOST_NAME_SIZE)
+        return false;
+    // Only a folder read whole since remember_folders can tell a name that
+    // nothing there matches, not even spelt the same, without a look at
+    // the folder. A folder is read whole into the filter at its first
+    // miss, while there is room for it.
+    struct stat folder_info = base_info;
+    const bool remembered = remembering && (folder == base_folder || fstat(folder, &folder_info) == 0);
+    size_t place = remembered ? known_place(folder_info) : MAX_KNOWN_FOLDERS;
+    const bool surely_new = place < MAX_KNOWN_FOLDERS && !filter_may_hold(place, name);
+    char best[HOST_NAME_SIZE] = "";
+    struct stat info;
+    if (!surely_new && fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (remembered && place == MAX_KNOWN_FOLDERS && known_count < MAX_KNOWN_FOLDERS &&
+            read_folder(folder, name, known_count, best)) {
+            place = known_count++;
+            known_folders[place] = KnownFolder{folder_info.st_dev, folder_info.st_ino};
+        } else {
+            read_folder(folder, name, MAX_KNOWN_FOLDERS, best);
+        }
+    }
+    // The name itself goes into the filter, found or about to be created:
+    // one that is not created after all only costs another reading.
+    if (place < MAX_KNOWN_FOLDERS)
+        add_to_filter(place, name);
+    return compose(found, HOST_NAME_SIZE, {best[0] != '\0' ? best : name});
+}
+
+void remember_folders(int folder)
+{
+    remembering = fstat(folder, &base_info) == 0;
+    base_folder = remembering ? folder : -1;
+    known_count = 0;
+    memset(name_filter, 0, sizeof name_filter);
+}
+
+void forget_folders()
+{
+    remembering = false;
+    base_folder = -1;
+    known_count = 0;
+}
+
+// Appends `name` to the folder in `host_path`, spelt as match_entry_name
+// finds it there; as written when the folder cannot be opened. False when
+// the name is too long for a host name or the path too long.
 static bool append_matching(char* host_path, const char* name)
 {
-    const size_t folder_length = strlen(host_path);
-    struct stat info;
-    if (!append_name(host_path, name))
-        return false;
-    if (lstat(host_path, &info) == 0)
-        return true;
-    host_path[folder_length] = '\0';
-
-    char best[NAME_SIZE] = "";
-    if (DIR* folder = opendir(host_path)) {
-        while (const dirent* entry = readdir(folder)) {
-            if (same_ignoring_case(entry->d_name, name) && (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
-                strcpy(best, entry->d_name);
-        }
-        closedir(folder);
-    }
-    return append_name(host_path, best[0] != '\0' ? best : name);
+    char found[HOST_NAME_SIZE];
+    const int folder = open(host_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return append_name(host_path, name);
+    const bool matched = match_entry_name(folder, name, found);
+    close(folder);
+    return matched && append_name(host_path, found);
 }
 
 bool map_path(const char* windows_path, char* host_path)
@@ -250,6 +434,24 @@ bool map_path(const char* windows_path, char* host_path)
             return false;
         if (!append_matching(host_path, name))
             return false;
+    }
+    return true;
+}
+
+bool names_below_folder(const char* windows_path, size_t folder_length, char* names)
+{
+    if (!take_apart(windows_path, folder_length) || floor_count == NO_FLOOR || lowest_count < floor_count ||
+        part_count <= floor_count)
+        return false;
+    names[0] = '\0';
+    size_t used = 0;
+    char name[HOST_NAME_SIZE];
+    for (size_t i = floor_count; i < part_count; i++) {
+        const PathPart& part = parts[i];
+        if (part.host || cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name) ||
+            !compose(names + used, HOST_PATH_SIZE - used, {used > 0 ? "/" : "", name}))
+            return false;
+        used += strlen(names + used);
     }
     return true;
 }

@@ -23,6 +23,8 @@
 
 // Host paths are at most this long, NUL included.
 constexpr size_t HOST_PATH_SIZE = 4096;
+// One host directory entry's name and its NUL.
+constexpr size_t HOST_NAME_SIZE = 256;
 
 // Maps `windows_path` to a host path in `host_path` (HOST_PATH_SIZE bytes).
 // Every component but the last must exist as a directory to be matched by
@@ -31,6 +33,38 @@ constexpr size_t HOST_PATH_SIZE = 4096;
 // a network path, a component that is not valid code page 932 or holds a
 // byte Windows forbids in names, too long).
 bool map_path(const char* windows_path, char* host_path);
+
+// Takes `windows_path` apart as map_path does, where its first
+// `folder_length` bytes name a folder: nothing (the current directory), a
+// drive ("d:"), or a path that ends in a separator. Writes the names that
+// follow that folder into `names` (HOST_PATH_SIZE bytes), converted for the
+// host and joined by slashes, each spelt as written: match_entry_name finds
+// their spelling on the host, one folder at a time. False when a name
+// cannot be mapped, when no name starts where the folder ends, and when the
+// path names the folder itself or climbs out of it ("..").
+bool names_below_folder(const char* windows_path, size_t folder_length, char* names);
+
+// The entry of the open folder `folder` that the host name `name` meets,
+// into `found` (HOST_NAME_SIZE bytes): the entry spelt the same, else the
+// first in name order of those that differ from it only in ASCII letter
+// case, else `name` as written. False when `name` is too long for a host
+// name.
+bool match_entry_name(int folder, const char* name, char* found);
+
+// Looking up many names, as an extraction does, without reading a folder
+// again for each: from remember_folders(folder) to forget_folders(),
+// match_entry_name reads each folder whole at its first miss (up to 64
+// folders) and keeps a trace of every name it found there and of every
+// name looked up there since, found or about to be created; a later name
+// that nothing there can match ignoring case, by that trace, is taken as
+// written without reading the folder. An entry that someone else creates
+// in such a folder meanwhile may go unseen: a new name is then created
+// beside it in the case written, and nothing is ever opened through it,
+// since every entry is still looked at where it is opened. `folder`, the
+// open folder that most lookups start from, must stay open and the same
+// until forget_folders.
+void remember_folders(int folder);
+void forget_folders();
 
 // Makes `windows_path` absolute against the current directory, as Windows
 // paths: a relative path or one without a drive gains the drive and folders

@@ -19,6 +19,12 @@
 //   set_by_handle      SetFileInformationByHandle, or null (before Vista).
 //   set_nt_information NtSetInformationFile, or null (Windows 95 and 98).
 //   mount_line         one line of the mount table being read.
+//   mount_holds        how many hold_mount_table calls are not yet
+//                      released; while there are any, the table is read
+//                      once, at the first check, into the three below.
+//   held_table         what that reading found (HeldTable).
+//   held_points        the mount points it found, each a Unix path and its
+//                      NUL, one after another; held_used bytes in use.
 #include "host/win32/entries.h"
 
 #include <cstring>
@@ -27,6 +33,19 @@
 // path each. A longer line makes the table unreadable.
 constexpr size_t MOUNT_LINE_SIZE = 3 * 4096;
 constexpr size_t MOUNT_CHUNK_SIZE = 4096;
+// The mount points of a held table, all of them; a table with more is read
+// again for every check, as when none is held.
+constexpr size_t HELD_POINTS_SIZE = 64 * 1024;
+
+// What reading the mount table came to.
+enum TableRead {
+    TABLE_READ,        // every line was read (and the caller was not stopped)
+    TABLE_STOPPED,     // the caller stopped at a line
+    TABLE_OVERLONG,    // a line too long to read: no line after it is known
+    TABLE_UNOPENED,    // no table (not Wine, or no /proc)
+};
+// A held table: not yet read, read into held_points, or what went wrong.
+enum HeldTable { HELD_UNREAD, HELD_READ, HELD_TOO_LARGE, HELD_OVERLONG, HELD_UNOPENED };
 
 using GetFinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using CompareOrdinalFunction = int(WINAPI*)(LPCWCH, int, LPCWCH, int, BOOL);
@@ -50,6 +69,10 @@ static bool information_looked_up;
 static SetByHandleFunction set_by_handle;
 static SetNtInformationFunction set_nt_information;
 static char mount_line[MOUNT_LINE_SIZE];
+static int mount_holds;
+static HeldTable held_table;
+static char held_points[HELD_POINTS_SIZE];
+static size_t held_used;
 
 bool final_paths_known()
 {
@@ -227,9 +250,9 @@ static bool names_on_the_way(const wchar_t* path, const wchar_t* base, const cha
     return false;
 }
 
-// Whether the mount table's line `line` names a mount point below `base`
-// and at or above `target`.
-static bool names_mount_between(char* line, const wchar_t* base, const wchar_t* target)
+// The mount point of the mount table's line `line`, decoded in place, or
+// null when the line has none.
+static const char* mount_point_of(char* line)
 {
     // The fifth field is the mount point, its blanks and backslashes
     // written as octal escapes.
@@ -237,7 +260,7 @@ static bool names_mount_between(char* line, const wchar_t* base, const wchar_t* 
     for (int field = 0; field < 4 && point != nullptr; field++)
         point = strchr(point, ' ') != nullptr ? strchr(point, ' ') + 1 : nullptr;
     if (point == nullptr)
-        return false;
+        return nullptr;
     size_t length = 0;
     for (const char* c = point; *c != '\0' && *c != ' '; c++) {
         if (c[0] == '\\' && c[1] >= '0' && c[1] <= '3' && c[2] >= '0' && c[2] <= '7' && c[3] >= '0' && c[3] <= '7') {
@@ -248,6 +271,13 @@ static bool names_mount_between(char* line, const wchar_t* base, const wchar_t* 
         }
     }
     point[length] = '\0';
+    return point;
+}
+
+// Whether the Unix mount point `point` lies below `base` and at or above
+// `target`.
+static bool is_mount_between(const char* point, const wchar_t* base, const wchar_t* target)
+{
     const char* last = strrchr(point, '/');
     if (last == nullptr || last[1] == '\0' || !names_on_the_way(target, base, last + 1))
         return false;
@@ -260,31 +290,25 @@ static bool names_mount_between(char* line, const wchar_t* base, const wchar_t* 
     return between;
 }
 
-// Whether a Unix mount point lies below the folder `base_final` and at or
-// above the entry `target_final` (final paths). Only under Wine on a
-// system with a mount table; a table that cannot be read in full counts as
-// a crossing.
-static bool crosses_mount(const wchar_t* base_final, const wchar_t* target_final)
+// Reads the process's Unix mount table and hands each mount point to
+// `take` with `context`, until `take` returns true.
+static TableRead read_mount_table(bool (*take)(const char* point, const void* context), const void* context)
 {
-    if (unix_to_dos == nullptr)
-        return false;
     WCHAR* table_path = unix_to_dos("/proc/self/mountinfo");
     if (table_path == nullptr)
-        return false;
+        return TABLE_UNOPENED;
     const HANDLE table = CreateFileW(table_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, 0, nullptr);
     HeapFree(GetProcessHeap(), 0, table_path);
     if (table == INVALID_HANDLE_VALUE)
-        return false;
-    const wchar_t* base = without_prefix(base_final);
-    const wchar_t* target = without_prefix(target_final);
-    bool crossing = false;
+        return TABLE_UNOPENED;
+    TableRead result = TABLE_READ;
     bool overlong = false;
     size_t used = 0;
     char chunk[MOUNT_CHUNK_SIZE];
     DWORD got = 0;
-    while (!crossing && ReadFile(table, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        for (DWORD i = 0; i < got && !crossing; i++) {
+    while (result == TABLE_READ && ReadFile(table, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got && result == TABLE_READ; i++) {
             if (chunk[i] != '\n') {
                 overlong = overlong || used + 1 == MOUNT_LINE_SIZE;
                 if (!overlong)
@@ -292,13 +316,92 @@ static bool crosses_mount(const wchar_t* base_final, const wchar_t* target_final
                 continue;
             }
             mount_line[used] = '\0';
-            crossing = overlong || names_mount_between(mount_line, base, target);
+            const char* point = overlong ? nullptr : mount_point_of(mount_line);
+            if (overlong)
+                result = TABLE_OVERLONG;
+            else if (point != nullptr && take(point, context))
+                result = TABLE_STOPPED;
             used = 0;
             overlong = false;
         }
     }
     CloseHandle(table);
-    return crossing;
+    return result;
+}
+
+// The base and target of one check, for read_mount_table.
+struct MountCheck {
+    const wchar_t* base;
+    const wchar_t* target;
+};
+
+static bool stops_at_crossing(const char* point, const void* context)
+{
+    const MountCheck* check = static_cast<const MountCheck*>(context);
+    return is_mount_between(point, check->base, check->target);
+}
+
+// Keeps a mount point in held_points; false, and the table too large to
+// hold, when it does not fit.
+static bool holds_point(const char* point, const void*)
+{
+    const size_t size = strlen(point) + 1;
+    if (size > sizeof held_points - held_used) {
+        held_table = HELD_TOO_LARGE;
+        return true;
+    }
+    memcpy(held_points + held_used, point, size);
+    held_used += size;
+    return false;
+}
+
+void hold_mount_table()
+{
+    if (mount_holds++ == 0)
+        held_table = HELD_UNREAD;
+}
+
+void release_mount_table()
+{
+    if (mount_holds > 0)
+        mount_holds--;
+}
+
+// Reads the table into held_points once for all the checks of a hold.
+static void read_held_table()
+{
+    held_used = 0;
+    held_table = HELD_READ;
+    const TableRead read = read_mount_table(holds_point, nullptr);
+    if (read == TABLE_OVERLONG)
+        held_table = HELD_OVERLONG;
+    else if (read == TABLE_UNOPENED)
+        held_table = HELD_UNOPENED;
+}
+
+// Whether a Unix mount point lies below the folder `base_final` and at or
+// above the entry `target_final` (final paths). Only under Wine on a
+// system with a mount table; a table that cannot be read in full counts as
+// a crossing. While the table is held, it is read once for every check.
+static bool crosses_mount(const wchar_t* base_final, const wchar_t* target_final)
+{
+    if (unix_to_dos == nullptr)
+        return false;
+    const MountCheck check = {without_prefix(base_final), without_prefix(target_final)};
+    if (mount_holds > 0) {
+        if (held_table == HELD_UNREAD)
+            read_held_table();
+        if (held_table == HELD_READ) {
+            for (size_t at = 0; at < held_used; at += strlen(held_points + at) + 1)
+                if (is_mount_between(held_points + at, check.base, check.target))
+                    return true;
+            return false;
+        }
+        if (held_table != HELD_TOO_LARGE)
+            return held_table == HELD_OVERLONG;
+    }
+    const TableRead read = read_mount_table(stops_at_crossing, &check);
+    return read == TABLE_STOPPED || read == TABLE_OVERLONG;
 }
 
 template <typename Char>

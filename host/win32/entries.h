@@ -96,6 +96,13 @@ HANDLE open_entry(const wchar_t* path, DWORD access, DWORD disposition);
 bool is_itself(HANDLE entry, const wchar_t* folder_final, const char* tail);
 bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
 
+// Reading the Unix mount table (under Wine) once for many checks: from
+// hold_mount_table() to release_mount_table(), is_itself goes by the table
+// as it was at the first check after the hold, instead of reading it for
+// every check. Holds nest.
+void hold_mount_table();
+void release_mount_table();
+
 // Whether the open entry `entry`, met at the end `tail` of a path below the
 // folder whose final path is `folder_final`, is one that the program may
 // replace or remove as an entry: a file of its own, or a link shown as a

@@ -12,6 +12,14 @@
 // writing: a link shown as a reparse point is replaced as the link it is;
 // a link that the system follows regardless (a Unix symbolic link under
 // Wine) is refused.
+//
+// State (the batch, from begin_folder_batch to end_folder_batch):
+//   in_batch          a batch is open.
+//   batch_folder      its folder, as given.
+//   batch_final       the final path of that folder, found at the batch's
+//   batch_final_known first file that writes, and kept to its end (empty
+//                     where the system has no final paths).
+//   While a batch is open it holds the mount table (host/win32/entries.h).
 #include "host/files.h"
 
 #include <fcntl.h>
@@ -25,6 +33,11 @@
 #include "host/win32/new_files.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
+
+static bool in_batch;
+static char batch_folder[ENTRY_PATH_SIZE];
+static wchar_t batch_final[ENTRY_PATH_SIZE];
+static bool batch_final_known;
 
 static HANDLE open_for_reading(const char* path)
 {
@@ -50,7 +63,9 @@ static DWORD full_path(const wchar_t* path, wchar_t* out, wchar_t** name)
 
 // Whether the folder that the file `tail` (the end of `path`) goes into is
 // reached from the folder whose final path is `folder_final` through no
-// link and no mount point, before anything is created in it.
+// link and no mount point, before anything is created in it: a real
+// folder, not itself a link shown as a reparse point, whose final path
+// shows no link followed on the way. One check through one handle.
 template <typename Char>
 static bool is_reached_within(const Char* path, const wchar_t* folder_final, const Char* tail)
 {
@@ -72,22 +87,41 @@ static bool is_reached_within(const Char* path, const wchar_t* folder_final, con
     const HANDLE entry = open_entry(inner_folder, 0, OPEN_EXISTING);
     if (entry == INVALID_HANDLE_VALUE)
         return false;
-    const bool within = is_itself(entry, folder_final, inner_tail);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool within = GetFileInformationByHandle(entry, &information) &&
+                        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                        is_itself(entry, folder_final, inner_tail);
     CloseHandle(entry);
     return within;
 }
 
-// Opens `path`, the file named `tail` in `folder`, for writing, as a new
-// file beside it (host/win32/new_files.h). Returns its stream or nullptr.
+// The final path of `folder`, the current folder when it is empty, into
+// `out` (get_folder_final_path).
 template <typename Char>
-static FILE* open_for_writing(const Char* path, const Char* folder, const Char* tail, bool text)
+static bool final_path_of_folder(const Char* folder, wchar_t* out)
 {
     static const Char CURRENT_FOLDER[] = {'.', 0};
+    return get_folder_final_path(folder[0] != 0 ? folder : CURRENT_FOLDER, out);
+}
+
+// Opens `path`, the file named `tail` in `folder`, for writing, as a new
+// file beside it (host/win32/new_files.h). `known_final`: the final path
+// of `folder` when it is known already (a batch's), else null. Returns its
+// stream or nullptr.
+template <typename Char>
+static FILE* open_for_writing(const Char* path, const Char* folder, const Char* tail, bool text,
+                              const wchar_t* known_final)
+{
     wchar_t folder_final[ENTRY_PATH_SIZE];
-    if (!get_folder_final_path(folder[0] != 0 ? folder : CURRENT_FOLDER, folder_final) ||
-        !is_reached_within(path, folder_final, tail))
+    if (known_final == nullptr) {
+        if (!final_path_of_folder(folder, folder_final))
+            return nullptr;
+        known_final = folder_final;
+    }
+    if (!is_reached_within(path, known_final, tail))
         return nullptr;
-    return create_new_file(path, text_length(path) - text_length(tail), folder_final, text);
+    return create_new_file(path, text_length(path) - text_length(tail), known_final, text);
 }
 
 // The stream of a handle opened for reading, or nullptr (the handle then
@@ -130,7 +164,7 @@ static FILE* open_path(const Char* path, const char* mode)
     for (size_t i = 0; i < folder_length; i++)
         folder[i] = full[i];
     folder[folder_length] = 0;
-    return open_for_writing(full, folder, name, strcmp(mode, "w") == 0);
+    return open_for_writing(full, folder, name, strcmp(mode, "w") == 0, nullptr);
 }
 
 static bool is_known_mode(const char* mode)
@@ -151,13 +185,16 @@ FILE* open_file(const char* path, const char* mode)
 }
 
 template <typename Char>
-static FILE* open_path_in(const Char* folder, const Char* name, const char* mode)
+static FILE* open_path_in(const Char* folder, const Char* name, const char* mode, const wchar_t* known_final)
 {
     Char path[ENTRY_PATH_SIZE];
     if (!join_path(path, ENTRY_PATH_SIZE, folder, name, false))
         return nullptr;
-    // Every folder of the name on the way to the file must be a real one,
-    // not a junction or a link that leads out of `folder`.
+    if (mode[0] != 'r' && final_paths_known())
+        return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+    // Without final paths, and for reading, every folder of the name on the
+    // way to the file must be a real one, not a junction or a link that
+    // leads out of `folder`, by its attributes.
     for (size_t i = text_length(folder); path[i] != 0; i += character_length(path + i)) {
         if (!is_path_separator(path[i]))
             continue;
@@ -170,7 +207,19 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
     }
     if (mode[0] == 'r')
         return reading_stream_of(open_for_reading(path));
-    return open_for_writing(path, folder, name, strcmp(mode, "w") == 0);
+    return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+}
+
+// The final path of the batch's folder, found once, or null when `folder`
+// is not the batch's or it cannot be found.
+template <typename Char>
+static const wchar_t* batch_final_path(const char* folder_bytes, const Char* folder)
+{
+    if (!in_batch || strcmp(folder_bytes, batch_folder) != 0)
+        return nullptr;
+    if (!batch_final_known)
+        batch_final_known = final_path_of_folder(folder, batch_final);
+    return batch_final_known ? batch_final : nullptr;
 }
 
 FILE* open_file_in(const char* folder, const char* name, const char* mode)
@@ -180,12 +229,29 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode)
         return nullptr;
     }
     if (!is_nt_family())
-        return open_path_in(folder, name, mode);
+        return open_path_in(folder, name, mode, batch_final_path(folder, folder));
     wchar_t wide_folder[ENTRY_PATH_SIZE];
     wchar_t wide_name[ENTRY_PATH_SIZE];
     const bool converted =
         to_wide(folder, wide_folder, ENTRY_PATH_SIZE) && to_wide(name, wide_name, ENTRY_PATH_SIZE);
-    return converted ? open_path_in(wide_folder, wide_name, mode) : nullptr;
+    return converted ? open_path_in(wide_folder, wide_name, mode, batch_final_path(folder, wide_folder)) : nullptr;
+}
+
+void begin_folder_batch(const char* folder)
+{
+    end_folder_batch();
+    in_batch = compose(batch_folder, sizeof batch_folder, {folder});
+    batch_final_known = false;
+    if (in_batch)
+        hold_mount_table();
+}
+
+void end_folder_batch()
+{
+    if (in_batch)
+        release_mount_table();
+    in_batch = false;
+    batch_final_known = false;
 }
 
 bool finish_file(FILE* file)

@@ -214,8 +214,15 @@ static int remove_matching(const Char* folder, const char* name_pattern)
 
 int remove_matching_entries(const char* folder, const char* name_pattern)
 {
-    if (!is_nt_family())
-        return remove_matching(folder, name_pattern);
+    // Every entry below the folder is checked against the mount table as
+    // it was when the deletion began, read once.
+    hold_mount_table();
     wchar_t wide_folder[ENTRY_PATH_SIZE];
-    return to_wide(folder, wide_folder, ENTRY_PATH_SIZE) ? remove_matching(wide_folder, name_pattern) : 0;
+    int failed = 0;
+    if (!is_nt_family())
+        failed = remove_matching(folder, name_pattern);
+    else if (to_wide(folder, wide_folder, ENTRY_PATH_SIZE))
+        failed = remove_matching(wide_folder, name_pattern);
+    release_mount_table();
+    return failed;
 }

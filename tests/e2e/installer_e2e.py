@@ -894,6 +894,13 @@ def bad_input_rows():
             stored_member(b'metadata.txt\0This is a comment on the file.', data) + b'\0',
             outcome(INST, listing('\tmetadata.txt', '[ EOF ]'), incomplete=False), 0,
             {'prefix/drive_c/inst/metadata.txt': data}),
+        # Names that differ only in letter case meet the same file, one
+        # that was there before or one the extraction wrote itself.
+        Row('members whose names differ only in case', INST_ANSWERS, ['file:inst/LICENSE.TXT'],
+            stored_member('Readme.txt', b'first') + stored_member('README.TXT', b'second') + ARCHIVE,
+            outcome(INST, listing('\tReadme.txt', '\tREADME.TXT') + ALL_LISTED, incomplete=False), 0,
+            {'prefix/drive_c/inst/Readme.txt': b'second', 'prefix/drive_c/inst/README.TXT': None,
+             'prefix/drive_c/inst/LICENSE.TXT': data, 'prefix/drive_c/inst/license.txt': None}, SAME),
         # The archive reader's failures.
         Row('archive cannot be opened', INST_ANSWERS, [], None,
             BANNER + directory_part(INST) + EXTRACTING_ALL + 'Error: File cannot open. (ymw.lz_)\n', 1,

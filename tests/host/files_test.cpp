@@ -1,6 +1,7 @@
 // tests/host/files_test.cpp: open_file on Windows paths in a temporary prefix.
 #include "host/files.h"
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -194,5 +196,185 @@ TEST(OpenFileIn, NoLinkedFolderBelowTheFolder)
         EXPECT_TRUE(finish_file(file));
         EXPECT_EQ(read_file(root + "/drive_c/real/sub/x.txt"), bytes_of(folder));
     }
+    end_prefix(root);
+}
+
+// Only a name below the folder is opened: not one that climbs out of it
+// (even to come back), not the folder itself, and nothing when the folder
+// does not end where a name can start.
+TEST(OpenFileIn, OnlyNamesBelowTheFolder)
+{
+    const std::string root = start_prefix();
+    make_folders(root, "drive_c/real/sub");
+    struct Case {
+        const char* folder;
+        const char* name;
+    };
+    const Case refused[] = {
+        {"c:\\real", "x.txt"},               // would be c:\realx.txt
+        {"c:\\real\\", "sub\\..\\..\\x.txt"},  // climbs out
+        {"c:\\real\\", "..\\real\\x.txt"},     // climbs out and back
+        {"c:\\real\\", "..."},                 // the folder itself
+        {"c:\\real\\", "sub\\.."},             // the folder itself
+        {"c:\\real\\", "c:x.txt"},             // a drive of its own
+    };
+    for (const Case& c : refused) {
+        for (const char* mode : {"wb", "rb"})
+            EXPECT_EQ(open_file_in(c.folder, c.name, mode), nullptr) << c.folder << c.name << mode;
+    }
+    EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u);
+    EXPECT_TRUE(folder_entries(root + "/drive_c/real/sub").empty());
+    // Dots that Windows drops still name a file below it.
+    for (const Case& c : {Case{"c:\\real\\", "sub.\\y.txt."}, Case{"c:\\", "real\\.\\sub\\y.txt"}, Case{"c:", "z.txt"}}) {
+        FILE* file = open_file_in(c.folder, c.name, "wb");
+        ASSERT_NE(file, nullptr) << c.folder << c.name;
+        EXPECT_TRUE(finish_file(file));
+    }
+    EXPECT_TRUE(file_exists(root + "/drive_c/real/sub/y.txt"));
+    EXPECT_TRUE(file_exists(root + "/drive_c/z.txt"));
+    end_prefix(root);
+}
+
+namespace {
+
+// Counts, as the kernel reports them through inotify, how often a folder
+// is listed (each read of its entries) and opened. Events are taken after
+// every step, so that the kernel cannot merge those of two steps.
+struct FolderWatch {
+    int fd;
+    int reads = 0;
+    int opens = 0;
+
+    explicit FolderWatch(const std::string& folder)
+        : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        inotify_add_watch(fd, folder.c_str(), IN_ACCESS | IN_OPEN);
+    }
+    ~FolderWatch() { close(fd); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    void take()
+    {
+        alignas(inotify_event) char buffer[64 * 1024];
+        ssize_t got;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+            for (char* at = buffer; at < buffer + got;) {
+                const inotify_event* event = reinterpret_cast<const inotify_event*>(at);
+                // The folder's own events carry no name.
+                if (event->len == 0 && (event->mask & IN_ACCESS) != 0)
+                    reads++;
+                if (event->len == 0 && (event->mask & IN_OPEN) != 0)
+                    opens++;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+    }
+};
+
+void write_in(const char* folder, const std::string& name, const std::string& text)
+{
+    FILE* file = open_file_in(folder, name.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << name;
+    fputs(text.c_str(), file);
+    EXPECT_TRUE(finish_file(file)) << name;
+}
+
+}  // namespace
+
+// A batch finds its folder once and reads each folder below it once,
+// however many files it writes; without a batch every new name reads the
+// folder again (it is what a batch saves).
+TEST(OpenFileIn, BatchReadsEachFolderOnce)
+{
+    const std::string root = start_prefix();
+    make_folders(root, "drive_c/inst/sub");
+    const int files = 300;
+    for (const bool batched : {true, false}) {
+        FolderWatch install_folder(root + "/drive_c/inst");
+        FolderWatch drive(root + "/drive_c");
+        FolderWatch sub(root + "/drive_c/inst/sub");
+        if (batched)
+            begin_folder_batch("c:\\inst\\");
+        for (int i = 0; i < files; i++) {
+            const std::string tag = std::to_string(i) + (batched ? "b" : "u");
+            write_in("c:\\inst\\", "file" + tag + ".dat", tag);
+            write_in("c:\\inst\\", "sub\\inner" + tag + ".dat", tag);
+            install_folder.take();
+            drive.take();
+            sub.take();
+        }
+        if (batched)
+            end_folder_batch();
+        if (batched) {
+            // One listing is a few reads of the entries, the last finding
+            // no more.
+            EXPECT_LE(install_folder.reads, 4);
+            EXPECT_LE(sub.reads, 4);
+            EXPECT_LE(drive.reads + drive.opens, 4);
+        } else {
+            EXPECT_GE(install_folder.reads, files);
+            EXPECT_GE(sub.reads, files);
+        }
+        EXPECT_EQ(read_file(root + "/drive_c/inst/file7" + std::string(batched ? "b" : "u") + ".dat"),
+                  bytes_of(std::string("7") + (batched ? "b" : "u")));
+    }
+    end_prefix(root);
+}
+
+// Within a batch names still meet whatever entry matches them ignoring
+// case: one that was there before, or one the batch wrote itself; the
+// exact spelling wins, else the first in name order. A link that appears
+// at a name the batch took for new is never written through.
+TEST(OpenFileIn, BatchStillMatchesNamesByCase)
+{
+    const std::string root = start_prefix();
+    const std::string inst = root + "/drive_c/inst";
+    make_folders(root, "drive_c/inst/Sub");
+    make_folders(root, "outside");
+    write_file(inst + "/OLD.DAT", bytes_of("old"));
+    for (const char* name : {"readme", "ReadMe", "README"})
+        write_file(inst + "/" + name, bytes_of(name));
+    write_file(root + "/outside/victim", bytes_of("victim"));
+
+    begin_folder_batch("c:\\inst\\");
+    write_in("c:\\inst\\", "old.dat", "new old");
+    write_in("c:\\inst\\", "Same.TXT", "first");
+    write_in("c:\\inst\\", "same.txt", "second");
+    write_in("c:\\inst\\", "ReadMe", "exact");
+    write_in("c:\\inst\\", "rEADME", "first in order");
+    write_in("c:\\inst\\", "sub\\Inner.Txt", "inner");
+    write_in("c:\\inst\\", "SUB\\INNER.TXT", "inner again");
+    // Put in place after the folder was read: the batch does not see it.
+    ASSERT_EQ(symlink((root + "/outside/victim").c_str(), (inst + "/LATE.TXT").c_str()), 0);
+    write_in("c:\\inst\\", "late.txt", "late");
+    // A link swapped in at a name the batch wrote is replaced, not followed.
+    ASSERT_EQ(unlink((inst + "/Same.TXT").c_str()), 0);
+    ASSERT_EQ(symlink((root + "/outside/victim").c_str(), (inst + "/Same.TXT").c_str()), 0);
+    write_in("c:\\inst\\", "SAME.TXT", "third");
+    end_folder_batch();
+
+    EXPECT_EQ(read_file(inst + "/OLD.DAT"), bytes_of("new old"));
+    EXPECT_FALSE(file_exists(inst + "/old.dat"));
+    EXPECT_FALSE(file_exists(inst + "/same.txt"));
+    EXPECT_FALSE(file_exists(inst + "/SAME.TXT"));
+    struct stat info;
+    ASSERT_EQ(lstat((inst + "/Same.TXT").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(read_file(inst + "/Same.TXT"), bytes_of("third"));
+    EXPECT_EQ(read_file(inst + "/ReadMe"), bytes_of("exact"));
+    EXPECT_EQ(read_file(inst + "/README"), bytes_of("first in order"));
+    EXPECT_EQ(read_file(inst + "/readme"), bytes_of("readme"));
+    EXPECT_EQ(read_file(inst + "/Sub/Inner.Txt"), bytes_of("inner again"));
+    EXPECT_EQ(read_file(inst + "/late.txt"), bytes_of("late"));
+    ASSERT_EQ(lstat((inst + "/LATE.TXT").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(read_file(root + "/outside/victim"), bytes_of("victim"));
+    // Sub, OLD.DAT, the three readmes, Same.TXT, LATE.TXT and late.txt: no
+    // new file left behind, no second spelling made.
+    const std::vector<std::string> names = folder_entries(inst);
+    EXPECT_EQ(names.size(), 8u);
+    for (const std::string& name : names)
+        EXPECT_NE(name.compare(0, 4, "~ymw"), 0) << name;
     end_prefix(root);
 }

@@ -148,6 +148,44 @@ TEST(ExtractArchive, StoredMemberIsCopiedForItsPackedSizeAlone)
     EXPECT_EQ(w.file("copy.txt"), ALPHA);
 }
 
+// Stored data moves in blocks: members at and around the size of the
+// archive's and the output's buffers (64 KiB), and several times it, come
+// out whole, skipped members among them leave the next header in place,
+// and a member cut short inside a later buffer is filled with 0xFF.
+TEST(ExtractArchive, StoredMembersLargerThanTheBuffersComeOutWhole)
+{
+    Workspace w;
+    const size_t sizes[] = {65535, 65536, 65537, 3 * 65536 + 7, 1, 200000};
+    std::vector<TestMember> members;
+    std::vector<Bytes> data;
+    for (size_t i = 0; i < sizeof sizes / sizeof sizes[0]; i++) {
+        Bytes bytes(sizes[i]);
+        for (size_t j = 0; j < bytes.size(); j++)
+            bytes[j] = static_cast<uint8_t>((j * 131 + i * 7) ^ (j >> 9));
+        data.push_back(bytes);
+        members.push_back(stored_member("m" + std::to_string(i) + ".bin", bytes));
+    }
+    const Bytes archive = archive_of(members);
+    EXPECT_EQ(w.extract(archive), "\tm0.bin\n\tm1.bin\n\tm2.bin\n\tm3.bin\n\tm4.bin\n\tm5.bin\n[ EOF ]\n");
+    for (size_t i = 0; i < data.size(); i++)
+        EXPECT_EQ(w.file("m" + std::to_string(i) + ".bin"), data[i]) << i;
+
+    // Every member but one skipped: the reader still meets each header.
+    Workspace skipping;
+    EXPECT_EQ(skipping.extract(archive, "M5.BIN"), "\tm5.bin\n[ EOF ]\n");
+    EXPECT_EQ(skipping.file("m5.bin"), data[5]);
+
+    // The last member cut 70,003 bytes into its data.
+    Workspace cut;
+    Bytes truncated = archive_of({members[0], members[5]}, false);
+    const size_t kept = 70003;
+    truncated.resize(truncated.size() - data[5].size() + kept);
+    EXPECT_EQ(cut.extract(truncated), "\tm0.bin\n\tm5.bin\nError: CRC mismatch.\nError: Header sum error\n");
+    Bytes expected(data[5].begin(), data[5].begin() + static_cast<long>(kept));
+    expected.resize(data[5].size(), 0xFF);
+    EXPECT_EQ(cut.file("m5.bin"), expected);
+}
+
 TEST(ExtractArchive, EmptyStoredMemberGivesAnEmptyFile)
 {
     Workspace w;
