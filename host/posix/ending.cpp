@@ -24,10 +24,12 @@ static volatile sig_atomic_t ending_length;
 static bool caught;
 
 // Calls only what a signal handler may call: unlinkat, write, signal and
-// raise.
+// raise. Where a file being written is changing hands, returns at once:
+// the signal comes again once the change is done.
 static void on_interrupt(int signal_number)
 {
-    discard_every_new_file();
+    if (!discard_every_new_file(signal_number))
+        return;
     const size_t length = static_cast<size_t>(ending_length);
     for (size_t done = 0; done < length;) {
         const ssize_t written = write(STDOUT_FILENO, ending_line + done, length - done);

@@ -2,12 +2,16 @@
 // it.
 //
 // State:
-//   new_files  the files being written. A slot is in use from the moment
-//              its file exists until it has been moved into place or
-//              removed. A signal handler may read the table at any moment
-//              (discard_every_new_file), so every change to a slot's use is
-//              made with all signals blocked, and the handler finds each
-//              slot either free or naming a file of this program.
+//   new_files        the files being written. A slot is in use from the
+//                    moment its file exists until it has been moved into
+//                    place or removed.
+//   changing         a slot is changing hands. A signal handler may read
+//   deferred_signal  the table at any moment (discard_every_new_file);
+//                    one that comes while a slot changes leaves it
+//                    untouched and has its signal raised again once the
+//                    change is done (deferred_signal), so that the handler
+//                    finds every slot either free or naming a file of this
+//                    program, at no system call per change.
 #include "host/posix/new_files.h"
 
 #include <fcntl.h>
@@ -16,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -48,17 +53,26 @@ struct NewFile {
 
 static NewFile new_files[MAX_NEW_FILES];
 
-// All signals blocked while a slot changes hands; `before` keeps the mask.
-static void block_signals(sigset_t* before)
+static volatile sig_atomic_t changing;
+static volatile sig_atomic_t deferred_signal;
+
+static void begin_change()
 {
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, before);
+    changing = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-static void restore_signals(const sigset_t* before)
+// Ends a change, and raises a signal that came meanwhile.
+static void end_change()
 {
-    sigprocmask(SIG_SETMASK, before, nullptr);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    changing = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const int pending = deferred_signal;
+    if (pending != 0) {
+        deferred_signal = 0;
+        raise(pending);
+    }
 }
 
 static int cookie_fd(void* cookie)
@@ -167,8 +181,7 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
         compose(temp_name, sizeof temp_name, {NEW_FILE_STEM, number, NEW_FILE_TAIL});
         // O_EXCL: a name that anything has, a link included, is not taken,
         // so the file is this program's and a regular one.
-        sigset_t before;
-        block_signals(&before);
+        begin_change();
         fd = openat(own_folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         const int open_error = errno;
         if (fd >= 0) {
@@ -176,7 +189,7 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
             slot->folder = own_folder;
             slot->in_use = 1;
         }
-        restore_signals(&before);
+        end_change();
         if (fd < 0 && open_error != EEXIST) {
             close(own_folder);
             errno = open_error;
@@ -191,11 +204,10 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
     slot->stream = stream_of(fd, mode);
     if (slot->stream == nullptr) {
         const int error = errno;
-        sigset_t before;
-        block_signals(&before);
+        begin_change();
         unlinkat(slot->folder, slot->temp_name, 0);
         release(*slot);
-        restore_signals(&before);
+        end_change();
         errno = error;
     }
     return slot->stream;
@@ -214,8 +226,7 @@ bool finish_new_file(FILE* file)
     const bool written = fflush(file) == 0 && ferror(file) == 0;
     const bool closed = fclose(file) == 0;
     int error = errno;
-    sigset_t before;
-    block_signals(&before);
+    begin_change();
     const bool moved = written && closed && renameat(slot->folder, slot->temp_name, slot->folder, slot->name) == 0;
     if (!moved) {
         if (written && closed)
@@ -223,7 +234,7 @@ bool finish_new_file(FILE* file)
         unlinkat(slot->folder, slot->temp_name, 0);
     }
     release(*slot);
-    restore_signals(&before);
+    end_change();
     errno = error;
     return moved;
 }
@@ -234,16 +245,20 @@ void discard_new_file(FILE* file)
     fclose(file);
     if (slot == nullptr)
         return;
-    sigset_t before;
-    block_signals(&before);
+    begin_change();
     unlinkat(slot->folder, slot->temp_name, 0);
     release(*slot);
-    restore_signals(&before);
+    end_change();
 }
 
-void discard_every_new_file()
+bool discard_every_new_file(int signal_number)
 {
+    if (changing) {
+        deferred_signal = signal_number;
+        return false;
+    }
     for (const NewFile& slot : new_files)
         if (slot.in_use)
             unlinkat(slot.folder, slot.temp_name, 0);
+    return true;
 }

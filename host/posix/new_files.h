@@ -40,5 +40,8 @@ bool finish_new_file(FILE* file);
 void discard_new_file(FILE* file);
 
 // Removes every file that is being written, without closing anything: for
-// a signal handler, which may call it at any moment (it calls only unlinkat).
-void discard_every_new_file();
+// the handler of `signal_number`, which may call it at any moment (it calls
+// only unlinkat). False, with nothing removed, when a file is changing hands
+// right then: the signal is raised again once it has, and the handler
+// returns at once meanwhile.
+bool discard_every_new_file(int signal_number);
