@@ -5,6 +5,7 @@
 // before the next command line runs. Input arrives one whole line at a time.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 // Prepares the console once, before anything is written.
@@ -26,6 +27,7 @@ void console_print(const char* text);
 // writes the result; longer results are cut at that size.
 constexpr size_t CONSOLE_FORMAT_SIZE = 1024;
 void console_printf(const char* format, ...);
+void console_vprintf(const char* format, va_list arguments);
 
 // Puts everything written so far on the screen.
 void console_flush();
@@ -55,8 +57,3 @@ void console_clear_screen();
 // and one line is read. Elsewhere (a pipe, a console shared with a shell,
 // every POSIX terminal) the process ends at once.
 [[noreturn]] void console_end_run(int exit_code, const char* prompt);
-
-// The one way a step reports that part of the installation failed: prints
-// the line (as console_printf) and marks the run incomplete
-// (installation_failed), so that it ends with exit code 1.
-void console_report_failure(const char* format, ...) __attribute__((format(printf, 1, 2)));

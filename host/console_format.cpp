@@ -1,13 +1,11 @@
-// host/console_format.cpp: console_printf and console_report_failure, the
-// same on every platform.
+// host/console_format.cpp: console_printf and console_vprintf, the same on
+// every platform.
 #include "host/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "shared/buffers.h"
-
-static void console_vprintf(const char* format, va_list args)
+void console_vprintf(const char* format, va_list args)
 {
     char text[CONSOLE_FORMAT_SIZE];
     int length = vsnprintf(text, sizeof text, format, args);
@@ -24,13 +22,4 @@ void console_printf(const char* format, ...)
     va_start(args, format);
     console_vprintf(format, args);
     va_end(args);
-}
-
-void console_report_failure(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    console_vprintf(format, args);
-    va_end(args);
-    installation_failed = true;
 }

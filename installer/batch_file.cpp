@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "installer/install_file.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "shared/installed_files.h"
 #include "shared/windows_names.h"
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "installer/install_file.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 namespace {
 

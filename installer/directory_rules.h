@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "shared/installed_files.h"
 
 // The guide, which the write command line opens from the install

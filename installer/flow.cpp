@@ -24,10 +24,11 @@
 #include "installer/directory_rules.h"
 #include "installer/messages.h"
 #include "installer/shortcut.h"
+#include "installer/extraction.h"
 #include "lha/extract.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "shared/installed_files.h"
-#include "shared/messages.h"
+#include "installer/messages.h"
 #include "shared/sjis.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 // Runs the whole dialogue and ends the process: exit code 0 at the normal
 // end, 1 when the user refuses to replace an earlier installation or the

@@ -7,13 +7,13 @@
 #include "host/console.h"
 #include "host/files.h"
 #include "installer/messages.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 bool open_install_file(const char* file_name)
 {
     file_slot = open_file_in(install_directory, file_name, "w");
     if (file_slot == nullptr) {
-        console_report_failure(MSG_CANNOT_CREATE, install_directory, file_name);
+        report_failure(MSG_CANNOT_CREATE, install_directory, file_name);
         return false;
     }
     return true;
@@ -30,5 +30,5 @@ void close_install_file(const char* file_name)
     if (!written)
         discard_file(file);
     if (!written || !finish_file(file))
-        console_report_failure(MSG_CANNOT_WRITE, install_directory, file_name);
+        report_failure(MSG_CANNOT_WRITE, install_directory, file_name);
 }

@@ -100,3 +100,6 @@ extern const char MSG_CANNOT_WRITE[];
 
 // 保存に失敗しました
 extern const char MSG_SAVE_FAILED[];
+
+// リターンキーを押してください。
+extern const char MSG_PRESS_RETURN[];

@@ -19,7 +19,7 @@
 #include "host/console.h"
 #include "host/shell_link.h"
 #include "installer/messages.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 namespace {
 

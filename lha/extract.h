@@ -1,9 +1,15 @@
-// lha/extract.h: reading an LHA archive of level-0 headers and extracting
-// its members into the install directory.
+// lha/extract.h: the members of an archive of level-0 headers, one at a
+// time: which a pattern selects, whose name may be created, and each put
+// out into the output file (lha/stream.h) or skipped. Prints nothing.
+//
+// An archive is a sequence of members, each a level-0 header followed at
+// once by its packed data, ended by a single byte 0. It is read strictly
+// forward: skipping is reading.
 #pragma once
 
-// The longest output path: install directory and member name.
-constexpr int MAX_OUTPUT_PATH = 255;
+// Whether `pattern` selects the member `name`: "*" and "*.*" select every
+// member; any other pattern is a name, compared ignoring ASCII case.
+bool is_member_selected(const char* pattern, const char* name);
 
 // Whether a member's name stays inside the install directory and names a
 // file: no drive, no leading separator, no ".." component (nor one that may
@@ -19,10 +25,3 @@ void skip_member_data();
 // *known_method then tells. Returns whether the CRC of what was put out
 // matches the header's.
 bool unpack_member(bool* known_method);
-
-// Opens the archive, reads it from its first byte to its end marker and
-// writes every member that `pattern` selects into the install directory,
-// printing a line per member and per fault. `pattern` is "*" or "*.*" for
-// every member, or a member name compared ignoring ASCII case. Ends the
-// program with exit code 1 when the archive cannot be opened.
-void extract_archive(const char* archive_name, const char* pattern);

@@ -25,7 +25,7 @@
 #include "lha/header.h"
 #include "lha/pack_member.h"
 #include "packer/report.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/installed_files.h"
 #include "shared/windows_names.h"
 

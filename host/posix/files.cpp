@@ -23,7 +23,7 @@
 #include "host/posix/fd_io.h"
 #include "host/posix/new_files.h"
 #include "host/posix/path_map.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 
 static bool in_batch;
 static char batch_folder[HOST_PATH_SIZE];

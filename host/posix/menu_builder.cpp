@@ -27,7 +27,7 @@
 #include "host/posix/codepage.h"
 #include "host/posix/new_files.h"
 #include "host/posix/path_map.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 

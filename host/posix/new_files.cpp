@@ -27,7 +27,7 @@
 #include <cstring>
 
 #include "host/posix/fd_io.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 
 // The new file's own name: NEW_FILE_STEM, a number, NEW_FILE_TAIL. Short,
 // so that it fits wherever the entry's name does, and of characters that

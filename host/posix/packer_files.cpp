@@ -25,7 +25,7 @@
 
 #include "host/posix/codepage.h"
 #include "host/posix/new_files.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 
 // Room for a path, terminator included.
 constexpr size_t SOURCE_PATH_SIZE = 4096;

@@ -50,7 +50,7 @@
 #include <initializer_list>
 
 #include "host/posix/codepage.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/windows_names.h"
 
 // One component. `text` is not NUL-terminated; `host` says whether its

@@ -15,7 +15,7 @@
 #include "host/posix/codepage.h"
 #include "host/posix/menu_builder.h"
 #include "host/posix/path_map.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "host/console.h"
 #include "host/deltree.h"
 #include "host/win32/entries.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 

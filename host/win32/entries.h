@@ -32,7 +32,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 

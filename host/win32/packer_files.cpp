@@ -30,7 +30,7 @@
 
 #include "host/win32/entries.h"
 #include "host/win32/new_files.h"
-#include "shared/buffers.h"
+#include "shared/compose.h"
 #include "shared/windows_names.h"
 
 // The most arguments taken, and the room for their UTF-8 text.

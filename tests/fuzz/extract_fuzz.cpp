@@ -21,8 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "installer/extraction.h"
 #include "lha/extract.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 namespace {
 

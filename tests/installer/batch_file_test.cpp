@@ -9,7 +9,7 @@
 #include <string>
 
 #include "installer/batch_file.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

@@ -14,7 +14,7 @@
 
 #include "installer/directory_rules.h"
 #include "installer/shortcut.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "tests/support/capture.h"
 #include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "installer/extraction.h"
 #include "lha/extract.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

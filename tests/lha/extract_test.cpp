@@ -8,8 +8,9 @@
 #include <cstring>
 #include <string>
 
+#include "installer/extraction.h"
 #include "lha/extract.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 

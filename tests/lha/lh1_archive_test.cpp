@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "shared/buffers.h"
+#include "installer/run_state.h"
+#include "installer/extraction.h"
 #include "lha/extract.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/capture.h"

@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "shared/buffers.h"
+#include "installer/run_state.h"
+#include "installer/extraction.h"
 #include "lha/extract.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/capture.h"

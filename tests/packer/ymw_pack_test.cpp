@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "host/posix/codepage.h"
+#include "installer/extraction.h"
 #include "lha/extract.h"
 #include "shared/version.h"
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 #include "tests/support/capture.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/test_support.h"

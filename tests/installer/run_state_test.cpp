@@ -1,6 +1,6 @@
 // tests/shared/buffers_test.cpp: the one composer of paths and command
 // lines, at the edges of its buffer, and make_dirs on top of it.
-#include "shared/buffers.h"
+#include "installer/run_state.h"
 
 #include <sys/stat.h>
 

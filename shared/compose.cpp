@@ -1,17 +1,7 @@
-// shared/buffers.cpp: storage for the shared buffers, and the composer.
-#include "shared/buffers.h"
+// shared/compose.cpp: the composer. No state.
+#include "shared/compose.h"
 
 #include <cstring>
-
-char answer_line[LINE_SIZE];
-char install_directory[LINE_SIZE];
-char path_buffer[LINE_SIZE];
-char command_line[LINE_SIZE];
-char name_option[LINE_SIZE];
-char color_option[LINE_SIZE];
-char number_pad_option[LINE_SIZE];
-FILE* file_slot;
-bool installation_failed;
 
 bool compose(char* out, size_t capacity, std::initializer_list<const char*> pieces)
 {

@@ -1,7 +1,6 @@
-// shared/buffers.h: the state that the installer and the archive reader
-// share: the buffers that the installer owns for the whole run and that the
-// other steps read (the install directory above all), and the one composer
-// of paths and command lines.
+// installer/run_state.h: the state of the installer's run: the buffers it
+// owns for the whole run and that its steps read (the install directory
+// above all), and whether the installation failed.
 //
 // Every buffer holds at most LINE_SIZE - 1 bytes of text and a NUL. All of
 // them start as zero bytes. Text is code page 932 bytes throughout.
@@ -9,7 +8,8 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <initializer_list>
+
+#include "shared/compose.h"
 
 constexpr size_t LINE_SIZE = 256;
 
@@ -33,12 +33,10 @@ extern FILE* file_slot;
 // Something of the installation failed: a member that could not be
 // created or written, an unknown method, a CRC mismatch, a damaged header
 // before the end marker, a text file not written. Set by the step that
-// reported it; the run then ends with exit code 1.
+// reported it (report_failure); the run then ends with exit code 1.
 extern bool installation_failed;
 
-// The one way every path and command line is composed: copies `pieces`
-// one after another into `out`, which holds `capacity` bytes, NUL
-// included. Returns false when they do not fit; `out` then holds an empty
-// string and nothing beyond its capacity is touched. No piece may lie in
-// `out`.
-bool compose(char* out, size_t capacity, std::initializer_list<const char*> pieces);
+// The one way a step reports that part of the installation failed: prints
+// the line (as console_printf does) and marks the run incomplete, so that
+// it ends with exit code 1.
+void report_failure(const char* format, ...) __attribute__((format(printf, 1, 2)));
