@@ -9,8 +9,8 @@
 #include <string>
 
 #include "installer/extraction.h"
-#include "lha/extract.h"
 #include "installer/run_state.h"
+#include "lha/extract.h"
 #include "tests/support/capture.h"
 #include "tests/support/test_support.h"
 
