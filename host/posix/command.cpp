@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "host/console.h"
-#include "host/posix/builtin_shell.h"
+#include "host/posix/wine/builtin_shell.h"
 
 extern char** environ;
 

@@ -27,8 +27,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/console_line.h"
-#include "host/posix/codepage.h"
+#include "host/portable/console_line.h"
+#include "host/posix/wine/codepage.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
 // A line typed in the user's character set is converted whole; a longer

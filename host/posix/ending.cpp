@@ -13,8 +13,8 @@
 
 #include <cstring>
 
-#include "host/posix/codepage.h"
-#include "host/posix/new_files.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/new_files.h"
 
 // The signals that end the program when nothing else was decided for them.
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};

@@ -19,10 +19,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/posix/codepage.h"
-#include "host/posix/fd_io.h"
-#include "host/posix/new_files.h"
-#include "host/posix/path_map.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/fd_io.h"
+#include "host/posix/unix/new_files.h"
+#include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
 
 static bool in_batch;

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/deltree.h"
-#include "host/posix/codepage.h"
-#include "host/posix/fd_io.h"
-#include "host/posix/path_map.h"
+#include "host/portable/deltree.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/fd_io.h"
+#include "host/posix/wine/path_map.h"
 #include "shared/windows_names.h"
 
 // Folder levels below a deleted folder that are gone down, one open

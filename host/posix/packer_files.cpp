@@ -23,8 +23,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/posix/codepage.h"
-#include "host/posix/new_files.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/new_files.h"
 #include "shared/compose.h"
 
 // Room for a path, terminator included.

@@ -12,9 +12,9 @@
 #include <cstring>
 
 #include "host/files.h"
-#include "host/posix/codepage.h"
-#include "host/posix/menu_builder.h"
-#include "host/posix/path_map.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/wine/menu_builder.h"
+#include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
 
 namespace {

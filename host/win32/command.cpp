@@ -15,10 +15,10 @@
 
 #include <cstring>
 
-#include "host/command_words.h"
+#include "host/portable/command_words.h"
 #include "host/console.h"
-#include "host/deltree.h"
-#include "host/win32/entries.h"
+#include "host/portable/deltree.h"
+#include "host/win32/kernel/entries.h"
 #include "shared/compose.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"

@@ -45,8 +45,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/console_line.h"
-#include "host/win32/entries.h"
+#include "host/portable/console_line.h"
+#include "host/win32/kernel/entries.h"
 #include "shared/sjis.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;

@@ -10,7 +10,7 @@
 #include "host/ending.h"
 
 #include "host/console.h"
-#include "host/win32/new_files.h"
+#include "host/win32/kernel/new_files.h"
 
 static volatile LONG ending_code;
 static const char* volatile ending_line;

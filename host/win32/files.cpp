@@ -29,8 +29,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/win32/entries.h"
-#include "host/win32/new_files.h"
+#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/new_files.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 

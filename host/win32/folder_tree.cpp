@@ -20,8 +20,8 @@
 // 98, which have no links, delete by the path.
 #include "host/folder_tree.h"
 
-#include "host/deltree.h"
-#include "host/win32/entries.h"
+#include "host/portable/deltree.h"
+#include "host/win32/kernel/entries.h"
 #include "shared/windows_names.h"
 
 // Folder levels below a deleted folder that are gone down; a deeper tree

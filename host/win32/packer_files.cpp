@@ -28,8 +28,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "host/win32/entries.h"
-#include "host/win32/new_files.h"
+#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/new_files.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 

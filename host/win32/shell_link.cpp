@@ -17,7 +17,7 @@
 #include <cwchar>
 
 #include "host/shell_link.h"
-#include "host/win32/entries.h"
+#include "host/win32/kernel/entries.h"
 #include "shared/windows_names.h"
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "a UTF-16 unit is a wchar_t on Windows");

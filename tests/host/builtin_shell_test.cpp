@@ -1,6 +1,6 @@
 // tests/host/builtin_shell_test.cpp: the built-in interpreter's mkdir,
 // deltree and write, on a temporary prefix.
-#include "host/posix/builtin_shell.h"
+#include "host/posix/wine/builtin_shell.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

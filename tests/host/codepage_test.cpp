@@ -1,5 +1,5 @@
 // tests/host/codepage_test.cpp: code page 932 to and from UTF-8 and UTF-16.
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 
 #include <clocale>
 #include <cstdlib>

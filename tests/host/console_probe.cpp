@@ -19,7 +19,7 @@
 #include <cstring>
 
 #include "host/console.h"
-#include "host/posix/builtin_shell.h"
+#include "host/posix/wine/builtin_shell.h"
 
 constexpr size_t LINE_LIMIT = 1024;
 

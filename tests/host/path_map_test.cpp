@@ -1,6 +1,6 @@
 // tests/host/path_map_test.cpp: Windows paths found in a temporary Wine
 // prefix and in the host's current directory.
-#include "host/posix/path_map.h"
+#include "host/posix/wine/path_map.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

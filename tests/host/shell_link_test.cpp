@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 #include "host/shell_link.h"
 #include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"

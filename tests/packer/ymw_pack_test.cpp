@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 #include "installer/extraction.h"
 #include "lha/extract.h"
 #include "shared/version.h"

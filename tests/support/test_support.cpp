@@ -248,7 +248,7 @@ void append_end(Bytes& archive)
 #include <gtest/gtest.h>
 
 #include "host/console.h"
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 #include "tests/support/capture.h"
 
 // The standard output and standard error that a capture replaced.

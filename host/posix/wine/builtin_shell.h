@@ -1,4 +1,4 @@
-// host/posix/builtin_shell.h: the command interpreter that runs a command
+// host/posix/wine/builtin_shell.h: the command interpreter that runs a command
 // line when no COMSPEC program does, playing the part of the Windows one
 // for the commands the installer gives.
 //

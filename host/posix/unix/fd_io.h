@@ -1,4 +1,4 @@
-// host/posix/fd_io.h: what the posix files need of open file descriptors:
+// host/posix/unix/fd_io.h: what the posix files need of open file descriptors:
 // bytes handed whole to one (text-mode files, the pager's pipe), and
 // whether two lie on the same mount.
 #pragma once

@@ -1,4 +1,4 @@
-// host/posix/new_files.h: the one way the POSIX host writes a file.
+// host/posix/unix/new_files.h: the one way the POSIX host writes a file.
 //
 // A file is never opened where it stands. Its new content goes into a file
 // of its own, created exclusively beside it in the same folder (never

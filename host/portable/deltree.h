@@ -1,4 +1,4 @@
-// host/deltree.h: the deltree command, carried out by the host itself
+// host/portable/deltree.h: the deltree command, carried out by the host itself
 // wherever the system's command interpreter has none (every NT-family
 // Windows, Wine, and the POSIX built-in interpreter).
 //

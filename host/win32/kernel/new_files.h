@@ -1,4 +1,4 @@
-// host/win32/new_files.h: the one way the Windows host writes a file.
+// host/win32/kernel/new_files.h: the one way the Windows host writes a file.
 //
 // A file is never opened where it stands. Its new content goes into a file
 // of its own, created where nothing stood (CREATE_NEW) beside it in the
@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "host/win32/entries.h"
+#include "host/win32/kernel/entries.h"
 
 // Files that may be written at the same time.
 constexpr int MAX_NEW_FILES = 4;

@@ -1,6 +1,6 @@
-// host/command_words.cpp: command lines taken apart into words, the same on
+// host/portable/command_words.cpp: command lines taken apart into words, the same on
 // every platform. No state.
-#include "host/command_words.h"
+#include "host/portable/command_words.h"
 
 #include "shared/sjis.h"
 

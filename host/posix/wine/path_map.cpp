@@ -1,4 +1,4 @@
-// host/posix/path_map.cpp: Windows paths taken apart and found on the host.
+// host/posix/wine/path_map.cpp: Windows paths taken apart and found on the host.
 //
 // State (filled afresh by every take_apart and read right after it):
 //   parts              the components of the path, in order, "." and ".."
@@ -34,7 +34,7 @@
 //                      entry there that differs from it only in case. A
 //                      set pair proves nothing (another name may have set
 //                      it), and sends the lookup to the folder itself.
-#include "host/posix/path_map.h"
+#include "host/posix/wine/path_map.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -49,7 +49,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 

@@ -1,4 +1,4 @@
-// host/win32/new_files.cpp: files written beside their path and moved over
+// host/win32/kernel/new_files.cpp: files written beside their path and moved over
 // it.
 //
 // State:
@@ -8,7 +8,7 @@
 //              thread of its own (discard_every_new_file): a slot's handle
 //              is set before it is marked in use, and it is marked free
 //              before its handle is closed.
-#include "host/win32/new_files.h"
+#include "host/win32/kernel/new_files.h"
 
 #include <fcntl.h>
 #include <io.h>

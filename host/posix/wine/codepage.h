@@ -1,4 +1,4 @@
-// host/posix/codepage.h: conversions between code page 932, UTF-8 and
+// host/posix/wine/codepage.h: conversions between code page 932, UTF-8 and
 // UTF-16, through the system's iconv.
 #pragma once
 

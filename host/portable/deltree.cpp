@@ -1,10 +1,10 @@
-// host/deltree.cpp: deltree, the same on every platform; host/folder_tree.h
+// host/portable/deltree.cpp: deltree, the same on every platform; host/folder_tree.h
 // does the deleting. No state.
-#include "host/deltree.h"
+#include "host/portable/deltree.h"
 
 #include <cstring>
 
-#include "host/command_words.h"
+#include "host/portable/command_words.h"
 #include "host/console.h"
 #include "host/folder_tree.h"
 #include "shared/sjis.h"

@@ -1,4 +1,4 @@
-// host/console_line.h: a line read from standard input byte by byte, the
+// host/portable/console_line.h: a line read from standard input byte by byte, the
 // same on every console: what console_read_line (host/console.h) stores
 // and the length it tells.
 #pragma once

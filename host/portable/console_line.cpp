@@ -1,5 +1,5 @@
-// host/console_line.cpp: the line both consoles read. No state.
-#include "host/console_line.h"
+// host/portable/console_line.cpp: the line both consoles read. No state.
+#include "host/portable/console_line.h"
 
 void start_console_line(ConsoleLine& read, char* line, size_t capacity)
 {

@@ -1,4 +1,4 @@
-// host/console_format.cpp: console_printf and console_vprintf, the same on
+// host/portable/console_format.cpp: console_printf and console_vprintf, the same on
 // every platform.
 #include "host/console.h"
 

@@ -1,8 +1,8 @@
-// host/posix/builtin_shell.cpp: the built-in command interpreter.
+// host/posix/wine/builtin_shell.cpp: the built-in command interpreter.
 //
 // State:
 //   command  the words of the line being run, filled afresh for each line.
-#include "host/posix/builtin_shell.h"
+#include "host/posix/wine/builtin_shell.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,13 +16,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/command_words.h"
+#include "host/portable/command_words.h"
 #include "host/console.h"
-#include "host/deltree.h"
+#include "host/portable/deltree.h"
 #include "host/files.h"
-#include "host/posix/codepage.h"
-#include "host/posix/fd_io.h"
-#include "host/posix/path_map.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/fd_io.h"
+#include "host/posix/wine/path_map.h"
 #include "shared/windows_names.h"
 
 extern char** environ;

@@ -1,4 +1,4 @@
-// host/posix/new_files.cpp: files written beside their entry and moved over
+// host/posix/unix/new_files.cpp: files written beside their entry and moved over
 // it.
 //
 // State:
@@ -12,7 +12,7 @@
 //                    change is done (deferred_signal), so that the handler
 //                    finds every slot either free or naming a file of this
 //                    program, at no system call per change.
-#include "host/posix/new_files.h"
+#include "host/posix/unix/new_files.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -26,7 +26,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/posix/fd_io.h"
+#include "host/posix/unix/fd_io.h"
 #include "shared/compose.h"
 
 // The new file's own name: NEW_FILE_STEM, a number, NEW_FILE_TAIL. Short,

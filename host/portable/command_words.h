@@ -1,4 +1,4 @@
-// host/command_words.h: a command line taken apart into words, the way the
+// host/portable/command_words.h: a command line taken apart into words, the way the
 // Windows command interpreter reads the lines the installer gives it.
 //
 // Blanks and tabs separate words; a pair of double quotes groups blanks

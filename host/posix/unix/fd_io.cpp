@@ -1,7 +1,7 @@
-// host/posix/fd_io.cpp: whole writes to file descriptors, and their mounts.
+// host/posix/unix/fd_io.cpp: whole writes to file descriptors, and their mounts.
 //
 // No state.
-#include "host/posix/fd_io.h"
+#include "host/posix/unix/fd_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-// host/posix/codepage.cpp: code page 932 through the system's iconv.
+// host/posix/wine/codepage.cpp: code page 932 through the system's iconv.
 //
 // State:
 //   descriptors   one iconv conversion per Direction, opened at its first
@@ -10,7 +10,7 @@
 //                 user_console_charset found it; the two directions to and
 //                 from it are opened afresh when it has changed since.
 //   user_opened   the character set those two were opened for.
-#include "host/posix/codepage.h"
+#include "host/posix/wine/codepage.h"
 
 #include <iconv.h>
 #include <langinfo.h>

@@ -1,4 +1,4 @@
-// host/win32/entries.h: files and folders as the kernel names them, for the
+// host/win32/kernel/entries.h: files and folders as the kernel names them, for the
 // Windows host's files, folder tree, command interpreter and shell link.
 //
 // Names. On the NT family every path reaches the kernel in UTF-16,

@@ -1,4 +1,4 @@
-// host/win32/entries.cpp: the kernel's names for files and folders, and the
+// host/win32/kernel/entries.cpp: the kernel's names for files and folders, and the
 // test that tells an entry from a link that was followed.
 //
 // Mount points. Wine shows a Unix mount point whose device differs from
@@ -25,7 +25,7 @@
 //   held_table         what that reading found (HeldTable).
 //   held_points        the mount points it found, each a Unix path and its
 //                      NUL, one after another; held_used bytes in use.
-#include "host/win32/entries.h"
+#include "host/win32/kernel/entries.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// host/posix/menu_builder.cpp: the user's folders of a Wine prefix, and the
+// host/posix/wine/menu_builder.cpp: the user's folders of a Wine prefix, and the
 // menu and desktop entries that Wine's winemenubuilder writes for a
 // shortcut saved into them.
 //
@@ -12,7 +12,7 @@
 // shortcut is gone, has no counterpart here.
 //
 // State: entry_file, the entry being composed; one at a time.
-#include "host/posix/menu_builder.h"
+#include "host/posix/wine/menu_builder.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -24,9 +24,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/posix/codepage.h"
-#include "host/posix/new_files.h"
-#include "host/posix/path_map.h"
+#include "host/posix/wine/codepage.h"
+#include "host/posix/unix/new_files.h"
+#include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
