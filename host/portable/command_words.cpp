@@ -1,5 +1,5 @@
-// host/portable/command_words.cpp: command lines taken apart into words, the same on
-// every platform. No state.
+// host/portable/command_words.cpp: command lines taken apart into words, the
+// same on every platform. No state.
 #include "host/portable/command_words.h"
 
 #include "shared/sjis.h"

@@ -1,5 +1,5 @@
-// host/portable/command_words.h: a command line taken apart into words, the way the
-// Windows command interpreter reads the lines the installer gives it.
+// host/portable/command_words.h: a command line taken apart into words, the way
+// the Windows command interpreter reads the lines the installer gives it.
 //
 // Blanks and tabs separate words; a pair of double quotes groups blanks
 // into one word and is itself dropped. The line is walked character by

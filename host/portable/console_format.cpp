@@ -1,5 +1,5 @@
-// host/portable/console_format.cpp: console_printf and console_vprintf, the same on
-// every platform.
+// host/portable/console_format.cpp: console_printf and console_vprintf, the
+// same on every platform.
 #include "host/console.h"
 
 #include <cstdarg>

@@ -1,6 +1,6 @@
-// host/portable/console_line.h: a line read from standard input byte by byte, the
-// same on every console: what console_read_line (host/console.h) stores
-// and the length it tells.
+// host/portable/console_line.h: a line read from standard input byte by byte,
+// the same on every console: what console_read_line (host/console.h) stores and
+// the length it tells.
 #pragma once
 
 #include <cstddef>

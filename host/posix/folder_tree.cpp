@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/portable/deltree.h"
+#include "host/portable/dos_names.h"
 #include "host/posix/wine/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/wine/path_map.h"

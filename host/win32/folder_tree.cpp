@@ -20,7 +20,7 @@
 // 98, which have no links, delete by the path.
 #include "host/folder_tree.h"
 
-#include "host/portable/deltree.h"
+#include "host/portable/dos_names.h"
 #include "host/win32/kernel/entries.h"
 #include "shared/windows_names.h"
 

@@ -1,4 +1,5 @@
-// host/posix/unix/fd_io.cpp: whole writes to file descriptors, and their mounts.
+// host/posix/unix/fd_io.cpp: whole writes to file descriptors, and their
+// mounts.
 //
 // No state.
 #include "host/posix/unix/fd_io.h"

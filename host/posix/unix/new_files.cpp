@@ -1,5 +1,5 @@
-// host/posix/unix/new_files.cpp: files written beside their entry and moved over
-// it.
+// host/posix/unix/new_files.cpp: files written beside their entry and moved
+// over it.
 //
 // State:
 //   new_files        the files being written. A slot is in use from the

@@ -1,5 +1,5 @@
-// host/posix/wine/menu_builder.cpp: the user's folders of a Wine prefix, and the
-// menu and desktop entries that Wine's winemenubuilder writes for a
+// host/posix/wine/menu_builder.cpp: the user's folders of a Wine prefix, and
+// the menu and desktop entries that Wine's winemenubuilder writes for a
 // shortcut saved into them.
 //
 // The entries are Wine's own, line for line: a desktop entry whose Exec key

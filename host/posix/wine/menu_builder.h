@@ -1,7 +1,7 @@
-// host/posix/wine/menu_builder.h: the user's folders of a booted Wine prefix, and
-// what Wine's menu builder leaves on the Linux side for a shortcut saved
-// into them, so that a shortcut saved by the POSIX build shows in the
-// player's menu and on the desktop as one saved under Wine does.
+// host/posix/wine/menu_builder.h: the user's folders of a booted Wine prefix,
+// and what Wine's menu builder leaves on the Linux side for a shortcut saved
+// into them, so that a shortcut saved by the POSIX build shows in the player's
+// menu and on the desktop as one saved under Wine does.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
-// host/posix/wine/path_map.cpp: Windows paths taken apart and found on the host.
+// host/posix/wine/path_map.cpp: Windows paths taken apart and found on the
+// host.
 //
 // State (filled afresh by every take_apart and read right after it):
 //   parts              the components of the path, in order, "." and ".."

@@ -1,4 +1,5 @@
-// host/posix/wine/path_map.h: Windows paths on the host, the way Wine sees them.
+// host/posix/wine/path_map.h: Windows paths on the host, the way Wine sees
+// them.
 //
 // Prefix: $WINEPREFIX when set and not empty, else $HOME/.wine. A drive
 // letter x: maps to <prefix>/dosdevices/x: when that exists, else c: to

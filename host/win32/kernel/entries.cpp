@@ -1,5 +1,5 @@
-// host/win32/kernel/entries.cpp: the kernel's names for files and folders, and the
-// test that tells an entry from a link that was followed.
+// host/win32/kernel/entries.cpp: the kernel's names for files and folders, and
+// the test that tells an entry from a link that was followed.
 //
 // Mount points. Wine shows a Unix mount point whose device differs from
 // its folder's as a reparse point, but a bind mount of a folder of the

@@ -1,5 +1,5 @@
-// host/win32/kernel/entries.h: files and folders as the kernel names them, for the
-// Windows host's files, folder tree, command interpreter and shell link.
+// host/win32/kernel/entries.h: files and folders as the kernel names them, for
+// the Windows host's files, folder tree, command interpreter and shell link.
 //
 // Names. On the NT family every path reaches the kernel in UTF-16,
 // converted from code page 932 whatever the system's ANSI code page is, and

@@ -1,5 +1,5 @@
-// host/win32/kernel/new_files.cpp: files written beside their path and moved over
-// it.
+// host/win32/kernel/new_files.cpp: files written beside their path and moved
+// over it.
 //
 // State:
 //   new_files  the files being written. A slot is in use from the moment
