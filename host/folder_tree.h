@@ -1,5 +1,5 @@
 // host/folder_tree.h: deleting entries of one folder, each with everything
-// below it, for deltree (host/deltree.h).
+// below it, for deltree (host/portable/deltree.h).
 #pragma once
 
 // Deletes every entry of the folder `folder` (a Windows path) whose name,

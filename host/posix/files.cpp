@@ -2,7 +2,7 @@
 //
 // Every file is opened through the descriptor of its folder (openat), so
 // that what was checked is what gets opened; a file is written as a new
-// file beside its entry (host/posix/new_files.h).
+// file beside its entry (host/posix/unix/new_files.h).
 //
 // State (the batch, from begin_folder_batch to end_folder_batch):
 //   in_batch          a batch is open.
@@ -53,7 +53,7 @@ static FILE* open_for_reading(int folder, const char* name)
 }
 
 // The file `name` of the open folder `folder` in `mode`: read where it
-// stands, or written as a new file beside it (host/posix/new_files.h).
+// stands, or written as a new file beside it (host/posix/unix/new_files.h).
 static FILE* open_in_folder(int folder, const char* name, const char* mode)
 {
     if (strcmp(mode, "rb") == 0)

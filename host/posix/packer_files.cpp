@@ -8,7 +8,7 @@
 //   composed          a name's characters while it is composed, then its
 //                     composed UTF-8.
 //
-// The archive is written as every file is (host/posix/new_files.h).
+// The archive is written as every file is (host/posix/unix/new_files.h).
 #include "host/packer_files.h"
 
 #include <dirent.h>

@@ -8,9 +8,9 @@
 // line and waited for. Only the command.com of Windows 95 and 98 has
 // deltree: for any other interpreter (every cmd.exe, which Wine names even
 // where it reports Windows 98) the host carries out a deltree line itself
-// (host/deltree.h), by the rules that the POSIX build follows too. On the
-// NT family the command line goes to the interpreter in UTF-16, converted
-// from code page 932.
+// (host/portable/deltree.h), by the rules that the POSIX build follows too.
+// On the NT family the command line goes to the interpreter in UTF-16,
+// converted from code page 932.
 #include "host/command.h"
 
 #include <cstring>

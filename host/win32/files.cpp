@@ -1,14 +1,14 @@
 // host/win32/files.cpp: files named by Windows paths, opened by the kernel
 // and handed to the C runtime as streams. No state.
 //
-// Paths reach the kernel as host/win32/entries.h says: UTF-16 converted
+// Paths reach the kernel as host/win32/kernel/entries.h says: UTF-16 converted
 // from code page 932 on the NT family, ANSI bytes on Windows 95 and 98.
 //
 // Only a file on a disk is opened: a device name (CON, NUL, COM1, in any
 // folder), a pipe and a folder are refused before a byte is read or
 // written, so that nothing the installer opens can block or reach a
 // device. A file is written as a new file beside its path and moved over
-// it (host/win32/new_files.h), so nothing at the path is ever opened for
+// it (host/win32/kernel/new_files.h), so nothing at the path is ever opened for
 // writing: a link shown as a reparse point is replaced as the link it is;
 // a link that the system follows regardless (a Unix symbolic link under
 // Wine) is refused.
@@ -19,11 +19,9 @@
 //   batch_final       the final path of that folder, found at the batch's
 //   batch_final_known first file that writes, and kept to its end (empty
 //                     where the system has no final paths).
-//   While a batch is open it holds the mount table (host/win32/entries.h).
+//   While a batch is open it holds the mount table
+//   (host/win32/kernel/entries.h).
 #include "host/files.h"
-
-#include <fcntl.h>
-#include <io.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -106,7 +104,7 @@ static bool final_path_of_folder(const Char* folder, wchar_t* out)
 }
 
 // Opens `path`, the file named `tail` in `folder`, for writing, as a new
-// file beside it (host/win32/new_files.h). `known_final`: the final path
+// file beside it (host/win32/kernel/new_files.h). `known_final`: the final path
 // of `folder` when it is known already (a batch's), else null. Returns its
 // stream or nullptr.
 template <typename Char>
@@ -122,30 +120,6 @@ static FILE* open_for_writing(const Char* path, const Char* folder, const Char* 
     if (!is_reached_within(path, known_final, tail))
         return nullptr;
     return create_new_file(path, text_length(path) - text_length(tail), known_final, text);
-}
-
-// The stream of a handle opened for reading, or nullptr (the handle then
-// closed).
-static FILE* reading_stream_of(HANDLE handle)
-{
-    if (handle == INVALID_HANDLE_VALUE) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        errno = EACCES;
-        return nullptr;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* stream = _fdopen(fd, "rb");
-    if (stream == nullptr)
-        _close(fd);
-    return stream;
 }
 
 template <typename Char>

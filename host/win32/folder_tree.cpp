@@ -10,7 +10,7 @@
 // counts as not deleted.
 //
 // Before it is deleted, each entry is opened as itself and checked
-// (host/win32/entries.h), and deleted through the handle it was checked
+// (host/win32/kernel/entries.h), and deleted through the handle it was checked
 // by, never by its path afterwards: a link that the system would follow
 // all the same (a Unix symbolic link under Wine, to a file or a folder) is
 // left and counts as not deleted; a link shown as a reparse point is

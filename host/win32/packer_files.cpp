@@ -16,7 +16,7 @@
 //   normalize, normalize_looked  the system's NormalizeString, once it has
 //                     been looked for (null where the system lacks it).
 //
-// The archive is written as every file is (host/win32/new_files.h).
+// The archive is written as every file is (host/win32/kernel/new_files.h).
 #include "host/packer_files.h"
 
 #include <fcntl.h>
@@ -329,21 +329,6 @@ static SourceInfo info_of(HANDLE handle)
     return info;
 }
 
-// A C stream over an open handle; nullptr, with the handle closed, when the
-// runtime cannot make one.
-static FILE* stream_of(HANDLE handle, int flags, const char* mode)
-{
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
-    FILE* file = fd >= 0 ? _fdopen(fd, mode) : nullptr;
-    if (file == nullptr) {
-        if (fd >= 0)
-            _close(fd);
-        else
-            CloseHandle(handle);
-    }
-    return file;
-}
-
 static HANDLE open_path(const char* path, DWORD access)
 {
     wchar_t wide[ENTRY_PATH_SIZE];
@@ -375,7 +360,7 @@ FILE* open_source_file(const char* path, SourceInfo* info)
         CloseHandle(handle);
         return nullptr;
     }
-    return stream_of(handle, _O_RDONLY | _O_BINARY, "rb");
+    return reading_stream_of(handle);
 }
 
 bool open_source_folder(const char* path)

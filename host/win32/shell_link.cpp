@@ -6,7 +6,7 @@
 // path is converted from code page 932, whatever the system's ANSI code
 // page; a target that the ANSI code page cannot hold is given in its short
 // form. Windows 95 and 98 get IShellLinkA and the ANSI calls. A shortcut
-// is never saved through a link (host/win32/entries.h).
+// is never saved through a link (host/win32/kernel/entries.h).
 //
 // The installer reports only a failed save, so no failure here prints
 // anything: each operation hands its result back and nothing more.

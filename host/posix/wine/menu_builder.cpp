@@ -157,10 +157,10 @@ static bool append_xml(Composed& file, const char* text)
     return true;
 }
 
-// Writes `file` at `path`, as every file is written (host/posix/new_files.h):
-// a new file beside it moved over it, so that nothing at the path is ever
-// opened; `executable` adds the execute bits that the umask allows. False
-// when it was not written.
+// Writes `file` at `path`, as every file is written
+// (host/posix/unix/new_files.h): a new file beside it moved over it, so
+// that nothing at the path is ever opened; `executable` adds the execute
+// bits that the umask allows. False when it was not written.
 static bool write_entry_file(char* path, const Composed& file, bool executable)
 {
     char* slash = strrchr(path, '/');

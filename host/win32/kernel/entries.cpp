@@ -27,6 +27,11 @@
 //                      NUL, one after another; held_used bytes in use.
 #include "host/win32/kernel/entries.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+
 #include <cstring>
 
 // A line of the mount table: its mount point and root are at most a Unix
@@ -73,6 +78,28 @@ static int mount_holds;
 static HeldTable held_table;
 static char held_points[HELD_POINTS_SIZE];
 static size_t held_used;
+
+FILE* reading_stream_of(HANDLE handle)
+{
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        errno = EACCES;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "rb");
+    if (stream == nullptr)
+        _close(fd);
+    return stream;
+}
 
 bool final_paths_known()
 {

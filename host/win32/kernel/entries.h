@@ -29,6 +29,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -73,6 +74,11 @@ bool to_wide(const char* text, wchar_t* out, size_t capacity);
 // which code page 932 writes as 0x5C (a backslash), and every character
 // without a form of its own fail the call.
 bool to_exact_cp932(const wchar_t* name, char* out, size_t capacity);
+
+// The stream that reads the file open at `handle` (a file on a disk only),
+// or nullptr, the handle then closed: the one way a handle becomes a stream
+// for reading.
+FILE* reading_stream_of(HANDLE handle);
 
 // Whether final paths can be asked for (Vista and later, and Wine).
 bool final_paths_known();
