@@ -85,16 +85,11 @@ bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE]);
 // it at once after the failure, before anything else that may fail.
 const char* system_failure_reason();
 
-// The archive being written, as every file is written (host/files.h): a
-// new file created beside `archive` under a name that nothing had (so
-// never through a link), moved over `archive` by finish_archive_file. An
-// interrupt (host/ending.h) removes it. Returns nullptr, with errno set,
-// when it cannot be created, or when what stands at `archive` is neither a
-// file nor a link.
+// The archive being written, as every file is written: a new file created
+// beside `archive` under a name that nothing had (so never through a
+// link), which finish_file (host/files.h) moves over `archive` (a link
+// there is replaced itself, not written through) and discard_file
+// removes. An interrupt (host/ending.h) removes it too. Returns nullptr,
+// with errno set, when it cannot be created, or when what stands at
+// `archive` is neither a file nor a link.
 FILE* create_archive_file(const char* archive);
-// Closes it and moves it over the archive's path, which it replaces (a
-// link there is replaced itself, not written through). False, with errno
-// set, when the close or the move fails; the new file is then removed.
-bool finish_archive_file(FILE* file);
-// Closes and removes it.
-void discard_archive_file(FILE* file);

@@ -156,6 +156,28 @@ bool report_member_check(const char* path, const WalkedMember& m, MemberCheck ch
     return false;
 }
 
+enum Walked {
+    WALKED_MEMBER,   // the next member, its data gone over
+    WALKED_END,      // the end marker
+    WALKED_STOPPED,  // the walk cannot go on, and its line is printed
+};
+
+// The next member of the walk at `path` into `m`, its data tested
+// (`testing`) or skipped with the result in `check`, after `count`
+// members; the line of what ends the walk.
+Walked walk_checked(const char* path, bool testing, int count, WalkedMember& m, MemberCheck& check)
+{
+    const WalkStep step = walk_next_member(&m);
+    if (step == WALK_END)
+        return WALKED_END;
+    if (step != WALK_MEMBER) {
+        report_walk_end(path, step, count);
+        return WALKED_STOPPED;
+    }
+    check = testing ? test_walked_member(m) : skip_walked_member(m);
+    return report_member_check(path, m, check) ? WALKED_MEMBER : WALKED_STOPPED;
+}
+
 // Lists every member: its sizes, ratio, method, CRC, time stamp, marks and
 // name; a total line; and the notes that the marks refer to. True when the
 // archive was read to its end marker.
@@ -168,15 +190,11 @@ bool list_archive(const char* path)
     int count = 0;
     for (;;) {
         WalkedMember m;
-        const WalkStep step = walk_next_member(&m);
-        if (step == WALK_END)
+        MemberCheck check;
+        const Walked walked = walk_checked(path, false, count, m, check);
+        if (walked == WALKED_END)
             break;
-        if (step != WALK_MEMBER) {
-            report_walk_end(path, step, count);
-            return false;
-        }
-        const MemberCheck check = skip_walked_member(m);
-        if (!report_member_check(path, m, check))
+        if (walked == WALKED_STOPPED)
             return false;
         const AnyHeader& h = m.header;
         const char* marks = marks_of(m);
@@ -206,15 +224,11 @@ bool test_archive(const char* path, bool quiet)
     bool all_right = true;
     for (;;) {
         WalkedMember m;
-        const WalkStep step = walk_next_member(&m);
-        if (step == WALK_END)
+        MemberCheck check;
+        const Walked walked = walk_checked(path, true, count, m, check);
+        if (walked == WALKED_END)
             break;
-        if (step != WALK_MEMBER) {
-            report_walk_end(path, step, count);
-            return false;
-        }
-        const MemberCheck check = test_walked_member(m);
-        if (!report_member_check(path, m, check))
+        if (walked == WALKED_STOPPED)
             return false;
         count++;
         if (check == MEMBER_INTACT && !quiet)

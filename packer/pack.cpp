@@ -21,6 +21,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "host/files.h"
 #include "host/packer_files.h"
 #include "lha/header.h"
 #include "lha/pack_member.h"
@@ -358,10 +359,10 @@ bool write_pack(const char* archive_path, PackMethod method, bool quiet_run)
         ok = false;
     }
     if (!ok) {
-        discard_archive_file(archive);
+        discard_file(archive);
         return false;
     }
-    if (!finish_archive_file(archive)) {
+    if (!finish_file(archive)) {
         pack_system_failure("cannot write the finished archive to", archive_path);
         return false;
     }

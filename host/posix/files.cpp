@@ -183,16 +183,6 @@ void end_folder_batch()
     in_batch = false;
 }
 
-bool finish_file(FILE* file)
-{
-    return finish_new_file(file);
-}
-
-void discard_file(FILE* file)
-{
-    discard_new_file(file);
-}
-
 bool is_path_convertible(const char* path)
 {
     char host_path[HOST_PATH_SIZE];

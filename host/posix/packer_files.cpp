@@ -175,13 +175,3 @@ FILE* create_archive_file(const char* archive)
     errno = error;
     return file;
 }
-
-bool finish_archive_file(FILE* file)
-{
-    return finish_new_file(file);
-}
-
-void discard_archive_file(FILE* file)
-{
-    discard_new_file(file);
-}

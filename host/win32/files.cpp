@@ -228,16 +228,6 @@ void end_folder_batch()
     batch_final_known = false;
 }
 
-bool finish_file(FILE* file)
-{
-    return finish_new_file(file);
-}
-
-void discard_file(FILE* file)
-{
-    discard_new_file(file);
-}
-
 bool is_path_convertible(const char* path)
 {
     wchar_t wide_path[ENTRY_PATH_SIZE];

@@ -488,13 +488,3 @@ FILE* create_archive_file(const char* archive)
         return nullptr;
     return create_new_file(wide, 0, nullptr, false);
 }
-
-bool finish_archive_file(FILE* file)
-{
-    return finish_new_file(file);
-}
-
-void discard_archive_file(FILE* file)
-{
-    discard_new_file(file);
-}

@@ -213,7 +213,7 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
     return slot->stream;
 }
 
-bool finish_new_file(FILE* file)
+bool finish_file(FILE* file)
 {
     NewFile* slot = slot_of(file);
     if (slot == nullptr) {
@@ -239,7 +239,7 @@ bool finish_new_file(FILE* file)
     return moved;
 }
 
-void discard_new_file(FILE* file)
+void discard_file(FILE* file)
 {
     NewFile* slot = slot_of(file);
     fclose(file);

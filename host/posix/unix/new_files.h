@@ -14,6 +14,8 @@
 
 #include <cstdio>
 
+#include "host/files.h"
+
 // How a new file's stream writes: bytes as they are, or text whose line
 // feeds become CR LF, as the Windows C runtime writes text files.
 enum NewFileMode { NEW_FILE_BINARY, NEW_FILE_TEXT };
@@ -30,14 +32,17 @@ constexpr int MAX_NEW_FILES = 4;
 // buffers. `folder` stays the caller's.
 FILE* create_new_file(int folder, const char* name, NewFileMode mode);
 
+// finish_file and discard_file of host/files.h, for every stream of
+// create_new_file:
+//
 // Flushes and closes the stream of create_new_file and moves the file over
 // its entry. False when a write, the close or the move failed: the new
 // file is then removed, and the entry keeps what it had.
-bool finish_new_file(FILE* file);
+bool finish_file(FILE* file);
 
 // Closes the stream of create_new_file and removes the file; the entry
 // keeps what it had.
-void discard_new_file(FILE* file);
+void discard_file(FILE* file);
 
 // Removes every file that is being written, without closing anything: for
 // the handler of `signal_number`, which may call it at any moment (it calls

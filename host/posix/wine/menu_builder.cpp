@@ -176,18 +176,18 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
     if (stream == nullptr)
         return false;
     if (fwrite(file.text, 1, file.used, stream) != file.used) {
-        discard_new_file(stream);
+        discard_file(stream);
         return false;
     }
     if (executable) {
         const mode_t mask = umask(0);
         umask(mask);
         if (fchmod(fileno(stream), (0666 | 0111) & ~mask) != 0) {
-            discard_new_file(stream);
+            discard_file(stream);
             return false;
         }
     }
-    return finish_new_file(stream);
+    return finish_file(stream);
 }
 
 // Creates every folder of `path` that is missing, as mkdir -p does.

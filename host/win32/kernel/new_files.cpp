@@ -186,7 +186,7 @@ static NewFile* slot_of(FILE* file)
     return nullptr;
 }
 
-bool finish_new_file(FILE* file)
+bool finish_file(FILE* file)
 {
     NewFile* slot = slot_of(file);
     if (slot == nullptr) {
@@ -227,7 +227,7 @@ bool finish_new_file(FILE* file)
     return true;
 }
 
-void discard_new_file(FILE* file)
+void discard_file(FILE* file)
 {
     NewFile* slot = slot_of(file);
     if (slot == nullptr) {

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "host/files.h"
 #include "host/win32/kernel/entries.h"
 
 // Files that may be written at the same time.
@@ -34,14 +35,17 @@ constexpr int MAX_NEW_FILES = 4;
 FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text);
 FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text);
 
+// finish_file and discard_file of host/files.h, for every stream of
+// create_new_file:
+//
 // Flushes the stream of create_new_file, moves the file over its path and
 // closes it. False when a write, the move or the close failed: the new
 // file is then removed, and the path keeps what it had.
-bool finish_new_file(FILE* file);
+bool finish_file(FILE* file);
 
 // Removes the file of create_new_file through its handle and closes its
 // stream; the path keeps what it had.
-void discard_new_file(FILE* file);
+void discard_file(FILE* file);
 
 // Marks every file being written for removal through its handle, without
 // closing anything: for a console control handler, which runs on a thread
