@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Checks that the program's dependencies run one way.
 
-    installer/ -> lha/ -> shared/        host/ -> shared/
+    installer/ -> lha/ -> host/ -> shared/
+    packer/    -> lha/
 
 Every #include "folder/..." of a source file must name its own folder or one
-that its folder may use, and the build's libraries must link the same way:
-the archive library links no installer library, and nothing below the
-installer links it. Usage: check_layers.py SOURCE_DIR
+that its folder may use. Inside host/, the service headers at its top are
+all that the other folders see; host/portable/ (what both sides share) uses
+the services and shared/ only, never a side; each side (host/posix/,
+host/win32/) uses its own rooms, the portable pieces and the services, never
+the other side. The build's libraries must link the same way.
+Usage: check_layers.py SOURCE_DIR
 """
 import os
 import re
@@ -18,27 +22,59 @@ MAY_USE = {
     'host': {'shared'},
     'lha': {'host', 'shared'},
     'installer': {'lha', 'host', 'shared'},
+    'packer': {'lha', 'host', 'shared'},
+    'bench': {'lha', 'host', 'shared'},
 }
 # What each library may link, by the folder it is built from.
 LIBRARIES = {'yamawyrm_shared': 'shared', 'yamawyrm_host': 'host', 'yamawyrm_lha': 'lha',
-             'yamawyrm_pack': 'lha', 'yamawyrm_installer': 'installer'}
+             'yamawyrm_lha_pack': 'lha', 'yamawyrm_installer': 'installer', 'yamawyrm_packer': 'packer'}
+# Which rooms of host/ each room of host/ may include: the services at its
+# top ('') include none; the portable pieces none but their own; each side
+# its own and the portable pieces.
+HOST_ROOMS = {'': set(), 'portable': {'portable'}, 'posix': {'posix', 'portable'},
+              'win32': {'win32', 'portable'}}
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]*)"')
+
+
+def host_room(path):
+    """'portable', 'posix' or 'win32' for a header below host/, '' for a
+    service header at its top."""
+    parts = path.split('/')
+    return parts[0] if len(parts) > 1 else ''
+
+
+def fault_of(top, path, folder, included_folder, rest):
+    """Why `path` (in `folder`) may not include included_folder/rest, or
+    None."""
+    if included_folder != folder and included_folder not in MAY_USE[folder]:
+        return '%s may not include %s/' % (folder, included_folder)
+    room = host_room(rest)
+    if included_folder != 'host' or not room:
+        return None
+    if folder != 'host':
+        return '%s may include only the services of host/, not host/%s/' % (folder, room)
+    own = host_room(os.path.relpath(path, os.path.join(top, 'host')).replace(os.sep, '/'))
+    if room not in HOST_ROOMS[own]:
+        return 'host/%s may not include host/%s/' % (own or '*.h', room)
+    return None
 
 
 def main():
     top = sys.argv[1]
     faults = []
-    for folder, allowed in MAY_USE.items():
+    for folder in MAY_USE:
         for root, _, files in os.walk(os.path.join(top, folder)):
             for name in files:
                 path = os.path.join(root, name)
                 with open(path, encoding='utf-8', errors='replace') as f:
                     for number, line in enumerate(f, 1):
                         match = INCLUDE.match(line)
-                        if match and match.group(1) != folder and match.group(1) not in allowed:
-                            faults.append('%s:%d: %s may not include %s/' % (
-                                os.path.relpath(path, top), number, folder, match.group(1)))
+                        if not match:
+                            continue
+                        fault = fault_of(top, path, folder, match.group(1), match.group(2))
+                        if fault:
+                            faults.append('%s:%d: %s' % (os.path.relpath(path, top), number, fault))
     with open(os.path.join(top, 'CMakeLists.txt'), encoding='utf-8') as f:
         cmake = f.read()
     for library, folder in LIBRARIES.items():
