@@ -2,12 +2,16 @@
 // over it.
 //
 // State:
-//   new_files  the files being written. A slot is in use from the moment
-//              its file exists until it has been moved into place or
-//              removed. The console control handler reads the table from a
-//              thread of its own (discard_every_new_file): a slot's handle
-//              is set before it is marked in use, and it is marked free
-//              before its handle is closed.
+//   new_files   the files being written. A slot is in use from the moment
+//               its file exists until it has been moved into place or
+//               removed. The console control handler reads the table from
+//               a thread of its own (discard_every_new_file): a slot's
+//               handle is set before it is marked in use, and it is marked
+//               free before its handle is closed.
+//   table_lock  held by the control handler while it goes over the table,
+//               and by a move into place until its slot is free, so that a
+//               file already moved over its path is never removed as a new
+//               one.
 #include "host/win32/kernel/new_files.h"
 
 #include <fcntl.h>
@@ -39,6 +43,8 @@ struct NewFile {
 };
 
 static NewFile new_files[MAX_NEW_FILES];
+static CRITICAL_SECTION table_lock;
+static const bool table_lock_ready = (InitializeCriticalSection(&table_lock), true);
 
 static wchar_t* temp_of(NewFile& slot, const wchar_t*)
 {
@@ -202,13 +208,16 @@ bool finish_file(FILE* file)
     if (works_through_handles()) {
         // Moved while it is open, so that a failure can still remove it
         // through its handle; it was opened with every kind of sharing.
+        EnterCriticalSection(&table_lock);
         const bool moved = is_nt_family() ? MoveFileExW(slot->wide_temp, slot->wide_path, MOVEFILE_REPLACE_EXISTING)
                                           : MoveFileExA(slot->temp, slot->path, MOVEFILE_REPLACE_EXISTING);
+        if (moved)
+            InterlockedExchange(&slot->in_use, 0);
+        LeaveCriticalSection(&table_lock);
         if (!moved) {
             remove_and_release(*slot);
             return false;
         }
-        InterlockedExchange(&slot->in_use, 0);
         slot->stream = nullptr;
         return fclose(file) == 0;
     }
@@ -239,6 +248,7 @@ void discard_file(FILE* file)
 
 void discard_every_new_file()
 {
+    EnterCriticalSection(&table_lock);
     for (NewFile& slot : new_files) {
         if (!slot.in_use)
             continue;
@@ -251,4 +261,5 @@ void discard_every_new_file()
             DeleteFileA(slot.temp);
         }
     }
+    LeaveCriticalSection(&table_lock);
 }
