@@ -53,12 +53,14 @@ static FILE* open_for_reading(int folder, const char* name)
 }
 
 // The file `name` of the open folder `folder` in `mode`: read where it
-// stands, or written as a new file beside it (host/posix/unix/new_files.h).
-static FILE* open_in_folder(int folder, const char* name, const char* mode)
+// stands, or written as a new file beside it (host/posix/unix/new_files.h);
+// `folder_stays_open` where the folder outlives the file (a batch's).
+static FILE* open_in_folder(int folder, const char* name, const char* mode, bool folder_stays_open)
 {
     if (strcmp(mode, "rb") == 0)
         return open_for_reading(folder, name);
-    return create_new_file(folder, name, strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY);
+    return create_new_file(folder, name, strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY,
+                           folder_stays_open);
 }
 
 static bool is_known_mode(const char* mode)
@@ -100,7 +102,7 @@ FILE* open_file(const char* path, const char* mode)
     const int folder = open_parent(host_path, &name);
     if (folder < 0)
         return nullptr;
-    FILE* stream = open_in_folder(folder, name, mode);
+    FILE* stream = open_in_folder(folder, name, mode, false);
     close(folder);
     return stream;
 }
@@ -161,7 +163,7 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     }
     if (folder < 0)
         return nullptr;
-    FILE* stream = match_entry_name(folder, rest, found) ? open_in_folder(folder, found, mode) : nullptr;
+    FILE* stream = match_entry_name(folder, rest, found) ? open_in_folder(folder, found, mode, !owned) : nullptr;
     if (owned)
         close(folder);
     return stream;

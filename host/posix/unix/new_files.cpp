@@ -46,7 +46,8 @@ constexpr size_t TEXT_CHUNK_SIZE = 1024;
 struct NewFile {
     volatile sig_atomic_t in_use;
     FILE* stream;                     // the caller's stream; null once closed
-    int folder;                       // the folder's descriptor, this slot's own
+    int folder;                       // the folder's descriptor
+    bool owns_folder;                 // a copy of the slot's own, closed with it
     char temp_name[TEMP_NAME_SIZE];   // the new file, in the folder
     char name[NAME_MAX + 1];          // the entry it becomes
 };
@@ -145,7 +146,8 @@ static bool may_replace(int folder, const char* name)
 // Frees a slot whose file is gone or in place; signals blocked.
 static void release(NewFile& slot)
 {
-    close(slot.folder);
+    if (slot.owns_folder)
+        close(slot.folder);
     slot.stream = nullptr;
     slot.in_use = 0;
 }
@@ -158,7 +160,7 @@ static NewFile* slot_of(FILE* file)
     return nullptr;
 }
 
-FILE* create_new_file(int folder, const char* name, NewFileMode mode)
+FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open)
 {
     NewFile* slot = nullptr;
     for (NewFile& candidate : new_files)
@@ -170,7 +172,7 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
     }
     if (!may_replace(folder, name))
         return nullptr;
-    const int own_folder = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    const int own_folder = folder_stays_open ? folder : fcntl(folder, F_DUPFD_CLOEXEC, 0);
     if (own_folder < 0)
         return nullptr;
     int fd = -1;
@@ -187,17 +189,20 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode)
         if (fd >= 0) {
             memcpy(slot->temp_name, temp_name, sizeof temp_name);
             slot->folder = own_folder;
+            slot->owns_folder = !folder_stays_open;
             slot->in_use = 1;
         }
         end_change();
         if (fd < 0 && open_error != EEXIST) {
-            close(own_folder);
+            if (!folder_stays_open)
+                close(own_folder);
             errno = open_error;
             return nullptr;
         }
     }
     if (fd < 0) {
-        close(own_folder);
+        if (!folder_stays_open)
+            close(own_folder);
         errno = EEXIST;
         return nullptr;
     }

@@ -29,8 +29,10 @@ constexpr int MAX_NEW_FILES = 4;
 // or a regular file of the folder's own mount: a folder, a FIFO, a device,
 // a socket or a file mounted there refuses the file before anything is
 // created. The binary stream is unbuffered: its writers hand it whole
-// buffers. `folder` stays the caller's.
-FILE* create_new_file(int folder, const char* name, NewFileMode mode);
+// buffers. `folder` stays the caller's: with `folder_stays_open` the
+// caller keeps it open until the file is finished or discarded, and it is
+// used as it is; otherwise the file keeps a copy of its own.
+FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open);
 
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:
