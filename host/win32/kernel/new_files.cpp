@@ -9,9 +9,10 @@
 //               handle is set before it is marked in use, and it is marked
 //               free before its handle is closed.
 //   table_lock  held by the control handler while it goes over the table,
-//               and by a move into place until its slot is free, so that a
-//               file already moved over its path is never removed as a new
-//               one.
+//               and by whatever frees a slot (a move into place included,
+//               until its slot is free), so that the handler never meets a
+//               handle that is being closed, nor a file already moved over
+//               its path.
 #include "host/win32/kernel/new_files.h"
 
 #include <fcntl.h>
@@ -82,6 +83,14 @@ static bool compose_temp_path(Char* out, const Char* path, size_t name_start, in
     return true;
 }
 
+// Marks a slot free, once the control handler is not going over the table.
+static void free_slot(NewFile& slot)
+{
+    EnterCriticalSection(&table_lock);
+    InterlockedExchange(&slot.in_use, 0);
+    LeaveCriticalSection(&table_lock);
+}
+
 // Removes a slot's file before it has a stream, and frees the slot. `fd`:
 // the C runtime's descriptor that owns the handle by now, or -1.
 static void remove_unopened(NewFile& slot, int fd)
@@ -90,7 +99,7 @@ static void remove_unopened(NewFile& slot, int fd)
     const DWORD failure = GetLastError();
     if (works_through_handles())
         delete_through(slot.handle);
-    InterlockedExchange(&slot.in_use, 0);
+    free_slot(slot);
     if (fd >= 0)
         _close(fd);
     else
@@ -121,7 +130,7 @@ static void remove_and_release(NewFile& slot)
     const DWORD failure = GetLastError();
     if (works_through_handles())
         delete_through(slot.handle);
-    InterlockedExchange(&slot.in_use, 0);
+    free_slot(slot);
     fclose(slot.stream);
     slot.stream = nullptr;
     if (!works_through_handles())
@@ -222,7 +231,7 @@ bool finish_file(FILE* file)
         return fclose(file) == 0;
     }
     // Windows 95 and 98: no MoveFileEx, and no file moved while it is open.
-    InterlockedExchange(&slot->in_use, 0);
+    free_slot(*slot);
     slot->stream = nullptr;
     const bool closed = fclose(file) == 0;
     const DWORD attributes = GetFileAttributesA(slot->path);
