@@ -255,11 +255,19 @@ def small_members_part(bench):
     # From 100 members on: the costs per member between 100 and 1,000 and
     # between 1,000 and 4,000.
     from_100 = [cost for count, cost in per_member.items() if count > 100]
-    spread = max(from_100) / min(from_100)
     print('   CPU at %d members: %.2f of lhasa\'s (target: at most %.1f): %s' % (
         SMALL_COUNTS[-1], at_most, TARGET_LHASA, verdict(at_most <= TARGET_LHASA)))
-    print('   CPU per member (from the N before) from 100 to %d members varies %.2f times '
-          '(target: below %.1f): %s' % (SMALL_COUNTS[-1], spread, TARGET_SPREAD, verdict(spread < TARGET_SPREAD)))
+    if min(from_100) <= 0:
+        # More members that cost less: the machine's speed moved between
+        # the sizes, and the spread tells nothing.
+        print('   CPU per member (from the N before) from 100 to %d members: a cost at or below zero, '
+              'so the machine drifted between sizes; run again (target: below %.1f): %s' % (
+                  SMALL_COUNTS[-1], TARGET_SPREAD, verdict(False)))
+    else:
+        spread = max(from_100) / min(from_100)
+        print('   CPU per member (from the N before) from 100 to %d members varies %.2f times '
+              '(target: below %.1f): %s' % (SMALL_COUNTS[-1], spread, TARGET_SPREAD,
+                                           verdict(spread < TARGET_SPREAD)))
     peaks = []
     for count in SMALL_COUNTS:
         folder = os.path.join(bench.work, 'small-%d' % count)

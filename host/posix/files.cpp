@@ -54,13 +54,15 @@ static FILE* open_for_reading(int folder, const char* name)
 
 // The file `name` of the open folder `folder` in `mode`: read where it
 // stands, or written as a new file beside it (host/posix/unix/new_files.h);
-// `folder_stays_open` where the folder outlives the file (a batch's).
-static FILE* open_in_folder(int folder, const char* name, const char* mode, bool folder_stays_open)
+// `folder_stays_open` where the folder outlives the file (a batch's),
+// `seen_absent` where the name was just found to have no entry.
+static FILE* open_in_folder(int folder, const char* name, const char* mode, bool folder_stays_open,
+                            bool seen_absent)
 {
     if (strcmp(mode, "rb") == 0)
         return open_for_reading(folder, name);
     return create_new_file(folder, name, strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY,
-                           folder_stays_open);
+                           folder_stays_open, seen_absent);
 }
 
 static bool is_known_mode(const char* mode)
@@ -102,7 +104,7 @@ FILE* open_file(const char* path, const char* mode)
     const int folder = open_parent(host_path, &name);
     if (folder < 0)
         return nullptr;
-    FILE* stream = open_in_folder(folder, name, mode, false);
+    FILE* stream = open_in_folder(folder, name, mode, false, false);
     close(folder);
     return stream;
 }
@@ -146,11 +148,12 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     bool owned = false;
     int folder = open_base_folder(folder_path, &owned);
     char found[HOST_NAME_SIZE];
+    bool absent = false;
     char* rest = names;
     for (char* slash; folder >= 0 && (slash = strchr(rest, '/')) != nullptr; rest = slash + 1) {
         *slash = '\0';
         int inner = -1;
-        if (match_entry_name(folder, rest, found))
+        if (match_entry_name(folder, rest, found, &absent))
             inner = openat(folder, found, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (inner >= 0 && !on_same_mount(folder, inner)) {
             close(inner);
@@ -163,7 +166,8 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     }
     if (folder < 0)
         return nullptr;
-    FILE* stream = match_entry_name(folder, rest, found) ? open_in_folder(folder, found, mode, !owned) : nullptr;
+    FILE* stream =
+        match_entry_name(folder, rest, found, &absent) ? open_in_folder(folder, found, mode, !owned, absent) : nullptr;
     if (owned)
         close(folder);
     return stream;

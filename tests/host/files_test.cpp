@@ -103,18 +103,21 @@ TEST(OpenFile, WriteErrorsReachTheCallerAndLeaveThePath)
 {
     const std::string root = start_prefix();
     write_file(root + "/drive_c/full.txt", bytes_of("old"));
-    for (const char* mode : {"wb", "w"}) {
-        FILE* file = open_file("c:\\full.txt", mode);
-        ASSERT_NE(file, nullptr) << mode;
-        {
-            FileSizeLimit full(16);
-            fputs(std::string(64, 'x').c_str(), file);
-            const bool flush_failed = fflush(file) != 0 || ferror(file);
-            EXPECT_TRUE(flush_failed) << mode;
-            EXPECT_FALSE(finish_file(file)) << mode;
+    // A file that was there, and one that was not and stays absent.
+    for (const char* path : {"c:\\full.txt", "c:\\absent.txt"}) {
+        for (const char* mode : {"wb", "w"}) {
+            FILE* file = open_file(path, mode);
+            ASSERT_NE(file, nullptr) << path << mode;
+            {
+                FileSizeLimit full(16);
+                fputs(std::string(64, 'x').c_str(), file);
+                const bool flush_failed = fflush(file) != 0 || ferror(file);
+                EXPECT_TRUE(flush_failed) << path << mode;
+                EXPECT_FALSE(finish_file(file)) << path << mode;
+            }
+            EXPECT_EQ(read_file(root + "/drive_c/full.txt"), bytes_of("old")) << path << mode;
+            EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u) << path << mode;
         }
-        EXPECT_EQ(read_file(root + "/drive_c/full.txt"), bytes_of("old")) << mode;
-        EXPECT_EQ(folder_entries(root + "/drive_c").size(), 1u) << mode;
     }
     // Given up: the same.
     FILE* file = open_file("c:\\full.txt", "wb");
@@ -141,6 +144,28 @@ TEST(OpenFile, OnlyRegularFilesOpenAndNothingBlocks)
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(open_file("c:\\pipe.txt", "wb"), nullptr);
     fclose(reader);
+    // A folder that comes while a new file is written, where there was
+    // nothing, stays as it is, and the file fails at its end; in a batch
+    // too, which took the name for new.
+    make_folders(root, "drive_c/inst");
+    for (const bool batched : {false, true}) {
+        const std::string name = batched ? "dirb" : "diru";
+        const std::string path = root + "/drive_c/inst/" + name;
+        if (batched)
+            begin_folder_batch("c:\\inst\\");
+        FILE* file = batched ? open_file_in("c:\\inst\\", name.c_str(), "wb")
+                             : open_file(("c:\\inst\\" + name).c_str(), "wb");
+        ASSERT_NE(file, nullptr) << name;
+        ASSERT_EQ(mkdir(path.c_str(), 0777), 0) << name;
+        fputs("new", file);
+        EXPECT_FALSE(finish_file(file)) << name;
+        if (batched)
+            end_folder_batch();
+        struct stat info;
+        ASSERT_EQ(lstat(path.c_str(), &info), 0) << name;
+        EXPECT_TRUE(S_ISDIR(info.st_mode)) << name;
+    }
+    EXPECT_EQ(folder_entries(root + "/drive_c/inst").size(), 2u);
     end_prefix(root);
 }
 
@@ -170,6 +195,36 @@ TEST(OpenFile, WritingReplacesALinkAndLeavesItsTarget)
             EXPECT_EQ(read_file(root + "/drive_c/" + name), bytes_of("new"));
         }
     }
+    // The same links put at a name that had nothing while its new file is
+    // written: the file is written beside and moved over them at its end;
+    // in a batch too, which took the name for new.
+    make_folders(root, "drive_c/inst");
+    for (const bool batched : {false, true}) {
+        for (const char* kind : {"symbolic", "dangling", "hard"}) {
+            for (const char* mode : {"wb", "w"}) {
+                const std::string name = std::string(kind) + mode + (batched ? "b" : "u");
+                const std::string path = root + "/drive_c/inst/" + name;
+                if (batched)
+                    begin_folder_batch("c:\\inst\\");
+                file = batched ? open_file_in("c:\\inst\\", name.c_str(), mode)
+                               : open_file(("c:\\inst\\" + name).c_str(), mode);
+                ASSERT_NE(file, nullptr) << name;
+                if (std::string(kind) == "hard")
+                    ASSERT_EQ(link((root + "/shared").c_str(), path.c_str()), 0);
+                else
+                    ASSERT_EQ(symlink((root + (kind[0] == 's' ? "/victim" : "/newfile")).c_str(), path.c_str()), 0);
+                fputs("late", file);
+                EXPECT_TRUE(finish_file(file)) << name;
+                if (batched)
+                    end_folder_batch();
+                struct stat info;
+                ASSERT_EQ(lstat(path.c_str(), &info), 0);
+                EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_nlink == 1) << name;
+                EXPECT_EQ(read_file(path), bytes_of("late")) << name;
+            }
+        }
+    }
+    EXPECT_EQ(folder_entries(root + "/drive_c/inst").size(), 12u);
     EXPECT_EQ(read_file(root + "/victim"), bytes_of("victim"));
     EXPECT_EQ(read_file(root + "/shared"), bytes_of("shared"));
     EXPECT_FALSE(file_exists(root + "/newfile"));

@@ -1,10 +1,21 @@
 // host/posix/unix/new_files.cpp: files written beside their entry and moved
 // over it.
 //
+// A new file whose entry was absent when it was started is made unnamed in
+// the folder (O_TMPFILE) and given its name at the end by a link, which
+// never replaces anything: the name appears at once with the whole
+// content, and the file needs no name of its own, no move, and no removal
+// when the process dies. Where a name has come meanwhile, the file is named
+// beside it and moved over it as any other.
+//
 // State:
 //   new_files        the files being written. A slot is in use from the
 //                    moment its file exists until it has been moved into
 //                    place or removed.
+//   link_way         how an unnamed file is given a name on this system,
+//                    found at the first file that could be one: by its
+//                    descriptor, through /proc, or not at all (then every
+//                    file is named from the start).
 //   changing         a slot is changing hands. A signal handler may read
 //   deferred_signal  the table at any moment (discard_every_new_file);
 //                    one that comes while a slot changes leaves it
@@ -42,17 +53,23 @@ constexpr size_t NUMBER_SIZE = 12;
 constexpr size_t TEMP_NAME_SIZE = sizeof NEW_FILE_STEM - 1 + NUMBER_SIZE + sizeof NEW_FILE_TAIL;
 // Bytes of CR LF text a text-mode write composes before handing them on.
 constexpr size_t TEXT_CHUNK_SIZE = 1024;
+// Room for "/proc/self/fd/" and a descriptor's number.
+constexpr size_t PROC_PATH_SIZE = 32;
 
 struct NewFile {
     volatile sig_atomic_t in_use;
     FILE* stream;                     // the caller's stream; null once closed
+    int fd;                           // the stream's descriptor
     int folder;                       // the folder's descriptor
     bool owns_folder;                 // a copy of the slot's own, closed with it
-    char temp_name[TEMP_NAME_SIZE];   // the new file, in the folder
+    char temp_name[TEMP_NAME_SIZE];   // the new file, in the folder; empty while unnamed
     char name[NAME_MAX + 1];          // the entry it becomes
 };
 
+enum LinkWay { LINK_UNTRIED, LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC, LINK_NONE };
+
 static NewFile new_files[MAX_NEW_FILES];
+static LinkWay link_way = LINK_UNTRIED;
 
 static volatile sig_atomic_t changing;
 static volatile sig_atomic_t deferred_signal;
@@ -129,14 +146,95 @@ static FILE* stream_of(int fd, NewFileMode mode)
     return stream;
 }
 
-// Whether what stands at `name` may be replaced by a new file: nothing, a
-// symbolic link, or a regular file of the folder's mount. Looked at without
-// opening it, so that nothing blocks.
-static bool may_replace(int folder, const char* name)
+// Gives the unnamed file `fd` the entry `name` of `folder`, in `way`;
+// fails with EEXIST where anything has that name.
+static bool link_unnamed(int fd, int folder, const char* name, LinkWay way)
+{
+    if (way == LINK_BY_DESCRIPTOR)
+        return linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0;
+    char path[PROC_PATH_SIZE];
+    snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, path, folder, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Names the new file of `slot` in its folder with the first free name of
+// NEW_FILE_TRIES: creates it there exclusively (O_EXCL: a name that
+// anything has, a link included, is not taken, so the file is this
+// program's and a regular one), or, for an unnamed file `unnamed`, links it
+// there. The slot is in use from the moment the name exists. Returns the
+// new descriptor, `unnamed` itself, or -1 with errno set.
+static int take_temp_name(NewFile& slot, int unnamed, LinkWay way)
+{
+    for (int attempt = 0; attempt < NEW_FILE_TRIES; attempt++) {
+        char number[NUMBER_SIZE];
+        snprintf(number, sizeof number, "%d", attempt);
+        char temp_name[TEMP_NAME_SIZE];
+        compose(temp_name, sizeof temp_name, {NEW_FILE_STEM, number, NEW_FILE_TAIL});
+        begin_change();
+        const int fd = unnamed >= 0 ? (link_unnamed(unnamed, slot.folder, temp_name, way) ? unnamed : -1)
+                                    : openat(slot.folder, temp_name,
+                                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        const int error = errno;
+        if (fd >= 0) {
+            memcpy(slot.temp_name, temp_name, sizeof temp_name);
+            slot.in_use = 1;
+        }
+        end_change();
+        if (fd >= 0 || error != EEXIST) {
+            errno = error;
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// The file of `slot`, unnamed in its folder where this system can name one
+// later: its descriptor, the slot in use, or -1 where it is to be named
+// from the start. A file can be linked once only, so the first one is
+// linked at a name of its own beside the entry, in each way in turn, to
+// find the way that works here, and is then moved as a named file is.
+static int create_unnamed(NewFile& slot)
+{
+    if (link_way == LINK_NONE)
+        return -1;
+    const int fd = openat(slot.folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // A kernel or file system without unnamed files.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            link_way = LINK_NONE;
+        return -1;
+    }
+    if (link_way != LINK_UNTRIED) {
+        begin_change();
+        slot.temp_name[0] = '\0';
+        slot.in_use = 1;
+        end_change();
+        return fd;
+    }
+    for (const LinkWay way : {LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC}) {
+        if (take_temp_name(slot, fd, way) >= 0) {
+            link_way = way;
+            return fd;
+        }
+        if (errno != ENOENT && errno != EPERM)
+            break;
+    }
+    close(fd);
+    if (errno == ENOENT || errno == EPERM)
+        link_way = LINK_NONE;
+    return -1;
+}
+
+// Whether what stands at `name` may be replaced by a new file: nothing
+// (`*absent` then set), a symbolic link, or a regular file of the folder's
+// mount. Looked at without opening it, so that nothing blocks.
+static bool may_replace(int folder, const char* name, bool* absent)
 {
     struct stat info;
+    *absent = false;
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
+        return *absent = errno == ENOENT;
     if (S_ISLNK(info.st_mode) || (S_ISREG(info.st_mode) && entry_on_folder_mount(folder, name)))
         return true;
     errno = S_ISDIR(info.st_mode) ? EISDIR : EEXIST;
@@ -160,7 +258,7 @@ static NewFile* slot_of(FILE* file)
     return nullptr;
 }
 
-FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open)
+FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open, bool seen_absent)
 {
     NewFile* slot = nullptr;
     for (NewFile& candidate : new_files)
@@ -170,52 +268,53 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folde
         errno = slot == nullptr ? EMFILE : ENAMETOOLONG;
         return nullptr;
     }
-    if (!may_replace(folder, name))
+    // Only a file that is linked at its entry at the end may leave the look
+    // at that entry until then; one that is moved over it, looks first.
+    bool absent = seen_absent;
+    const bool looked = !seen_absent || (link_way != LINK_BY_DESCRIPTOR && link_way != LINK_THROUGH_PROC);
+    if (looked && !may_replace(folder, name, &absent))
         return nullptr;
     const int own_folder = folder_stays_open ? folder : fcntl(folder, F_DUPFD_CLOEXEC, 0);
     if (own_folder < 0)
         return nullptr;
-    int fd = -1;
-    for (int attempt = 0; attempt < NEW_FILE_TRIES && fd < 0; attempt++) {
-        char number[NUMBER_SIZE];
-        snprintf(number, sizeof number, "%d", attempt);
-        char temp_name[TEMP_NAME_SIZE];
-        compose(temp_name, sizeof temp_name, {NEW_FILE_STEM, number, NEW_FILE_TAIL});
-        // O_EXCL: a name that anything has, a link included, is not taken,
-        // so the file is this program's and a regular one.
-        begin_change();
-        fd = openat(own_folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-        const int open_error = errno;
-        if (fd >= 0) {
-            memcpy(slot->temp_name, temp_name, sizeof temp_name);
-            slot->folder = own_folder;
-            slot->owns_folder = !folder_stays_open;
-            slot->in_use = 1;
-        }
-        end_change();
-        if (fd < 0 && open_error != EEXIST) {
-            if (!folder_stays_open)
-                close(own_folder);
-            errno = open_error;
-            return nullptr;
-        }
-    }
+    slot->folder = own_folder;
+    slot->owns_folder = !folder_stays_open;
+    int fd = absent ? create_unnamed(*slot) : -1;
+    if (fd < 0 && (looked || may_replace(folder, name, &absent)))
+        fd = take_temp_name(*slot, -1, LINK_NONE);
     if (fd < 0) {
+        const int error = errno;
         if (!folder_stays_open)
             close(own_folder);
-        errno = EEXIST;
+        errno = error;
         return nullptr;
     }
+    slot->fd = fd;
     slot->stream = stream_of(fd, mode);
     if (slot->stream == nullptr) {
         const int error = errno;
         begin_change();
-        unlinkat(slot->folder, slot->temp_name, 0);
+        if (slot->temp_name[0] != '\0')
+            unlinkat(slot->folder, slot->temp_name, 0);
         release(*slot);
         end_change();
         errno = error;
     }
     return slot->stream;
+}
+
+// Gives the unnamed file of `slot` its entry's name (`*placed`). Where
+// something has taken that name since the file was started, the file is
+// named beside it instead, to be moved over it as any other file. False,
+// errno set, when the file can have neither name.
+static bool link_into_place(NewFile& slot, bool* placed)
+{
+    *placed = link_unnamed(slot.fd, slot.folder, slot.name, link_way);
+    if (*placed)
+        return true;
+    bool absent = false;
+    return errno == EEXIST && may_replace(slot.folder, slot.name, &absent) &&
+           take_temp_name(slot, slot.fd, link_way) >= 0;
 }
 
 bool finish_file(FILE* file)
@@ -228,20 +327,31 @@ bool finish_file(FILE* file)
     }
     // A full disk shows only here: the stream keeps the error of a failed
     // write, and the close hands on what was still buffered.
-    const bool written = fflush(file) == 0 && ferror(file) == 0;
-    const bool closed = fclose(file) == 0;
+    bool done = fflush(file) == 0 && ferror(file) == 0;
     int error = errno;
-    begin_change();
-    const bool moved = written && closed && renameat(slot->folder, slot->temp_name, slot->folder, slot->name) == 0;
-    if (!moved) {
-        if (written && closed)
-            error = errno;
-        unlinkat(slot->folder, slot->temp_name, 0);
+    bool placed = false;
+    if (done && slot->temp_name[0] == '\0') {
+        done = link_into_place(*slot, &placed);
+        error = errno;
     }
+    if (fclose(file) != 0 && done) {
+        done = false;
+        error = errno;
+    }
+    begin_change();
+    if (done && !placed) {
+        done = renameat(slot->folder, slot->temp_name, slot->folder, slot->name) == 0;
+        error = errno;
+    }
+    // What failed is removed: the new file by its own name, or, where it
+    // failed to close after its link, by the entry's, which was nothing
+    // before.
+    if (!done && (placed || slot->temp_name[0] != '\0'))
+        unlinkat(slot->folder, placed ? slot->name : slot->temp_name, 0);
     release(*slot);
     end_change();
     errno = error;
-    return moved;
+    return done;
 }
 
 void discard_file(FILE* file)
@@ -251,7 +361,8 @@ void discard_file(FILE* file)
     if (slot == nullptr)
         return;
     begin_change();
-    unlinkat(slot->folder, slot->temp_name, 0);
+    if (slot->temp_name[0] != '\0')
+        unlinkat(slot->folder, slot->temp_name, 0);
     release(*slot);
     end_change();
 }
@@ -262,8 +373,9 @@ bool discard_every_new_file(int signal_number)
         deferred_signal = signal_number;
         return false;
     }
+    // An unnamed file goes with the process.
     for (const NewFile& slot : new_files)
-        if (slot.in_use)
+        if (slot.in_use && slot.temp_name[0] != '\0')
             unlinkat(slot.folder, slot.temp_name, 0);
     return true;
 }

@@ -32,7 +32,10 @@ constexpr int MAX_NEW_FILES = 4;
 // buffers. `folder` stays the caller's: with `folder_stays_open` the
 // caller keeps it open until the file is finished or discarded, and it is
 // used as it is; otherwise the file keeps a copy of its own.
-FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open);
+// `seen_absent` where the caller has just found nothing at `name`: the look
+// is then not taken again, and what has come there meanwhile is found and
+// looked at when the file is finished.
+FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open, bool seen_absent);
 
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:

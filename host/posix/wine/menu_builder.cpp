@@ -171,7 +171,7 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
     *slash = '/';
     if (folder < 0)
         return false;
-    FILE* stream = create_new_file(folder, slash + 1, NEW_FILE_BINARY, false);
+    FILE* stream = create_new_file(folder, slash + 1, NEW_FILE_BINARY, false, false);
     close(folder);
     if (stream == nullptr)
         return false;

@@ -351,8 +351,9 @@ static bool read_folder(int folder, const char* name, size_t place, char* best)
     return whole;
 }
 
-bool match_entry_name(int folder, const char* name, char* found)
+bool match_entry_name(int folder, const char* name, char* found, bool* absent)
 {
+    *absent = false;
     if (strlen(name) >= HOST_NAME_SIZE)
         return false;
     // Only a folder read whole since remember_folders can tell a name that
@@ -365,14 +366,18 @@ bool match_entry_name(int folder, const char* name, char* found)
     const bool surely_new = place < MAX_KNOWN_FOLDERS && !filter_may_hold(place, name);
     char best[HOST_NAME_SIZE] = "";
     struct stat info;
+    *absent = surely_new;
     if (!surely_new && fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        const bool missing = errno == ENOENT;
+        bool whole = false;
         if (remembered && place == MAX_KNOWN_FOLDERS && known_count < MAX_KNOWN_FOLDERS &&
-            read_folder(folder, name, known_count, best)) {
+            (whole = read_folder(folder, name, known_count, best))) {
             place = known_count++;
             known_folders[place] = KnownFolder{folder_info.st_dev, folder_info.st_ino};
         } else {
-            read_folder(folder, name, MAX_KNOWN_FOLDERS, best);
+            whole = read_folder(folder, name, MAX_KNOWN_FOLDERS, best);
         }
+        *absent = missing && whole && best[0] == '\0';
     }
     // The name itself goes into the filter, found or about to be created:
     // one that is not created after all only costs another reading.
@@ -405,7 +410,8 @@ static bool append_matching(char* host_path, const char* name)
     const int folder = open(host_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
         return append_name(host_path, name);
-    const bool matched = match_entry_name(folder, name, found);
+    bool absent = false;
+    const bool matched = match_entry_name(folder, name, found, &absent);
     close(folder);
     return matched && append_name(host_path, found);
 }

@@ -48,9 +48,11 @@ bool names_below_folder(const char* windows_path, size_t folder_length, char* na
 // The entry of the open folder `folder` that the host name `name` meets,
 // into `found` (HOST_NAME_SIZE bytes): the entry spelt the same, else the
 // first in name order of those that differ from it only in ASCII letter
-// case, else `name` as written. False when `name` is too long for a host
-// name.
-bool match_entry_name(int folder, const char* name, char* found);
+// case, else `name` as written; `*absent` says whether it found no entry
+// at all (a batch may know that without a look at the folder, and an entry
+// made since it read the folder may then be there after all). False when
+// `name` is too long for a host name.
+bool match_entry_name(int folder, const char* name, char* found, bool* absent);
 
 // Looking up many names, as an extraction does, without reading a folder
 // again for each: from remember_folders(folder) to forget_folders(),
