@@ -844,6 +844,16 @@ Row = collections.namedtuple('Row', 'label answers setup archive console code fi
                              defaults=(None, '', None, None))
 
 
+# Every member, in c:\inst; and the environment of a run that preloads
+# tests/support/refuse_unnamed_files.cpp refusing `what`.
+INSTALLED = {'prefix/drive_c/inst/' + name: data for name, data in GAME_FILES.items()}
+
+
+def refusing(what):
+    return {'LD_PRELOAD': '{refuse_library}', 'REFUSE_UNNAMED': what, 'REFUSE_UNNAMED_RECORD': '{root}/refused',
+            'ASAN_OPTIONS': 'verify_asan_link_order=0'}
+
+
 def bad_input_rows():
     data = GAME_FILES['license.txt']
     return [
@@ -876,6 +886,18 @@ def bad_input_rows():
              'prefix/drive_c/inst/wyrmhold.cnf': REGULAR}),
         Row('install directory that is a link', INST_ANSWERS, ['link:inst>dir'], ARCHIVE,
             outcome(INST, ALL_LISTED, incomplete=False), 0, {'outside/dir/license.txt': data}),
+        # Systems whose new files cannot be unnamed, or linked by their
+        # descriptor, or linked at all: each writes as the others do, finds
+        # that out once, and leaves nothing beside.
+        Row('a file system without unnamed files', INST_ANSWERS, [], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, refused=b'openat O_TMPFILE\n'), None, '', refusing('files')),
+        Row('a kernel that links no descriptor', INST_ANSWERS, [], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, refused=b'linkat AT_EMPTY_PATH\n'), None, '', refusing('descriptor')),
+        Row('a kernel that links no descriptor, without /proc', INST_ANSWERS, [], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, refused=b'linkat AT_EMPTY_PATH\nlinkat /proc\n'), None, '', refusing('links')),
         Row('full disk', INST_ANSWERS, ['limit'], ARCHIVE,
             outcome(INST, ''.join('\t%s\nError: File cannot write. (%s)\n' % (n, n) for n in GAME_FILES) +
                     '[ EOF ]\n',
@@ -1066,7 +1088,10 @@ class BadInputs(InstallerCase):
     def row_environment(self, row):
         """The environment a row asks for, with the prefix and the
         distribution folder moved where it names them."""
-        env = {name: value.format(root=self.root) for name, value in (row.env or {}).items()}
+        library = os.environ.get('REFUSE_UNNAMED_LIBRARY', '')
+        if any('{refuse_library}' in value for value in (row.env or {}).values()):
+            self.assertTrue(os.path.exists(library), 'REFUSE_UNNAMED_LIBRARY names no library: %r' % library)
+        env = {name: value.format(root=self.root, refuse_library=library) for name, value in (row.env or {}).items()}
         if 'WINEPREFIX' in env:
             os.makedirs(os.path.dirname(env['WINEPREFIX']), exist_ok=True)
             os.rename(self.prefix, env['WINEPREFIX'])

@@ -10,3 +10,15 @@ foreach(case ${e2e_classes})
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py
             $<TARGET_FILE:yamawyrm-setup> ${CMAKE_CURRENT_SOURCE_DIR}/data ${case})
 endforeach()
+
+# Preloaded into the rows that run the installer as on a system without
+# unnamed files, or without linking them by descriptor or through /proc.
+# Not sanitized: it is loaded before the sanitizers' runtime.
+add_library(refuse_unnamed_files MODULE ${CMAKE_CURRENT_SOURCE_DIR}/support/refuse_unnamed_files.cpp)
+target_compile_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
+target_link_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
+target_link_libraries(refuse_unnamed_files PRIVATE ${CMAKE_DL_LIBS})
+foreach(case ${e2e_classes})
+  set_property(TEST e2e.${case} APPEND PROPERTY ENVIRONMENT
+               "REFUSE_UNNAMED_LIBRARY=$<TARGET_FILE:refuse_unnamed_files>")
+endforeach()

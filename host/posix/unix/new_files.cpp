@@ -217,12 +217,13 @@ static int create_unnamed(NewFile& slot)
             link_way = way;
             return fd;
         }
+        // Refused for want of a privilege or of /proc: the next way.
         if (errno != ENOENT && errno != EPERM)
             break;
     }
+    // No way that works here; each file is named from the start.
     close(fd);
-    if (errno == ENOENT || errno == EPERM)
-        link_way = LINK_NONE;
+    link_way = LINK_NONE;
     return -1;
 }
 

@@ -1,0 +1,86 @@
+// tests/support/refuse_unnamed_files.cpp: preloaded (LD_PRELOAD) into a run
+// of the installer, makes this system look like one where a new file
+// cannot be made unnamed, or cannot be linked by its descriptor, so that the
+// ways the writer falls back to run too. REFUSE_UNNAMED says what is
+// refused:
+//   files        open with O_TMPFILE, as a file system without it refuses it
+//   descriptor   linkat of a descriptor (AT_EMPTY_PATH), as a kernel refuses
+//                it to a process without the privilege
+//   links        that, and linkat through /proc, as where /proc is missing
+// Each refusal appends a line to the file REFUSE_UNNAMED_RECORD, if given.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using OpenAt = int (*)(int, const char*, int, ...);
+using LinkAt = int (*)(int, const char*, int, const char*, int);
+
+bool refuses(const char* what)
+{
+    const char* refused = getenv("REFUSE_UNNAMED");
+    return refused != nullptr && strcmp(refused, what) == 0;
+}
+
+OpenAt real_openat()
+{
+    return reinterpret_cast<OpenAt>(dlsym(RTLD_NEXT, "openat"));
+}
+
+// Records the refusal `line` and fails with `error`.
+int refuse(const char* line, int error)
+{
+    const char* record = getenv("REFUSE_UNNAMED_RECORD");
+    if (record != nullptr) {
+        const int fd = real_openat()(AT_FDCWD, record, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            (void)!write(fd, line, strlen(line));
+            close(fd);
+        }
+    }
+    errno = error;
+    return -1;
+}
+
+int open_at(int folder, const char* path, int flags, mode_t mode)
+{
+    if ((flags & O_TMPFILE) == O_TMPFILE && refuses("files"))
+        return refuse("openat O_TMPFILE\n", EOPNOTSUPP);
+    return real_openat()(folder, path, flags, mode);
+}
+
+}  // namespace
+
+extern "C" int openat(int folder, const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return open_at(folder, path, flags, mode);
+}
+
+extern "C" int openat64(int folder, const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return open_at(folder, path, flags, mode);
+}
+
+extern "C" int linkat(int from_folder, const char* from, int to_folder, const char* to, int flags)
+{
+    const bool descriptor = (flags & AT_EMPTY_PATH) != 0 && from[0] == '\0';
+    if (descriptor && (refuses("descriptor") || refuses("links")))
+        return refuse("linkat AT_EMPTY_PATH\n", ENOENT);
+    if (strncmp(from, "/proc/", 6) == 0 && refuses("links"))
+        return refuse("linkat /proc\n", ENOENT);
+    return reinterpret_cast<LinkAt>(dlsym(RTLD_NEXT, "linkat"))(from_folder, from, to_folder, to, flags);
+}
