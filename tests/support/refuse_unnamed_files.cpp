@@ -48,13 +48,6 @@ int refuse(const char* line, int error)
     return -1;
 }
 
-int open_at(int folder, const char* path, int flags, mode_t mode)
-{
-    if ((flags & O_TMPFILE) == O_TMPFILE && refuses("files"))
-        return refuse("openat O_TMPFILE\n", EOPNOTSUPP);
-    return real_openat()(folder, path, flags, mode);
-}
-
 }  // namespace
 
 extern "C" int openat(int folder, const char* path, int flags, ...)
@@ -63,17 +56,13 @@ extern "C" int openat(int folder, const char* path, int flags, ...)
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    return open_at(folder, path, flags, mode);
+    if ((flags & O_TMPFILE) == O_TMPFILE && refuses("files"))
+        return refuse("openat O_TMPFILE\n", EOPNOTSUPP);
+    return real_openat()(folder, path, flags, mode);
 }
 
-extern "C" int openat64(int folder, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-    va_end(arguments);
-    return open_at(folder, path, flags, mode);
-}
+// The same call, where the headers name it so.
+extern "C" int openat64(int folder, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 extern "C" int linkat(int from_folder, const char* from, int to_folder, const char* to, int flags)
 {
