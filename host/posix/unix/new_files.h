@@ -3,10 +3,12 @@
 // A file is never opened where it stands. Its new content goes into a file
 // of its own, created exclusively beside it in the same folder (never
 // through a link, never blocking, a new regular file by construction), and
-// that file is moved over the entry once it is complete (renameat). What
-// stood there, a file, a hard link or a symbolic link, is replaced as an
-// entry: what it leads to or shares is never opened. Where a step fails,
-// the new file is removed and the old entry stays.
+// that file is put at the entry once it is complete: linked there where
+// the entry is free (the file is then made without a name, O_TMPFILE,
+// where the system allows), moved over it (renameat) where something
+// stands there. What stood there, a file, a hard link or a symbolic link,
+// is replaced as an entry: what it leads to or shares is never opened.
+// Where a step fails, the new file is removed and the old entry stays.
 //
 // Every file being written is listed until it is finished or discarded, so
 // that an interrupt can remove it (host/ending.h).
@@ -40,18 +42,19 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folde
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:
 //
-// Flushes and closes the stream of create_new_file and moves the file over
-// its entry. False when a write, the close or the move failed: the new
-// file is then removed, and the entry keeps what it had.
+// Flushes and closes the stream of create_new_file and puts the file at its
+// entry. False when a write, the close, the link or the move failed: the
+// new file is then removed, and the entry keeps what it had.
 bool finish_file(FILE* file);
 
 // Closes the stream of create_new_file and removes the file; the entry
 // keeps what it had.
 void discard_file(FILE* file);
 
-// Removes every file that is being written, without closing anything: for
-// the handler of `signal_number`, which may call it at any moment (it calls
-// only unlinkat). False, with nothing removed, when a file is changing hands
+// Removes every file that is being written (an unnamed one goes with the
+// process anyway), without closing anything: for the handler of
+// `signal_number`, which may call it at any moment (it calls only
+// unlinkat). False, with nothing removed, when a file is changing hands
 // right then: the signal is raised again once it has, and the handler
 // returns at once meanwhile.
 bool discard_every_new_file(int signal_number);
