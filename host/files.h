@@ -17,11 +17,12 @@
 //
 // A file opened for reading is closed with fclose. One opened for writing
 // ("wb", "w") is written the one way every file is written: never where it
-// stands, but as a new file created beside it, which finish_file moves over
-// the path once it is complete. So nothing at the path is ever opened for
-// writing: a link there (symbolic or hard) is replaced as an entry and what
-// it leads to or shares stays untouched, and a file that fails on the way
-// leaves the path as it was. What may stand at the path: nothing, a
+// stands, but as a new file created beside it, which finish_file puts at the
+// path once it is complete (linked there where the path is free, where the
+// host can; moved over it otherwise). So nothing at the path is ever opened
+// for writing: a link there (symbolic or hard) is replaced as an entry and
+// what it leads to or shares stays untouched, and a file that fails on the
+// way leaves the path as it was. What may stand at the path: nothing, a
 // regular file of its own, or a link that can be replaced as a link (on
 // Windows, one shown as a reparse point; under Wine, a Unix link to a file
 // shows as the file it leads to and refuses the open).
@@ -52,8 +53,9 @@ void begin_folder_batch(const char* folder);
 void end_folder_batch();
 
 // Completes a file opened for writing: flushes and closes its stream and
-// moves the new file over its path. False when a write, the close or the
-// move failed; the new file is then gone and the path keeps what it had.
+// puts the new file at its path. False when a write, the close, the link
+// or the move failed; the new file is then gone and the path keeps what it
+// had.
 bool finish_file(FILE* file);
 
 // Gives up a file opened for writing: closes its stream and removes the new
