@@ -1,5 +1,12 @@
 # End-to-end runs of the built installer, compared byte for byte.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# Preloaded into the rows that run the installer as on a system without
+# unnamed files, or without linking them by descriptor or through /proc.
+# Not sanitized: it is loaded before the sanitizers' runtime.
+add_library(refuse_unnamed_files MODULE ${CMAKE_CURRENT_SOURCE_DIR}/support/refuse_unnamed_files.cpp)
+target_compile_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
+target_link_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
+target_link_libraries(refuse_unnamed_files PRIVATE ${CMAKE_DL_LIBS})
 # One CTest test per test class, found in the script, so that they run side
 # by side.
 file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py e2e_classes REGEX "^class [A-Za-z0-9]+\\(InstallerCase\\)")
@@ -9,16 +16,6 @@ foreach(case ${e2e_classes})
   add_test(NAME e2e.${case}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/installer_e2e.py
             $<TARGET_FILE:yamawyrm-setup> ${CMAKE_CURRENT_SOURCE_DIR}/data ${case})
-endforeach()
-
-# Preloaded into the rows that run the installer as on a system without
-# unnamed files, or without linking them by descriptor or through /proc.
-# Not sanitized: it is loaded before the sanitizers' runtime.
-add_library(refuse_unnamed_files MODULE ${CMAKE_CURRENT_SOURCE_DIR}/support/refuse_unnamed_files.cpp)
-target_compile_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
-target_link_options(refuse_unnamed_files PRIVATE -fno-sanitize=all)
-target_link_libraries(refuse_unnamed_files PRIVATE ${CMAKE_DL_LIBS})
-foreach(case ${e2e_classes})
-  set_property(TEST e2e.${case} APPEND PROPERTY ENVIRONMENT
-               "REFUSE_UNNAMED_LIBRARY=$<TARGET_FILE:refuse_unnamed_files>")
+  set_tests_properties(e2e.${case} PROPERTIES
+    ENVIRONMENT "REFUSE_UNNAMED_LIBRARY=$<TARGET_FILE:refuse_unnamed_files>")
 endforeach()
