@@ -155,6 +155,39 @@ long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capa
     return stored;
 }
 
+bool is_utf8(const char* text)
+{
+    const auto* byte = reinterpret_cast<const unsigned char*>(text);
+    while (*byte != 0) {
+        const unsigned lead = *byte++;
+        if (lead < 0x80)
+            continue;
+        // The continuation bytes a lead byte asks for, and the lowest
+        // and highest second byte that keep the form shortest and the
+        // character below U+10FFFF and outside the surrogates.
+        int more;
+        unsigned low = 0x80;
+        unsigned high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        for (int i = 0; i < more; i++, byte++)
+            if (*byte < (i == 0 ? low : 0x80) || *byte > (i == 0 ? high : 0xBF))
+                return false;
+    }
+    return true;
+}
+
 int cp932_to_utf16(const char* text, uint16_t* out, size_t capacity)
 {
     // Room for any Windows path (at most 260 units) several times over;

@@ -22,6 +22,11 @@ long utf8_to_cp932(const char* text, size_t length, char* out, size_t capacity, 
 // backslash), fails the call. Returns the bytes stored or -1.
 long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capacity);
 
+// Whether the NUL-terminated `text` is well-formed UTF-8: no stray
+// continuation byte, no sequence cut short, no longer form than needed, no
+// UTF-16 surrogate and nothing past U+10FFFF.
+bool is_utf8(const char* text);
+
 // Converts a NUL-terminated code page 932 string to UTF-16 units in `out`
 // (capacity units, terminator included), as MultiByteToWideChar does with
 // code page 932. Returns the number of units stored including the

@@ -119,11 +119,14 @@ enum ValueKind {
                          // reserved character after a backslash
 };
 
-// Appends `text` as a value of `kind`. False when it would not fit, and
-// for a control character, which no value may hold: a line feed would add
-// keys of its own to the entry.
+// Appends `text` as a value of `kind`. False when it would not fit, for a
+// control character, which no value may hold (a line feed would add keys of
+// its own to the entry), and for text that is not UTF-8, which a launcher
+// refuses whole (a host path may hold any bytes).
 static bool append_value(Composed& file, const char* text, ValueKind kind)
 {
+    if (!is_utf8(text))
+        return false;
     for (const char* c = text; *c != '\0'; c++) {
         const unsigned char byte = static_cast<unsigned char>(*c);
         if (byte < 0x20 || byte == 0x7F)
@@ -142,9 +145,11 @@ static bool append_value(Composed& file, const char* text, ValueKind kind)
 }
 
 // Appends `text` as XML character data; false for a control character,
-// which XML does not allow.
+// which XML does not allow, and for text that is not UTF-8.
 static bool append_xml(Composed& file, const char* text)
 {
+    if (!is_utf8(text))
+        return false;
     for (const char* c = text; *c != '\0'; c++) {
         if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F)
             return false;
