@@ -2,8 +2,10 @@
 //
 // The interrupts: on Windows a console's Ctrl+C and Ctrl+Break, its window
 // closed, the user logging off and the system shutting down; on POSIX the
-// signals SIGINT, SIGTERM and SIGHUP, and SIGPIPE where the program has not
-// taken that one itself. A signal that was ignored when the program
+// signals SIGINT, SIGTERM, SIGHUP and SIGQUIT, and SIGPIPE where the
+// program has not taken that one itself. (SIGKILL and a crash cannot be
+// caught: on POSIX a file being written has no name until it is complete,
+// where the system allows, and goes with the process.) A signal that was ignored when the program
 // started (nohup, a background job) stays ignored.
 //
 // An interrupt removes every file being written (host/files.h), so that no

@@ -62,6 +62,17 @@ bool finish_file(FILE* file);
 // file; the path keeps what it had.
 void discard_file(FILE* file);
 
+// Lets this run remove the new files that runs of this program left
+// beside their paths (killed while they wrote, or stopped by a power loss)
+// wherever it meets them: a file under a name of the new files' own
+// (host/portable/new_file_names.h) that no running program holds, removed
+// as the checked entry it is. They are met in a batch's folder when the
+// batch begins, and wherever the name a new file would take is found
+// taken, so that leftovers never keep a run from writing. The installer,
+// whose folders are the game's and the shortcuts', calls it first; the
+// packer, which writes in folders of the user's, does not.
+void claim_leftover_new_files();
+
 // Whether the system can name a file by `path` at all: every character of
 // it has a form in the system's own names (UTF-8 on POSIX, UTF-16 on the
 // Windows NT family). Windows 95 and 98 take the bytes as they are.

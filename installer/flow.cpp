@@ -300,6 +300,9 @@ int run_command(const char* line)
 void run_installer()
 {
     console_open();
+    // The folders written are the game's and the shortcuts': what an earlier
+    // run left there half written goes.
+    claim_leftover_new_files();
     // Until everything is written, an interrupt leaves the installation
     // incomplete, and says so.
     end_on_interrupt(1, MSG_INCOMPLETE);

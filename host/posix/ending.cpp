@@ -17,7 +17,7 @@
 #include "host/posix/unix/new_files.h"
 
 // The signals that end the program when nothing else was decided for them.
-constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT};
 
 static char ending_line[1 + CONVERTED_PIECE_SIZE];
 static volatile sig_atomic_t ending_length;

@@ -126,6 +126,7 @@ static int open_base_folder(const char* folder_path, bool* owned)
     if (batched && folder >= 0) {
         batch_descriptor = folder;
         remember_folders(folder);
+        reclaim_leftover_files(folder);
     }
     return folder;
 }

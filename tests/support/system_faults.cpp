@@ -1,19 +1,29 @@
-// tests/support/refuse_unnamed_files.cpp: preloaded (LD_PRELOAD) into a run
-// of the installer, makes this system look like one where a new file
-// cannot be made unnamed, or cannot be linked by its descriptor, so that the
-// ways the writer falls back to run too. REFUSE_UNNAMED says what is
-// refused:
+// tests/support/system_faults.cpp: preloaded (LD_PRELOAD) into a run of the
+// installer, makes this system fail it as other systems and other endings
+// would.
+//
+// REFUSE_UNNAMED makes it look like a system where a new file cannot be
+// made unnamed, or cannot be linked by its descriptor, so that the ways
+// the writer falls back to run too. It says what is refused:
 //   files        open with O_TMPFILE, as a file system without it refuses it
 //   descriptor   linkat of a descriptor (AT_EMPTY_PATH), as a kernel refuses
 //                it to a process without the privilege
 //   links        that, and linkat through /proc, as where /proc is missing
 // Each refusal appends a line to the file REFUSE_UNNAMED_RECORD, if given.
+//
+// SIGNAL_AMID_WRITE, a signal's number, ends the run by that signal in the
+// middle of its first write to a regular file that is not standard output
+// or standard error: half of the bytes are written, then the signal is
+// raised (SIGKILL, a crash's SIGSEGV, or one the program catches).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +31,9 @@ namespace {
 
 using OpenAt = int (*)(int, const char*, int, ...);
 using LinkAt = int (*)(int, const char*, int, const char*, int);
+using FileWrite = size_t (*)(const void*, size_t, size_t, FILE*);
+
+bool signalled;
 
 bool refuses(const char* what)
 {
@@ -72,4 +85,22 @@ extern "C" int linkat(int from_folder, const char* from, int to_folder, const ch
     if (strncmp(from, "/proc/", 6) == 0 && refuses("links"))
         return refuse("linkat /proc\n", ENOENT);
     return reinterpret_cast<LinkAt>(dlsym(RTLD_NEXT, "linkat"))(from_folder, from, to_folder, to, flags);
+}
+
+// The program writes its files through streams: the middle of the first
+// write to one is where the signal comes.
+extern "C" size_t fwrite(const void* bytes, size_t size, size_t count, FILE* stream)
+{
+    const auto real_fwrite = reinterpret_cast<FileWrite>(dlsym(RTLD_NEXT, "fwrite"));
+    const char* number = getenv("SIGNAL_AMID_WRITE");
+    struct stat info;
+    const int fd = fileno(stream);
+    if (number == nullptr || signalled || size * count < 2 || fd <= STDERR_FILENO || fstat(fd, &info) != 0 ||
+        !S_ISREG(info.st_mode))
+        return real_fwrite(bytes, size, count, stream);
+    signalled = true;
+    real_fwrite(bytes, 1, size * count / 2, stream);
+    fflush(stream);
+    raise(atoi(number));
+    return 0;
 }

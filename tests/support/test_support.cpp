@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/portable/new_file_names.h"
 #include "lha/extract.h"
 #include "lha/stream.h"
 
@@ -120,6 +121,27 @@ std::vector<std::string> folder_entries(const std::string& folder)
         closedir(dir);
     }
     return names;
+}
+
+bool holds_new_file_in(int pid, const std::string& folder)
+{
+    const std::string descriptors = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string unnamed_end = " (deleted)";
+    for (const std::string& fd : folder_entries(descriptors)) {
+        char target[PATH_MAX];
+        const ssize_t length = readlink((descriptors + "/" + fd).c_str(), target, sizeof target - 1);
+        if (length <= 0)
+            continue;
+        const std::string path(target, static_cast<size_t>(length));
+        if (path.compare(0, folder.size() + 1, folder + "/") != 0)
+            continue;
+        const std::string name = path.substr(folder.size() + 1);
+        const bool unnamed = name.size() > unnamed_end.size() &&
+                             name.compare(name.size() - unnamed_end.size(), unnamed_end.size(), unnamed_end) == 0;
+        if (unnamed || is_new_file_name(name.c_str()))
+            return true;
+    }
+    return false;
 }
 
 Bytes read_file(const std::string& path)

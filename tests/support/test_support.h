@@ -68,6 +68,11 @@ std::string as_z_path(const std::string& host_path);
 // The names in a folder, "." and ".." left out, in the order listed.
 std::vector<std::string> folder_entries(const std::string& folder);
 
+// Whether the process `pid` holds open a new file of its own in `folder`
+// (an absolute path): one without a name yet, or one under a name of the
+// new files' own (~ymw<n>.tmp), as /proc shows its descriptors.
+bool holds_new_file_in(int pid, const std::string& folder);
+
 Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
 void write_file(const std::string& path, const Bytes& data);

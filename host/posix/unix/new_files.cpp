@@ -1,12 +1,19 @@
 // host/posix/unix/new_files.cpp: files written beside their entry and moved
 // over it.
 //
-// A new file whose entry was absent when it was started is made unnamed in
-// the folder (O_TMPFILE) and given its name at the end by a link, which
-// never replaces anything: the name appears at once with the whole
-// content, and the file needs no name of its own, no move, and no removal
-// when the process dies. Where a name has come meanwhile, the file is named
-// beside it and moved over it as any other.
+// A new file is made unnamed in the folder (O_TMPFILE) and gets a name
+// only once it is complete: where its entry is free, by a link, which never
+// replaces anything, so that the name appears at once with the whole
+// content and the file needs no name of its own, no move, and no removal
+// when the process dies; where something stands at the entry, by a link at
+// a name of its own beside it and a move over the entry, one right after
+// the other. Only where the system has no unnamed files is a file named
+// from its first byte.
+//
+// A file of ours that has a name of its own is locked (flock) from before
+// the name exists until the process ends, so that a later run can tell a
+// file that a killed run left, which nobody holds, from one that a running
+// run is writing.
 //
 // State:
 //   new_files        the files being written. A slot is in use from the
@@ -16,6 +23,10 @@
 //                    found at the first file that could be one: by its
 //                    descriptor, through /proc, or not at all (then every
 //                    file is named from the start).
+//   reclaiming       leftovers of earlier runs are removed where they are
+//                    met (claim_leftover_new_files).
+//   swept_folders    the folders whose leftovers are gone, by device and
+//   swept_count      inode: each folder is looked through once a run.
 //   changing         a slot is changing hands. A signal handler may read
 //   deferred_signal  the table at any moment (discard_every_new_file);
 //                    one that comes while a slot changes leaves it
@@ -28,6 +39,8 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,20 +50,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/portable/new_file_names.h"
 #include "host/posix/unix/fd_io.h"
 #include "shared/compose.h"
 
-// The new file's own name: NEW_FILE_STEM, a number, NEW_FILE_TAIL. Short,
-// so that it fits wherever the entry's name does, and of characters that
-// every system allows in a name.
-constexpr char NEW_FILE_STEM[] = "~ymw";
-constexpr char NEW_FILE_TAIL[] = ".tmp";
-// Names tried before the folder counts as unwritable: each one taken
-// already (by another run, or left by one that was killed) moves on.
-constexpr int NEW_FILE_TRIES = 100;
-// Room for a number in decimal and its NUL.
-constexpr size_t NUMBER_SIZE = 12;
-constexpr size_t TEMP_NAME_SIZE = sizeof NEW_FILE_STEM - 1 + NUMBER_SIZE + sizeof NEW_FILE_TAIL;
 // Bytes of CR LF text a text-mode write composes before handing them on.
 constexpr size_t TEXT_CHUNK_SIZE = 1024;
 // Room for "/proc/self/fd/" and a descriptor's number.
@@ -62,7 +65,8 @@ struct NewFile {
     int fd;                           // the stream's descriptor
     int folder;                       // the folder's descriptor
     bool owns_folder;                 // a copy of the slot's own, closed with it
-    char temp_name[TEMP_NAME_SIZE];   // the new file, in the folder; empty while unnamed
+    bool replacing;                   // something stood at the entry when it began
+    char temp_name[NEW_FILE_NAME_SIZE]; // the new file, in the folder; empty while unnamed
     char name[NAME_MAX + 1];          // the entry it becomes
 };
 
@@ -70,6 +74,18 @@ enum LinkWay { LINK_UNTRIED, LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC, LINK_NONE };
 
 static NewFile new_files[MAX_NEW_FILES];
 static LinkWay link_way = LINK_UNTRIED;
+static bool reclaiming;
+
+// Folders looked through for leftovers in one run: the install folder, its
+// folders, those of the shortcuts and of the menu entries. Past that many,
+// a leftover goes only where its name is wanted.
+constexpr int MAX_SWEPT_FOLDERS = 32;
+struct SweptFolder {
+    dev_t device;
+    ino_t inode;
+};
+static SweptFolder swept_folders[MAX_SWEPT_FOLDERS];
+static int swept_count;
 
 static volatile sig_atomic_t changing;
 static volatile sig_atomic_t deferred_signal;
@@ -157,29 +173,82 @@ static bool link_unnamed(int fd, int folder, const char* name, LinkWay way)
     return linkat(AT_FDCWD, path, folder, name, AT_SYMLINK_FOLLOW) == 0;
 }
 
+// Removes the entry `name` of `folder` where it is a new file that a run
+// of this program left: a regular file of the folder's own mount that no
+// running program holds. It is looked at without following or blocking,
+// locked through a descriptor of its own, and removed only while the name
+// is still that file's. True when it was removed.
+static bool reclaim(int folder, const char* name)
+{
+    struct stat seen;
+    if (fstatat(folder, name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode) ||
+        !entry_on_folder_mount(folder, name))
+        return false;
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened;
+    struct stat now;
+    const bool removed = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == seen.st_dev &&
+                         opened.st_ino == seen.st_ino && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                         fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == opened.st_dev &&
+                         now.st_ino == opened.st_ino && unlinkat(folder, name, 0) == 0;
+    close(fd);
+    return removed;
+}
+
+// Whether the new file `fd`, just made under a name of its own, is this
+// run's to write: its lock, which it keeps until the process ends, is
+// taken, and no run that took it for a leftover removed it first. A file
+// system that keeps no locks leaves every file to its maker.
+static bool held_as_made(int fd)
+{
+    struct stat info;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return errno != EWOULDBLOCK;
+    return fstat(fd, &info) == 0 && info.st_nlink > 0;
+}
+
 // Names the new file of `slot` in its folder with the first free name of
 // NEW_FILE_TRIES: creates it there exclusively (O_EXCL: a name that
 // anything has, a link included, is not taken, so the file is this
 // program's and a regular one), or, for an unnamed file `unnamed`, links it
-// there. The slot is in use from the moment the name exists. Returns the
-// new descriptor, `unnamed` itself, or -1 with errno set.
+// there. Either way the file is locked before its name is in use, so that
+// no later run takes it for a leftover. A name that a leftover has is
+// taken back where this run may (claim_leftover_new_files). The slot is in
+// use from the moment the name exists. Returns the new descriptor,
+// `unnamed` itself, or -1 with errno set.
 static int take_temp_name(NewFile& slot, int unnamed, LinkWay way)
 {
+    if (unnamed >= 0)
+        flock(unnamed, LOCK_EX | LOCK_NB);
+    bool reclaimed = false;
     for (int attempt = 0; attempt < NEW_FILE_TRIES; attempt++) {
-        char number[NUMBER_SIZE];
-        snprintf(number, sizeof number, "%d", attempt);
-        char temp_name[TEMP_NAME_SIZE];
-        compose(temp_name, sizeof temp_name, {NEW_FILE_STEM, number, NEW_FILE_TAIL});
+        char temp_name[NEW_FILE_NAME_SIZE];
+        compose_new_file_name(attempt, temp_name);
         begin_change();
-        const int fd = unnamed >= 0 ? (link_unnamed(unnamed, slot.folder, temp_name, way) ? unnamed : -1)
-                                    : openat(slot.folder, temp_name,
-                                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-        const int error = errno;
+        int fd = unnamed >= 0 ? (link_unnamed(unnamed, slot.folder, temp_name, way) ? unnamed : -1)
+                              : openat(slot.folder, temp_name,
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        int error = errno;
+        if (fd >= 0 && unnamed < 0 && !held_as_made(fd)) {
+            // Another run is removing it as a leftover: that run's to remove.
+            close(fd);
+            fd = -1;
+            error = EEXIST;
+        }
         if (fd >= 0) {
             memcpy(slot.temp_name, temp_name, sizeof temp_name);
             slot.in_use = 1;
         }
         end_change();
+        if (fd < 0 && error == EEXIST && reclaiming && !reclaimed && reclaim(slot.folder, temp_name)) {
+            // The same name once more, now that the leftover is gone.
+            reclaimed = true;
+            attempt--;
+            continue;
+        }
+        reclaimed = false;
         if (fd >= 0 || error != EEXIST) {
             errno = error;
             return fd;
@@ -189,42 +258,61 @@ static int take_temp_name(NewFile& slot, int unnamed, LinkWay way)
     return -1;
 }
 
+// Finds, once a run, the way this system gives an unnamed file a name. A
+// file can be linked once only, so a file of no further use is made in
+// `slot`'s folder and linked at a name of its own, in each way in turn,
+// and removed again. Leaves link_way as it was where that could not be
+// found out (a folder where no name is free, a full disk): the next file
+// tries again.
+static void find_link_way(NewFile& slot)
+{
+    const int probe = openat(slot.folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
+    if (probe < 0) {
+        // A kernel or file system without unnamed files.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            link_way = LINK_NONE;
+        return;
+    }
+    for (const LinkWay way : {LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC}) {
+        if (take_temp_name(slot, probe, way) >= 0) {
+            begin_change();
+            unlinkat(slot.folder, slot.temp_name, 0);
+            slot.temp_name[0] = '\0';
+            slot.in_use = 0;
+            end_change();
+            link_way = way;
+            break;
+        }
+        // Refused for want of a privilege or of /proc: the next way. With
+        // neither, each file is named from the start.
+        if (errno != ENOENT && errno != EPERM)
+            break;
+        if (way == LINK_THROUGH_PROC)
+            link_way = LINK_NONE;
+    }
+    close(probe);
+}
+
 // The file of `slot`, unnamed in its folder where this system can name one
 // later: its descriptor, the slot in use, or -1 where it is to be named
-// from the start. A file can be linked once only, so the first one is
-// linked at a name of its own beside the entry, in each way in turn, to
-// find the way that works here, and is then moved as a named file is.
+// from the start.
 static int create_unnamed(NewFile& slot)
 {
-    if (link_way == LINK_NONE)
+    if (link_way == LINK_UNTRIED)
+        find_link_way(slot);
+    if (link_way != LINK_BY_DESCRIPTOR && link_way != LINK_THROUGH_PROC)
         return -1;
     const int fd = openat(slot.folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
-        // A kernel or file system without unnamed files.
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             link_way = LINK_NONE;
         return -1;
     }
-    if (link_way != LINK_UNTRIED) {
-        begin_change();
-        slot.temp_name[0] = '\0';
-        slot.in_use = 1;
-        end_change();
-        return fd;
-    }
-    for (const LinkWay way : {LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC}) {
-        if (take_temp_name(slot, fd, way) >= 0) {
-            link_way = way;
-            return fd;
-        }
-        // Refused for want of a privilege or of /proc: the next way.
-        if (errno != ENOENT && errno != EPERM)
-            break;
-    }
-    // No way that works here; each file is named from the start.
-    close(fd);
-    link_way = LINK_NONE;
-    return -1;
+    begin_change();
+    slot.temp_name[0] = '\0';
+    slot.in_use = 1;
+    end_change();
+    return fd;
 }
 
 // Whether what stands at `name` may be replaced by a new file: nothing
@@ -280,7 +368,11 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folde
         return nullptr;
     slot->folder = own_folder;
     slot->owns_folder = !folder_stays_open;
-    int fd = absent ? create_unnamed(*slot) : -1;
+    slot->replacing = !absent;
+    // A folder that a batch keeps open was looked through at its start.
+    if (!folder_stays_open)
+        reclaim_leftover_files(own_folder);
+    int fd = create_unnamed(*slot);
     if (fd < 0 && (looked || may_replace(folder, name, &absent)))
         fd = take_temp_name(*slot, -1, LINK_NONE);
     if (fd < 0) {
@@ -304,17 +396,18 @@ FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folde
     return slot->stream;
 }
 
-// Gives the unnamed file of `slot` its entry's name (`*placed`). Where
-// something has taken that name since the file was started, the file is
-// named beside it instead, to be moved over it as any other file. False,
-// errno set, when the file can have neither name.
+// Gives the unnamed file of `slot` its entry's name (`*placed`) where the
+// entry is free. Where something stands there, because it stood there when
+// the file was started or has come since, the file is named beside it
+// instead, to be moved over it right after. False, errno set, when the
+// file can have neither name.
 static bool link_into_place(NewFile& slot, bool* placed)
 {
-    *placed = link_unnamed(slot.fd, slot.folder, slot.name, link_way);
+    *placed = !slot.replacing && link_unnamed(slot.fd, slot.folder, slot.name, link_way);
     if (*placed)
         return true;
     bool absent = false;
-    return errno == EEXIST && may_replace(slot.folder, slot.name, &absent) &&
+    return (slot.replacing || errno == EEXIST) && may_replace(slot.folder, slot.name, &absent) &&
            take_temp_name(slot, slot.fd, link_way) >= 0;
 }
 
@@ -366,6 +459,33 @@ void discard_file(FILE* file)
         unlinkat(slot->folder, slot->temp_name, 0);
     release(*slot);
     end_change();
+}
+
+void claim_leftover_new_files()
+{
+    reclaiming = true;
+}
+
+void reclaim_leftover_files(int folder)
+{
+    struct stat info;
+    if (!reclaiming || swept_count == MAX_SWEPT_FOLDERS || fstat(folder, &info) != 0)
+        return;
+    for (int i = 0; i < swept_count; i++)
+        if (swept_folders[i].device == info.st_dev && swept_folders[i].inode == info.st_ino)
+            return;
+    swept_folders[swept_count++] = {info.st_dev, info.st_ino};
+    const int listed = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (listing == nullptr) {
+        if (listed >= 0)
+            close(listed);
+        return;
+    }
+    while (const dirent* entry = readdir(listing))
+        if (is_new_file_name(entry->d_name))
+            reclaim(folder, entry->d_name);
+    closedir(listing);
 }
 
 bool discard_every_new_file(int signal_number)

@@ -1,14 +1,15 @@
 // host/posix/unix/new_files.h: the one way the POSIX host writes a file.
 //
 // A file is never opened where it stands. Its new content goes into a file
-// of its own, created exclusively beside it in the same folder (never
-// through a link, never blocking, a new regular file by construction), and
-// that file is put at the entry once it is complete: linked there where
-// the entry is free (the file is then made without a name, O_TMPFILE,
-// where the system allows), moved over it (renameat) where something
-// stands there. What stood there, a file, a hard link or a symbolic link,
-// is replaced as an entry: what it leads to or shares is never opened.
-// Where a step fails, the new file is removed and the old entry stays.
+// of its own, created exclusively in the same folder (never through a link,
+// never blocking, a new regular file by construction), without a name
+// (O_TMPFILE) where the system allows, and that file is put at the entry
+// once it is complete: linked there where the entry is free, moved over it
+// (renameat) where something stands there, from a name of its own beside
+// it (host/portable/new_file_names.h) that it takes just before. What
+// stood there, a file, a hard link or a symbolic link, is replaced as an
+// entry: what it leads to or shares is never opened. Where a step fails,
+// the new file is removed and the old entry stays.
 //
 // Every file being written is listed until it is finished or discarded, so
 // that an interrupt can remove it (host/ending.h).
@@ -50,6 +51,13 @@ bool finish_file(FILE* file);
 // Closes the stream of create_new_file and removes the file; the entry
 // keeps what it had.
 void discard_file(FILE* file);
+
+// Where this run may (claim_leftover_new_files of host/files.h), removes
+// from the open folder `folder` every file that a run of this program left
+// under a name of its own and that no running program holds, once a run
+// for each folder. create_new_file does it for the folder of every file
+// that is not written in a batch.
+void reclaim_leftover_files(int folder);
 
 // Removes every file that is being written (an unnamed one goes with the
 // process anyway), without closing anything: for the handler of
