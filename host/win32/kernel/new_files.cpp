@@ -2,36 +2,49 @@
 // over it.
 //
 // State:
-//   new_files   the files being written. A slot is in use from the moment
-//               its file exists until it has been moved into place or
-//               removed. The console control handler reads the table from
-//               a thread of its own (discard_every_new_file): a slot's
-//               handle is set before it is marked in use, and it is marked
-//               free before its handle is closed.
-//   table_lock  held by the control handler while it goes over the table,
-//               and by whatever frees a slot (a move into place included,
-//               until its slot is free), so that the handler never meets a
-//               handle that is being closed, nor a file already moved over
-//               its path.
+//   new_files     the files being written. A slot is in use from the moment
+//                 its file exists until it has been moved into place or
+//                 removed. The console control handler reads the table from
+//                 a thread of its own (discard_every_new_file).
+//   table_lock    held while a new file is created and recorded in its
+//                 slot, while a slot is freed (a move into place included,
+//                 until its slot is free), and by the control handler from
+//                 the moment it begins until the process ends: the handler
+//                 finds every file that exists recorded, never meets a
+//                 handle that is being closed nor a file already moved over
+//                 its path, and no new file can appear after it has gone
+//                 over the table.
+//   reclaiming    leftovers of earlier runs are removed where they are met
+//                 (claim_leftover_new_files).
+//   swept_folders the folders whose leftovers are gone, by a hash of the
+//   swept_count   path they were named by: each is looked through once.
+//
+// Every new file of ours is locked (a byte range far past any file's end)
+// from right after it is made until the process ends, so that a later run
+// can tell a file that a killed run left, which nobody holds, from one
+// that a running run is writing.
 #include "host/win32/kernel/new_files.h"
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-// The new file's own name: NEW_FILE_STEM, a number, NEW_FILE_TAIL. Short,
-// so that it fits wherever the path's last name does, and of characters
-// that every system allows in a name.
-constexpr char NEW_FILE_STEM[] = "~ymw";
-constexpr char NEW_FILE_TAIL[] = ".tmp";
-// Names tried before the folder counts as unwritable: each one taken
-// already (by another run, or left by one that was killed) moves on.
-constexpr int NEW_FILE_TRIES = 100;
-// Room for a number in decimal and its NUL.
-constexpr size_t NUMBER_SIZE = 12;
-constexpr size_t TEMP_NAME_SIZE = sizeof NEW_FILE_STEM - 1 + NUMBER_SIZE + sizeof NEW_FILE_TAIL;
+#include "host/portable/new_file_names.h"
+
+// The byte range that marks a new file as held: one byte at 2^48 where
+// files have 64-bit sizes, past 4 GiB - 2 on Windows 95 and 98, whose files
+// are smaller.
+constexpr DWORD HELD_OFFSET_LOW = 0;
+constexpr DWORD HELD_OFFSET_HIGH = 0x10000;
+constexpr DWORD HELD_OFFSET_LOW_9X = 0xFFFFFFFE;
+
+// Folders looked through for leftovers in one run: the install folder, its
+// folders, those of the shortcuts. Past that many, a leftover goes only
+// where its name is wanted.
+constexpr int MAX_SWEPT_FOLDERS = 32;
 
 struct NewFile {
     volatile LONG in_use;
@@ -46,6 +59,9 @@ struct NewFile {
 static NewFile new_files[MAX_NEW_FILES];
 static CRITICAL_SECTION table_lock;
 static const bool table_lock_ready = (InitializeCriticalSection(&table_lock), true);
+static bool reclaiming;
+static uint64_t swept_folders[MAX_SWEPT_FOLDERS];
+static int swept_count;
 
 static wchar_t* temp_of(NewFile& slot, const wchar_t*)
 {
@@ -67,20 +83,93 @@ static char* path_of(NewFile& slot, const char*)
     return slot.path;
 }
 
-// Composes "<the folder of path><stem><number><tail>" into `out`.
+// Composes "<the folder of path><the new file's name of try `attempt`>"
+// into `out`.
 template <typename Char>
 static bool compose_temp_path(Char* out, const Char* path, size_t name_start, int attempt)
 {
-    char name[TEMP_NAME_SIZE];
-    char number[NUMBER_SIZE];
-    snprintf(number, sizeof number, "%d", attempt);
-    if (!compose(name, sizeof name, {NEW_FILE_STEM, number, NEW_FILE_TAIL}) || name_start + sizeof name > ENTRY_PATH_SIZE)
+    if (name_start + NEW_FILE_NAME_SIZE > ENTRY_PATH_SIZE)
         return false;
     for (size_t i = 0; i < name_start; i++)
         out[i] = path[i];
-    for (size_t i = 0; i < sizeof name; i++)
-        out[name_start + i] = static_cast<Char>(name[i]);
+    compose_new_file_name(attempt, out + name_start);
     return true;
+}
+
+// Locks the held range of the new file `handle`, which it keeps until the
+// process ends. False where another run holds it: that run takes the file
+// for a leftover and removes it.
+static bool hold(HANDLE handle)
+{
+    return works_through_handles() ? LockFile(handle, HELD_OFFSET_LOW, HELD_OFFSET_HIGH, 1, 0) != 0
+                                   : LockFile(handle, HELD_OFFSET_LOW_9X, 0, 1, 0) != 0;
+}
+
+// Removes the entry at `path` (its end `tail` named from the folder whose
+// final path is `folder_final`) where it is a new file that a run of this
+// program left: a file of its own on a disk, not a link, that no running
+// program holds. Opened as itself, locked and deleted through the one
+// handle. Windows 95 and 98, which have no links and delete no file that
+// is open, delete it by its path: where a run holds it open, that fails.
+template <typename Char>
+static bool reclaim(const Char* path, const wchar_t* folder_final, const Char* tail)
+{
+    if (!works_through_handles())
+        return delete_file(path);
+    const HANDLE entry = open_entry(path, DELETE | GENERIC_READ, OPEN_EXISTING);
+    if (entry == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool removed = GetFileType(entry) == FILE_TYPE_DISK && GetFileInformationByHandle(entry, &information) &&
+                         (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+                         is_itself(entry, folder_final, tail) && hold(entry) && delete_through(entry);
+    CloseHandle(entry);
+    return removed;
+}
+
+// Where this run may, removes the leftovers of earlier runs from the
+// folder that `path` names up to `name_start`, once a run for each folder:
+// one search for the new files' names, each name found used as the system
+// gave it.
+template <typename Char>
+static void reclaim_leftovers_beside(const Char* path, size_t name_start, const wchar_t* folder_final)
+{
+    if (!reclaiming || folder_final == nullptr || swept_count == MAX_SWEPT_FOLDERS)
+        return;
+    // FNV-1a over the folder's units, ASCII letters folded.
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (size_t i = 0; i < name_start; i++) {
+        const auto unit = static_cast<uint64_t>(path[i] >= 'A' && path[i] <= 'Z' ? path[i] - 'A' + 'a' : path[i]);
+        hash = (hash ^ (unit & 0xFFFF)) * 0x100000001B3u;
+    }
+    for (int i = 0; i < swept_count; i++)
+        if (swept_folders[i] == hash)
+            return;
+    swept_folders[swept_count++] = hash;
+    static const char NEW_FILES_PATTERN[] = "~ymw*.tmp";
+    static_assert(sizeof NEW_FILE_STEM == 5 && sizeof NEW_FILE_TAIL == 5, "the pattern matches the new files' names");
+    Char pattern[ENTRY_PATH_SIZE];
+    if (name_start + sizeof NEW_FILES_PATTERN > ENTRY_PATH_SIZE)
+        return;
+    for (size_t i = 0; i < name_start; i++)
+        pattern[i] = path[i];
+    for (size_t i = 0; i < sizeof NEW_FILES_PATTERN; i++)
+        pattern[name_start + i] = static_cast<Char>(NEW_FILES_PATTERN[i]);
+    FindData<Char> found;
+    const HANDLE search = find_first(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    Char leftover[ENTRY_PATH_SIZE];
+    do {
+        if (is_new_file_name(found.cFileName) && name_start + NEW_FILE_NAME_SIZE <= ENTRY_PATH_SIZE) {
+            for (size_t i = 0; i < name_start; i++)
+                leftover[i] = path[i];
+            for (size_t i = 0; i < NEW_FILE_NAME_SIZE; i++)
+                leftover[name_start + i] = found.cFileName[i];
+            reclaim(leftover, folder_final, leftover + name_start);
+        }
+    } while (find_next(search, &found));
+    FindClose(search);
 }
 
 // Marks a slot free, once the control handler is not going over the table.
@@ -154,24 +243,51 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
         return nullptr;
     Char* temp = temp_of(*slot, path);
     const size_t name_start = last_name_start(path);
+    reclaim_leftovers_beside(path, name_start, folder_final);
     HANDLE handle = INVALID_HANDLE_VALUE;
     const DWORD access = GENERIC_WRITE | (works_through_handles() ? DELETE : 0);
+    bool reclaimed = false;
     for (int attempt = 0; attempt < NEW_FILE_TRIES && handle == INVALID_HANDLE_VALUE; attempt++) {
         if (!compose_temp_path(temp, path, name_start, attempt))
             return nullptr;
-        // CREATE_NEW: a name that anything has, a link included, is not
-        // taken, so the file is this program's.
+        // Made and recorded under the table's lock: a control handler finds
+        // the file recorded, or has begun before and keeps it from being
+        // made at all. CREATE_NEW: a name that anything has, a link
+        // included, is not taken, so the file is this program's.
+        EnterCriticalSection(&table_lock);
         handle = open_entry(temp, access, CREATE_NEW);
-        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
+        DWORD error = GetLastError();
+        if (handle != INVALID_HANDLE_VALUE && !hold(handle)) {
+            // A run that takes it for a leftover holds it: that run's to
+            // remove.
+            CloseHandle(handle);
+            handle = INVALID_HANDLE_VALUE;
+            error = ERROR_FILE_EXISTS;
+        }
+        if (handle != INVALID_HANDLE_VALUE) {
+            for (size_t i = 0; i <= length; i++)
+                path_of(*slot, path)[i] = path[i];
+            slot->handle = handle;
+            InterlockedExchange(&slot->in_use, 1);
+        }
+        LeaveCriticalSection(&table_lock);
+        if (handle != INVALID_HANDLE_VALUE)
+            break;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            SetLastError(error);
             return nullptr;
+        }
+        // A name that a leftover has is taken back where this run may, and
+        // tried once more.
+        if (reclaiming && folder_final != nullptr && !reclaimed && reclaim(temp, folder_final, temp + tail_start)) {
+            reclaimed = true;
+            attempt--;
+            continue;
+        }
+        reclaimed = false;
     }
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    for (size_t i = 0; i <= length; i++)
-        path_of(*slot, path)[i] = path[i];
-    slot->handle = handle;
-    InterlockedExchange(&slot->in_use, 1);
     // Where the folder was swapped for a link since it was checked, the new
     // file went elsewhere: it is removed, wherever it is.
     if (GetFileType(handle) != FILE_TYPE_DISK ||
@@ -257,6 +373,8 @@ void discard_file(FILE* file)
 
 void discard_every_new_file()
 {
+    // Taken for good: from here on no file is made, moved or given up, and
+    // the process ends with the lock held.
     EnterCriticalSection(&table_lock);
     for (NewFile& slot : new_files) {
         if (!slot.in_use)
@@ -270,5 +388,9 @@ void discard_every_new_file()
             DeleteFileA(slot.temp);
         }
     }
-    LeaveCriticalSection(&table_lock);
+}
+
+void claim_leftover_new_files()
+{
+    reclaiming = true;
 }

@@ -12,7 +12,9 @@
 // one by their paths.
 //
 // Every file being written is listed until it is finished or discarded, so
-// that an interrupt can remove it (host/ending.h).
+// that an interrupt can remove it (host/ending.h), and locked until the
+// process ends, so that a later run can tell it from a leftover of a run
+// that was ended from outside (claim_leftover_new_files of host/files.h).
 #pragma once
 
 #include <cstddef>
@@ -48,6 +50,7 @@ bool finish_file(FILE* file);
 void discard_file(FILE* file);
 
 // Marks every file being written for removal through its handle, without
-// closing anything: for a console control handler, which runs on a thread
-// of its own while the program goes on, and ends the process after it.
+// closing anything, and keeps the table from then on, so that no new file
+// can be made: for a console control handler, which runs on a thread of
+// its own while the program goes on, and ends the process after it.
 void discard_every_new_file();
