@@ -11,10 +11,12 @@ Usage: installer_e2e.py BINARY DATA_DIR [unittest options]
 """
 import collections
 import contextlib
+import fcntl
 import hashlib
 import json
 import locale
 import os
+import random
 import re
 import resource
 import select
@@ -245,12 +247,18 @@ class InstallerCase(unittest.TestCase):
         skipped where mounting is not allowed), 'booted' (the user folders
         of a prefix that Wine booted for USER_NAME, and not the fixed link
         folders, and drive c: among its dosdevices); 'builtin', 'limit',
-        'win98', 'interrupt' and 'race:path' are for the runner."""
+        'leftovers:folder' (the 100 names a new file takes while it is
+        written, each holding DECOY, as runs killed while writing leave
+        them), 'held:path' (a file holding DECOY that this test process
+        keeps locked for the row, as a run that is writing holds its new
+        file); 'builtin', 'limit', 'win98', 'interrupt' and 'race:path' are
+        for the runner."""
         os.makedirs(self.host('inst'), exist_ok=True)
         os.makedirs(os.path.join(self.root, 'outside', 'dir'), exist_ok=True)
         with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
             f.write(b'victim')
         self.mounts = []
+        self.held = []
         for item in setup:
             if item == 'booted':
                 os.makedirs(os.path.join(self.prefix, 'dosdevices'), exist_ok=True)
@@ -268,13 +276,23 @@ class InstallerCase(unittest.TestCase):
             target = os.path.join(self.root, 'outside', target)
             if kind in ('race', 'interrupt'):
                 continue
+            if kind == 'leftovers':
+                os.makedirs(path, exist_ok=True)
+                for number in range(100):
+                    with open(os.path.join(path, '~ymw%d.tmp' % number), 'wb') as f:
+                        f.write(DECOY)
+                continue
             if kind or item.endswith('/'):
                 os.makedirs(path if item.endswith('/') else os.path.dirname(path), exist_ok=True)
             if kind == 'fifo':
                 os.mkfifo(path)
-            elif kind == 'file':
+            elif kind in ('file', 'held'):
                 with open(path, 'wb') as f:
                     f.write(DECOY)
+                if kind == 'held':
+                    held = open(path, 'rb')
+                    fcntl.flock(held, fcntl.LOCK_EX)
+                    self.held.append(held)
             elif kind == 'hard':
                 os.link(target, path)
             elif kind == 'link':
@@ -292,6 +310,9 @@ class InstallerCase(unittest.TestCase):
         for path in getattr(self, 'mounts', []):
             subprocess.run(['umount', path])
         self.mounts = []
+        for held in getattr(self, 'held', []):
+            held.close()
+        self.held = []
 
     def assertFiles(self, files):
         for path, expected in files.items():
@@ -306,6 +327,10 @@ class InstallerCase(unittest.TestCase):
                 self.assertEqual((stat.S_IMODE(info.st_mode), info.st_nlink), (OUTSIDE_MODE, 1), path)
             if expected is None:
                 self.assertFalse(os.path.lexists(full), path)
+            elif isinstance(expected, tuple) and expected[0] is WHOLE_OR_ABSENT:
+                if os.path.lexists(full):
+                    with open(full, 'rb') as f:
+                        self.assertEqual(f.read(), expected[1], path)
             elif expected is FIFO:
                 self.assertTrue(stat.S_ISFIFO(os.lstat(full).st_mode), path)
             elif expected is REGULAR:
@@ -345,12 +370,13 @@ class InstallerCase(unittest.TestCase):
         prefix = os.path.abspath(self.prefix)
         self.assertEqual(launched, [prefix] + [a.format(root=self.root, zroot=z_root(self.root)) for a in arguments])
 
-    def assertNoNewFileLeft(self):
+    def assertNoNewFileLeft(self, kept=()):
         """No file that was being written stays beside its path: every one
-        was moved into place or removed."""
+        was moved into place or removed, and so was every one that an
+        earlier run left, but for those in `kept`."""
         left = [os.path.join(top, name) for top, _, names in os.walk(self.root)
                 for name in names if NEW_FILE.match(name)]
-        self.assertEqual(left, [])
+        self.assertEqual(sorted(left), sorted(self.resolve(path) for path in kept))
 
     @contextlib.contextmanager
     def racing(self, row):
@@ -383,6 +409,21 @@ class InstallerCase(unittest.TestCase):
             stop.set()
             racer.join()
 
+    @staticmethod
+    def rounds(row):
+        """How often a row runs: more than once where chance decides."""
+        if 'interrupt:extraction' in row.setup:
+            return INTERRUPT_ROUNDS
+        return RACE_ROUNDS if row.console is RACE else 1
+
+    def checkRound(self, row, run, code, files):
+        """Where every round is a case of its own (an interrupt at a moment
+        of chance), what it must leave, before the next round runs."""
+        if 'interrupt:extraction' in row.setup:
+            self.assertEqual(run.code, code)
+            self.assertFiles(files)
+            self.assertNoNewFileLeft()
+
     def assertRowOutcome(self, row, run, console, code, files, errors=None):
         if row.console is not RACE:
             self.assertConsole(run, console)
@@ -393,7 +434,7 @@ class InstallerCase(unittest.TestCase):
         else:
             self.assertEqual(run.code, code)
         self.assertFiles(files)
-        self.assertNoNewFileLeft()
+        self.assertNoNewFileLeft([path for path, data in files.items() if data is not None and NEW_FILE.search(path)])
 
     def assertInstalled(self, folder, names=GAME_FILES):
         for name in names:
@@ -812,6 +853,7 @@ DESKTOP_LINK = 'prefix/drive_c/users/%s/Desktop/%s' % (USER_NAME, LINK_NAME)
 PROGRAMS_LINK = 'C:\\users\\%s\\%s\\%s' % (USER_NAME, '\\'.join(USER_FOLDERS[0]), LINK_NAME)
 ALL_LISTED = listing(*('\t' + n for n in GAME_FILES)) + '[ EOF ]\n'
 FIFO = 'a FIFO'                  # expected on disk: a FIFO, still there
+WHOLE_OR_ABSENT = 'whole or absent'   # (WHOLE_OR_ABSENT, bytes): those bytes, or nothing
 REGULAR = 'a regular file'       # expected on disk: a regular file, whatever it holds
 INST = 'c:\\inst\\'
 INST_ANSWERS = 'c:\\inst\n\nn\n\n'
@@ -845,13 +887,33 @@ Row = collections.namedtuple('Row', 'label answers setup archive console code fi
 
 
 # Every member, in c:\inst; and the environment of a run that preloads
-# tests/support/refuse_unnamed_files.cpp refusing `what`.
+# tests/support/system_faults.cpp refusing `what`.
 INSTALLED = {'prefix/drive_c/inst/' + name: data for name, data in GAME_FILES.items()}
 
 
 def refusing(what):
-    return {'LD_PRELOAD': '{refuse_library}', 'REFUSE_UNNAMED': what, 'REFUSE_UNNAMED_RECORD': '{root}/refused',
+    return {'LD_PRELOAD': '{fault_library}', 'REFUSE_UNNAMED': what, 'REFUSE_UNNAMED_RECORD': '{root}/refused',
             'ASAN_OPTIONS': 'verify_asan_link_order=0'}
+
+
+def amid_write(signal_number):
+    """The environment of a run that tests/support/system_faults.cpp ends
+    by `signal_number` in the middle of its first write to a file."""
+    return {'LD_PRELOAD': '{fault_library}', 'SIGNAL_AMID_WRITE': str(int(signal_number)),
+            'ASAN_OPTIONS': 'verify_asan_link_order=0:handle_segv=0'}
+
+
+# Many members, so that an interrupt falls in the middle of writing them,
+# and what each may be on disk afterwards.
+MANY_MEMBERS = {'m%04d.bin' % i: bytes([i % 251]) * 1024 for i in range(2000)}
+MANY_ARCHIVE = b''.join(stored_member(n, d) for n, d in MANY_MEMBERS.items()) + b'\0'
+MANY_WHOLE_OR_ABSENT = {'prefix/drive_c/inst/' + n: (WHOLE_OR_ABSENT, d) for n, d in MANY_MEMBERS.items()}
+# Rounds of a row whose interrupt comes at a moment of chance, each
+# checked on its own.
+INTERRUPT_ROUNDS = 6
+
+UPDATE_ANSWERS = 'c:\\inst\ny\n\nn\n\n'
+UPDATE_BEGUN = BANNER + directory_part(INST) + update_part(INST) + EXTRACTING_EXE + '\tyamawyrm.exe\n'
 
 
 def bad_input_rows():
@@ -1043,6 +1105,11 @@ def bad_input_rows():
             outcome(INST, ALL_LISTED, shortcuts=SAVE_FAILED * 2, incomplete=False), 0,
             {PROGRAMS_ENTRY: None, MENU_FILE: None, DESKTOP_ENTRY: None, DESKTOP_LINK: REGULAR},
             env={'WINEPREFIX': '{root}/line\nfeed'}),
+        # Bytes that are not UTF-8, which no launcher takes in a menu entry.
+        Row('a prefix path that is not UTF-8', INST_ANSWERS, ['booted'], ARCHIVE,
+            outcome(INST, ALL_LISTED, shortcuts=SAVE_FAILED * 2, incomplete=False), 0,
+            {PROGRAMS_ENTRY: None, MENU_FILE: None, DESKTOP_ENTRY: None, DESKTOP_LINK: REGULAR},
+            env={'WINEPREFIX': '{root}/p\udcff\udcfex'}),
         Row('relative XDG folders', INST_ANSWERS, ['booted'], ARCHIVE, outcome(INST, ALL_LISTED, incomplete=False), 0,
             {'launch:' + PROGRAMS_ENTRY: [PROGRAMS_LINK], MENU_FILE: REGULAR, 'dist/rel': None},
             env={'XDG_DATA_HOME': 'rel/data', 'XDG_CONFIG_HOME': 'rel/config'}),
@@ -1054,6 +1121,35 @@ def bad_input_rows():
              'prefix/drive_c/inst/yamawyrm.bat': None},
             # A console control event, which ends the Windows program.
             {'code': 1}),
+        # Endings that nothing catches, and one that is caught, while the
+        # update writes the executable: its new file has no name yet, and
+        # the old one stays whole.
+        Row('SIGKILL amid the update', UPDATE_ANSWERS, ['builtin', 'file:inst/yamawyrm.exe'], ARCHIVE,
+            UPDATE_BEGUN, -signal.SIGKILL, {'prefix/drive_c/inst/yamawyrm.exe': DECOY}, None, EXIST_IN_INST,
+            amid_write(signal.SIGKILL)),
+        Row('a crash amid the update', UPDATE_ANSWERS, ['builtin', 'file:inst/yamawyrm.exe'], ARCHIVE,
+            UPDATE_BEGUN, -signal.SIGSEGV, {'prefix/drive_c/inst/yamawyrm.exe': DECOY}, None, EXIST_IN_INST,
+            amid_write(signal.SIGSEGV)),
+        Row('SIGQUIT amid the update', UPDATE_ANSWERS, ['builtin', 'file:inst/yamawyrm.exe'], ARCHIVE,
+            UPDATE_BEGUN + '\n' + INCOMPLETE, -signal.SIGQUIT, {'prefix/drive_c/inst/yamawyrm.exe': DECOY}, None,
+            EXIST_IN_INST, amid_write(signal.SIGQUIT)),
+        # What killed runs left in the folders written goes, but for the
+        # file that a running run holds; on a system without unnamed files,
+        # where every new file takes one of those names, too.
+        Row('leftovers of killed runs in the folders written', INST_ANSWERS,
+            ['leftovers:inst', 'leftovers:windows/ﾃﾞｽｸﾄｯﾌﾟ', 'held:inst/~ymw5.tmp'], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, **{'prefix/drive_c/inst/~ymw5.tmp': DECOY})),
+        Row('leftovers of killed runs, without unnamed files', INST_ANSWERS,
+            ['leftovers:inst', 'leftovers:windows/ﾃﾞｽｸﾄｯﾌﾟ', 'held:inst/~ymw0.tmp'], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, refused=b'openat O_TMPFILE\n', **{'prefix/drive_c/inst/~ymw0.tmp': DECOY}), None, '',
+            refusing('files')),
+        # An interrupt at any moment of the extraction leaves each member
+        # whole or absent and no new file beside it; the rounds after the
+        # first replace what the ones before wrote.
+        Row('interrupted during the extraction', INST_ANSWERS, ['interrupt:extraction'], MANY_ARCHIVE, RACE,
+            -signal.SIGINT, MANY_WHOLE_OR_ABSENT, {'code': 1}),
         Row('a link swapped in while the old files are deleted', REPLACE_ANSWERS,
             ['builtin', 'file:inst/yamawyrm.exe', 'race:inst/logfile'], ARCHIVE, RACE, (0, 1),
             {'outside/victim': b'victim'}, SAME, EXIST_IN_INST),
@@ -1076,9 +1172,10 @@ class BadInputs(InstallerCase):
                 else:
                     self.put_archive(row.archive)
                 try:
-                    for _ in range(RACE_ROUNDS if row.console is RACE else 1):
+                    for _ in range(self.rounds(row)):
                         with self.racing(row):
                             run = self.run_posix_row(row, env)
+                        self.checkRound(row, run, row.code, row.files)
                 finally:
                     self.release_mounts()
                 # Elsewhere standard error is the recording interpreter's.
@@ -1088,10 +1185,10 @@ class BadInputs(InstallerCase):
     def row_environment(self, row):
         """The environment a row asks for, with the prefix and the
         distribution folder moved where it names them."""
-        library = os.environ.get('REFUSE_UNNAMED_LIBRARY', '')
-        if any('{refuse_library}' in value for value in (row.env or {}).values()):
-            self.assertTrue(os.path.exists(library), 'REFUSE_UNNAMED_LIBRARY names no library: %r' % library)
-        env = {name: value.format(root=self.root, refuse_library=library) for name, value in (row.env or {}).items()}
+        library = os.environ.get('SYSTEM_FAULTS_LIBRARY', '')
+        if any('{fault_library}' in value for value in (row.env or {}).values()):
+            self.assertTrue(os.path.exists(library), 'SYSTEM_FAULTS_LIBRARY names no library: %r' % library)
+        env = {name: value.format(root=self.root, fault_library=library) for name, value in (row.env or {}).items()}
         if 'WINEPREFIX' in env:
             os.makedirs(os.path.dirname(env['WINEPREFIX']), exist_ok=True)
             os.rename(self.prefix, env['WINEPREFIX'])
@@ -1105,19 +1202,21 @@ class BadInputs(InstallerCase):
 
     def run_posix_row(self, row, env):
         if 'interrupt' in row.setup:
-            return self.run_interrupted(row.answers, env)
+            return self.run_interrupted(row.answers, env, SETTINGS)
+        if 'interrupt:extraction' in row.setup:
+            return self.run_interrupted(row.answers, env, EXTRACTING_ALL, random.uniform(0, 0.02))
         return self.run_setup(row.answers, recorder='builtin' not in row.setup, extra_env=env,
                               size_limit=0 if 'limit' in row.setup else None)
 
-    def run_interrupted(self, answers, extra_env):
-        """Runs the installer on `answers`, and sends it SIGINT once it asks
-        for the player's name."""
+    def run_interrupted(self, answers, extra_env, marker, delay=0):
+        """Runs the installer on `answers`, and sends it SIGINT `delay`
+        seconds after it has shown `marker`."""
         child = subprocess.Popen([BINARY], stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=self.cwd,
                                  env=self.setup_env(extra_env=extra_env))
         child.stdin.write(answers.encode('cp932'))
         child.stdin.flush()
         seen = b''
-        marker = SETTINGS.encode('cp932')
+        marker = marker.encode('cp932')
         deadline = time.time() + 60
         while marker not in seen and time.time() < deadline:
             ready, _, _ = select.select([child.stdout], [], [], 0.5)
@@ -1125,6 +1224,7 @@ class BadInputs(InstallerCase):
             if ready and not piece:
                 break
             seen += piece
+        time.sleep(delay)
         child.send_signal(signal.SIGINT)
         rest, _ = child.communicate(timeout=60)
         return Run(seen + rest, child.returncode, [])

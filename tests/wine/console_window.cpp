@@ -4,6 +4,9 @@
 // Return, waits for `last`, looks whether the program is still running,
 // and presses Return again, or with "interrupt" presses Ctrl+C and stays
 // in the window until the program has ended, to read what it left there.
+// With "interrupt" and DELAY (milliseconds), Ctrl+C comes that long after
+// the answer instead, whatever the screen shows then (LAST is not waited
+// for): in the middle of what the answer started.
 // It is attached to the window only while it reads or types, and not at
 // all for a few seconds after the first Return: a program that looks
 // whether the window is its own alone must find it so. Prints, in UTF-8:
@@ -12,7 +15,7 @@
 //   first=<the screen at `first`, its rows joined, blanks at their ends cut>
 //   last=<the screen at `last`, the same way>
 //   after=<with "interrupt", the screen once the program has ended>
-// Usage: console_window PROGRAM FIRST LAST [ANSWER [interrupt]]
+// Usage: console_window PROGRAM FIRST LAST [ANSWER [interrupt [DELAY]]]
 #include <windows.h>
 
 #include <cstdio>
@@ -126,10 +129,12 @@ static void print(HANDLE output, const char* name, const wchar_t* text)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 4 || argc > 6)
+    if (argc < 4 || argc > 7)
         return 2;
     const wchar_t* answer = argc > 4 ? argv[4] : L"";
     const bool interrupting = argc > 5 && wcscmp(argv[5], L"interrupt") == 0;
+    const bool delayed = interrupting && argc > 6;
+    const DWORD delay = delayed ? static_cast<DWORD>(wcstoul(argv[6], nullptr, 10)) : 0;
     // The program gets the new window's handles, not these: Wine hands a
     // program the standard handles of its parent that are no console's.
     const HANDLE report = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -150,13 +155,18 @@ int wmain(int argc, wchar_t** argv)
     bool waiting = false;
     if (wait_for(argv[2], first_screen)) {
         type_line(answer);
-        Sleep(ALONE_MS);
-        if (wait_for(argv[3], last_screen)) {
-            waiting = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
-            if (interrupting)
-                interrupt(after_screen);
-            else
-                press_return();
+        if (delayed) {
+            Sleep(delay);
+            interrupt(after_screen);
+        } else {
+            Sleep(ALONE_MS);
+            if (wait_for(argv[3], last_screen)) {
+                waiting = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+                if (interrupting)
+                    interrupt(after_screen);
+                else
+                    press_return();
+            }
         }
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)

@@ -21,6 +21,7 @@ YMW_DATA_DIR and YMW_VERSION (the project's version number).
 """
 import os
 import pty
+import random
 import re
 import select
 import shlex
@@ -975,15 +976,16 @@ class BadInputTable(WineCase):
                     # Set per program: winecfg -v fails in a 64-bit prefix.
                     self.reg('add', self.APP_DEFAULTS, '/v', 'Version', '/d', 'win98')
                 try:
-                    for _ in range(e2e.RACE_ROUNDS if row.console is e2e.RACE else 1):
+                    for _ in range(self.rounds(row)):
                         with self.racing(row):
                             run = self.run_wine_row(row)
+                        self.checkRound(row, run, wine.get('code', row.code), wine.get('files', row.files))
                 finally:
                     self.release_mounts()
                     if 'win98' in row.setup:
                         self.reg('delete', self.APP_DEFAULTS)
                 console = wine.get('console', row.console or '')
-                if 'interrupt' in row.setup:
+                if 'interrupt' in row.setup and row.console is not e2e.RACE:
                     # Read off the window: its last lines, once the program
                     # has ended.
                     console = row.console[row.console.rindex(e2e.PROMPT):]
@@ -991,14 +993,17 @@ class BadInputTable(WineCase):
                 self.assertRowOutcome(row, run, console, wine.get('code', row.code), wine.get('files', row.files))
 
     def run_wine_row(self, row):
-        if 'interrupt' not in row.setup:
+        if 'interrupt' not in row.setup and 'interrupt:extraction' not in row.setup:
             return self.run_windows(row.answers)
         # A console control event needs a console window of the program's
         # own: Wine's console on a terminal takes Ctrl+C for the end of input.
         if session_display() is None:
             self.skipTest("Wine's console window needs a display, and there is no Xvfb here")
+        # At the name question, or at a moment of chance once the answer
+        # has started the extraction.
+        when = ['interrupt'] if 'interrupt' in row.setup else ['interrupt', str(random.randint(100, 1500))]
         result = subprocess.run([WINE, CONSOLE_WINDOW_EXE, z_path(SETUP_EXE), e2e.PROMPT, e2e.SETTINGS.split('\n')[-2],
-                                 row.answers.rstrip('\n'), 'interrupt'],
+                                 row.answers.split('\n')[0]] + when,
                                 cwd=self.cwd, env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                 stdin=subprocess.DEVNULL, timeout=120)
         report = result.stdout.decode('utf-8')
