@@ -1136,7 +1136,9 @@ def bad_input_rows():
         # What killed runs left in the folders written goes, but for the
         # file that a running run holds; on a system without unnamed files,
         # where every new file takes one of those names, too.
-        Row('leftovers of killed runs in the folders written', INST_ANSWERS,
+        Row('leftovers of killed runs in the install folder', INST_ANSWERS, ['leftovers:inst'], ARCHIVE,
+            outcome(INST, ALL_LISTED, incomplete=False), 0, INSTALLED, SAME),
+        Row('leftovers of killed runs in the folders written, one held by a running run', INST_ANSWERS,
             ['leftovers:inst', 'leftovers:windows/ﾃﾞｽｸﾄｯﾌﾟ', 'held:inst/~ymw5.tmp'], ARCHIVE,
             outcome(INST, ALL_LISTED, incomplete=False), 0,
             dict(INSTALLED, **{'prefix/drive_c/inst/~ymw5.tmp': DECOY})),

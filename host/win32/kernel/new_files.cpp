@@ -258,9 +258,13 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
         handle = open_entry(temp, access, CREATE_NEW);
         DWORD error = GetLastError();
         if (handle != INVALID_HANDLE_VALUE && !hold(handle)) {
-            // A run that takes it for a leftover holds it: that run's to
-            // remove.
+            // A run that takes it for a leftover holds it; it goes either
+            // way, and the next name is tried.
+            if (works_through_handles())
+                delete_through(handle);
             CloseHandle(handle);
+            if (!works_through_handles())
+                delete_file(temp);
             handle = INVALID_HANDLE_VALUE;
             error = ERROR_FILE_EXISTS;
         }
