@@ -165,6 +165,7 @@ TEST(YmwPack, StoresWhatCompressingDoesNotShrinkUnlessAMethodIsForced)
         Bytes data;
         const char* method;
         const char* member = nullptr;  // the member's name in UTF-8, where it is not the file's
+        const char* cp932 = nullptr;   // the name's bytes in the header, where they are not ASCII
     };
     const Case cases[] = {
         {"", "text.txt", sample_data::text(21, 20000), "-lh1-"},
@@ -175,7 +176,13 @@ TEST(YmwPack, StoresWhatCompressingDoesNotShrinkUnlessAMethodIsForced)
         {"--method lh0", "text.txt", sample_data::text(24, 20000), "-lh0-"},
         // A name stored decomposed (か and U+3099), as some systems store
         // names, is packed composed: the installer writes が.txt.
-        {"", "\xE3\x81\x8B\xE3\x82\x99.txt", bytes_of("kana"), "-lh0-", "\xE3\x81\x8C.txt"},
+        {"", "\xE3\x81\x8B\xE3\x82\x99.txt", bytes_of("kana"), "-lh0-", "\xE3\x81\x8C.txt", "\x82\xAA.txt"},
+        // A name that code page 932 holds as it is keeps its characters,
+        // which composing would change: the Angstrom sign U+212B (not Å
+        // U+00C5, which code page 932 lacks), the IBM extension U+FA10 (not
+        // U+585A, another character's bytes), as a game opens them.
+        {"", "\xE2\x84\xAB.txt", bytes_of("angstrom"), "-lh0-", nullptr, "\x81\xF0.txt"},
+        {"", "\xEF\xA8\x90.txt", bytes_of("tsuka"), "-lh0-", nullptr, "\xFA\x9C.txt"},
     };
     TempWorkspace w;
     mkdir("out", 0755);
@@ -191,8 +198,9 @@ TEST(YmwPack, StoresWhatCompressingDoesNotShrinkUnlessAMethodIsForced)
         if (headers[0].method == "-lh1-" && !c.data.empty() && c.data.size() == 20000 && c.option[0] == '\0')
             EXPECT_LT(headers[0].packed_size, c.data.size());
         const std::string member = c.member != nullptr ? c.member : c.file;
+        EXPECT_EQ(headers[0].name, c.cp932 != nullptr ? c.cp932 : member);
         EXPECT_EQ(capture_console([] { extract_archive("ymw.lz_", "*"); }),
-                  on_console("\t" + cp932_of(member) + "\n[ EOF ]\n"));
+                  on_console("\t" + headers[0].name + "\n[ EOF ]\n"));
         EXPECT_TRUE(read_file("out/" + member) == c.data);
     }
 }
