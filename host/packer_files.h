@@ -45,6 +45,8 @@ struct SourceInfo {
 };
 
 SourceInfo look_at_source(const char* path);
+// What an open file is.
+SourceInfo look_at_open_file(FILE* file);
 
 // Opens a regular file for reading, without blocking on anything else at
 // the path (a FIFO, a device), and fills `info` from the open file. Returns

@@ -74,6 +74,14 @@ SourceInfo look_at_source(const char* path)
     return info_of(st);
 }
 
+SourceInfo look_at_open_file(FILE* file)
+{
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0)
+        return SourceInfo{};
+    return info_of(st);
+}
+
 FILE* open_source_file(const char* path, SourceInfo* info)
 {
     // O_NONBLOCK: a FIFO without a writer opens at once instead of waiting.

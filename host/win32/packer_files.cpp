@@ -348,6 +348,12 @@ SourceInfo look_at_source(const char* path)
     return info;
 }
 
+SourceInfo look_at_open_file(FILE* file)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle == INVALID_HANDLE_VALUE ? SourceInfo{} : info_of(handle);
+}
+
 FILE* open_source_file(const char* path, SourceInfo* info)
 {
     const HANDLE handle = open_path(path, GENERIC_READ);

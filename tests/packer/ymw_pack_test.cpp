@@ -106,54 +106,78 @@ std::vector<sample_data::Sample> named_samples()
     return files;
 }
 
+// More files than one folder of a game is likely to hold, sorted as a
+// folder is packed: past the 4,096 that the packer once took.
+std::vector<sample_data::Sample> many_files()
+{
+    std::vector<sample_data::Sample> files;
+    for (int i = 0; i < 4500; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "m%05d.txt", i);
+        files.push_back({name, bytes_of(std::string(name) + " holds its own name " + std::to_string(i % 7 * i))});
+    }
+    return files;
+}
+
 }  // namespace
 
 TEST(YmwPack, ArchiveOfAFolderExtractsToItsFilesWithEveryDecoder)
 {
-    TempWorkspace w;
-    const std::vector<sample_data::Sample> files = named_samples();
-    mkdir("in", 0755);
-    Bytes all;
-    for (const sample_data::Sample& f : files) {
-        write_file("in/" + f.name, f.data);
-        all.insert(all.end(), f.data.begin(), f.data.end());
-    }
+    const std::pair<const char*, std::vector<sample_data::Sample>> folders[] = {
+        {"samples under names of every kind", named_samples()},
+        {"4,500 files", many_files()},
+    };
+    for (const auto& [what, files] : folders) {
+        SCOPED_TRACE(what);
+        TempWorkspace w;
+        mkdir("in", 0755);
+        Bytes all;
+        for (const sample_data::Sample& f : files) {
+            write_file("in/" + f.name, f.data);
+            all.insert(all.end(), f.data.begin(), f.data.end());
+        }
 
-    const ProgramRun packed = pack("ymw.lz_ in");
-    ASSERT_EQ(packed.code, 0) << packed.err;
-    EXPECT_EQ(std::count(packed.err.begin(), packed.err.end(), '\n'), static_cast<long>(files.size()));
+        const ProgramRun packed = pack("ymw.lz_ in");
+        ASSERT_EQ(packed.code, 0) << packed.err;
+        EXPECT_EQ(std::count(packed.err.begin(), packed.err.end(), '\n'), static_cast<long>(files.size()));
+        const ProgramRun tested_here = pack("-t ymw.lz_");
+        EXPECT_EQ(tested_here.code, 0) << tested_here.err;
+        EXPECT_NE(tested_here.out.find("ymw.lz_: " + std::to_string(files.size()) + " members OK\n"), std::string::npos);
 
-    // The installer's extraction: in folder order, every file as it was.
-    mkdir("out", 0755);
-    strcpy(install_directory, "out\\");
-    std::string listing;
-    for (const sample_data::Sample& f : files)
-        listing += "\t" + cp932_of(f.name) + "\n";
-    EXPECT_EQ(capture_console([] { extract_archive("ymw.lz_", "*"); }), on_console(listing + "[ EOF ]\n"));
-    for (const sample_data::Sample& f : files) {
-        SCOPED_TRACE(f.name);
-        EXPECT_TRUE(read_file("out/" + f.name) == f.data);
-    }
+        // The installer's extraction: in folder order, every file as it was.
+        mkdir("out", 0755);
+        strcpy(install_directory, "out\\");
+        std::string listing;
+        for (const sample_data::Sample& f : files)
+            listing += on_console("\t" + cp932_of(f.name) + "\n");
+        EXPECT_EQ(capture_console([] { extract_archive("ymw.lz_", "*"); }), listing + on_console("[ EOF ]\n"));
+        EXPECT_EQ(folder_entries("out").size(), files.size());
+        for (const sample_data::Sample& f : files) {
+            SCOPED_TRACE(f.name);
+            EXPECT_TRUE(read_file("out/" + f.name) == f.data);
+        }
 
-    // lhasa: every CRC right, and the members' bytes in archive order.
-    const ProgramRun tested = run("lhasa t ymw.lz_");
-    EXPECT_EQ(tested.code, 0) << tested.out << tested.err;
-    EXPECT_EQ(run("lhasa pq ymw.lz_").out, text_of(all));
+        // lhasa: every CRC right, and the members' bytes in archive order.
+        const ProgramRun tested = run("lhasa t ymw.lz_");
+        EXPECT_EQ(tested.code, 0) << tested.out << tested.err;
+        EXPECT_EQ(run("lhasa pq ymw.lz_").out, text_of(all));
 
-    // libjlha-java: the same bytes, member by member.
-    ASSERT_TRUE(file_exists(JLHA_JAR)) << "libjlha-java is not installed";
-    const std::string classes = JAVA_CLASSES_DIR;
-    ASSERT_TRUE(file_exists(classes + "/ArchiveReader.class"))
-        << "the reader was not compiled with the tests; is a JDK (default-jdk-headless) installed? "
-           "(configure the build again once it is)";
-    mkdir("java-out", 0755);
-    const ProgramRun reader = run("java -cp " + quoted(classes + ":" + JLHA_JAR) + " ArchiveReader ymw.lz_ java-out");
-    ASSERT_EQ(reader.code, 0) << reader.err;
-    EXPECT_EQ(std::count(reader.out.begin(), reader.out.end(), '\n'), static_cast<long>(files.size()));
-    EXPECT_EQ(reader.out.find("crc bad"), std::string::npos) << reader.out;
-    for (size_t i = 0; i < files.size(); i++) {
-        SCOPED_TRACE(files[i].name);
-        EXPECT_TRUE(read_file("java-out/" + std::to_string(i)) == files[i].data);
+        // libjlha-java: the same bytes, member by member.
+        ASSERT_TRUE(file_exists(JLHA_JAR)) << "libjlha-java is not installed";
+        const std::string classes = JAVA_CLASSES_DIR;
+        ASSERT_TRUE(file_exists(classes + "/ArchiveReader.class"))
+            << "the reader was not compiled with the tests; is a JDK (default-jdk-headless) installed? "
+               "(configure the build again once it is)";
+        mkdir("java-out", 0755);
+        const ProgramRun reader =
+            run("java -cp " + quoted(classes + ":" + JLHA_JAR) + " ArchiveReader ymw.lz_ java-out");
+        ASSERT_EQ(reader.code, 0) << reader.err;
+        EXPECT_EQ(std::count(reader.out.begin(), reader.out.end(), '\n'), static_cast<long>(files.size()));
+        EXPECT_EQ(reader.out.find("crc bad"), std::string::npos) << reader.out;
+        for (size_t i = 0; i < files.size(); i++) {
+            SCOPED_TRACE(files[i].name);
+            EXPECT_TRUE(read_file("java-out/" + std::to_string(i)) == files[i].data);
+        }
     }
 }
 
@@ -272,7 +296,17 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
          "in/guide.txt in/license.txt", 2, "ymw-pack: in/guide.txt: not an archive; refusing to overwrite it\n"},
         {"the archive's name forgotten before an icon", {{"in/icon.ico", Bytes{0, 0, 1, 0, 1, 0}}, {"in/x.txt", small}},
          "in/icon.ico in/x.txt", 2, "ymw-pack: in/icon.ico: not an archive; refusing to overwrite it\n"},
+        {"a control character in a name", {{"in/x\x1b[2K\rOK.txt", small}}, "", 1,
+         "allow in file names: in/x\\x1b[2K\\x0dOK.txt\n"},
+        {"a C1 control character in a name", {{"in/e\xC2\x85.txt", small}}, "", 1,
+         "name does not convert to code page 932: in/e\\x85.txt\n"},
+        {"a name that is not UTF-8", {{"in/e\x9b\x32J.txt", small}}, "", 1, ": in/e\\x9b2J.txt\n"},
         {"unknown method", {{"in/x.txt", small}}, "--method lh5 ymw.lz_ in/x.txt", 2, "unknown method"},
+        {"two modes", {{"in/x.txt", small}}, "-l -t ymw.lz_", 2, "one mode at a time: -l and -t"},
+        {"two modes in one word", {{"in/x.txt", small}}, "-lt ymw.lz_", 2, "one mode at a time: -l and -t"},
+        {"a method for a listing", {{"in/x.txt", small}}, "--method lh0 -l ymw.lz_", 2, "--method is for packing: -l"},
+        {"standard input to list", {}, "-l -", 2, "standard input is not read"},
+        {"standard input to pack", {{"in/x.txt", small}}, "ymw.lz_ in/x.txt -", 2, "standard input is not read"},
         {"unknown option", {{"in/x.txt", small}}, "-x ymw.lz_ in/x.txt", 2, "unknown option: -x"},
         {"unknown long option", {{"in/x.txt", small}}, "--fast ymw.lz_ in/x.txt", 2, "unknown option: --fast"},
         {"standard output", {{"in/x.txt", small}}, "- in/x.txt", 2, "not standard output"},
@@ -751,6 +785,21 @@ TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
     ASSERT_EQ(pack("ymw.lz_ small.txt").code, 0);
     EXPECT_FALSE(file_exists("victim"));
     EXPECT_EQ(headers_of(read_file("ymw.lz_")).size(), 1u);
+
+    // An archive written into the folder that it packs, beside it under a
+    // name of its own (as where a file cannot be made unnamed), holds the
+    // folder's files and not itself; once it stands there, it is one of
+    // them and is refused.
+    make_folders(w.root, "game");
+    write_file("game/a.txt", bytes_of("a"));
+    write_file("game/b.txt", bytes_of("b"));
+    const std::string named = std::string("LD_PRELOAD=") + REFUSE_UNNAMED_LIBRARY +
+                              " REFUSE_UNNAMED=files ASAN_OPTIONS=verify_asan_link_order=0 ";
+    ASSERT_EQ(run(named + quoted(YMW_PACK) + " -q game/ymw.lz_ game").code, 0);
+    const std::vector<Header> inside = headers_of(read_file("game/ymw.lz_"));
+    ASSERT_EQ(inside.size(), 2u);
+    EXPECT_EQ(inside[0].name + " " + inside[1].name, "a.txt b.txt");
+    EXPECT_NE(pack("game/ymw.lz_ game").err.find("is one of the files to pack"), std::string::npos);
 }
 
 TEST(YmwPack, TellsItsVersionAndUsage)
@@ -761,9 +810,12 @@ TEST(YmwPack, TellsItsVersionAndUsage)
         EXPECT_EQ(r.code, 0);
         EXPECT_EQ(r.out.rfind("Usage: ymw-pack", 0), 0u) << r.out;
     }
-    const ProgramRun version = pack("--version");
-    EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out, std::string("ymw-pack ") + YAMAWYRM_VERSION + "\n");
+    // A long option may be shortened, as getopt_long takes it.
+    for (const char* option : {"--version", "--vers"}) {
+        const ProgramRun version = pack(option);
+        EXPECT_EQ(version.code, 0);
+        EXPECT_EQ(version.out, std::string("ymw-pack ") + YAMAWYRM_VERSION + "\n");
+    }
 }
 
 TEST(YmwPack, RefusesAFileOf16MiBBeforePackingAnything)
