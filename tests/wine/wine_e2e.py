@@ -263,10 +263,15 @@ class WineCase(e2e.InstallerCase):
                 os.unlink(path)
 
 
+def objdump(*arguments):
+    """What objdump prints, in the C locale, whose words the tests read."""
+    return subprocess.run(['objdump'] + list(arguments), stdout=subprocess.PIPE, check=True, universal_newlines=True,
+                          env=dict(os.environ, LC_ALL='C')).stdout
+
+
 class ImportTable(unittest.TestCase):
     def test_shipped_program_is_a_32_bit_console_program_on_system_dlls(self):
-        dump = subprocess.run(['objdump', '-p', PRODUCT_EXE], stdout=subprocess.PIPE, check=True,
-                              universal_newlines=True).stdout
+        dump = objdump('-p', PRODUCT_EXE)
         dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
                       if line.strip().startswith('DLL Name:'))
         self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll', 'ole32.dll'])
@@ -280,15 +285,15 @@ class ImportTable(unittest.TestCase):
 
     def test_packer_imports_from_the_kernel_and_the_c_runtime_alone(self):
         # Its wildcards and console lines are its own: no runtime DLL.
-        dump = subprocess.run(['objdump', '-p', os.path.join(os.path.dirname(PRODUCT_EXE), 'ymw-pack.exe')],
-                              stdout=subprocess.PIPE, check=True, universal_newlines=True).stdout
+        dump = objdump('-p', os.path.join(os.path.dirname(PRODUCT_EXE), 'ymw-pack.exe'))
         dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
                       if line.strip().startswith('DLL Name:'))
         self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll'])
 
 
 def wrestool(*arguments):
-    return subprocess.run(['wrestool'] + list(arguments), stdout=subprocess.PIPE, check=True).stdout
+    return subprocess.run(['wrestool'] + list(arguments), stdout=subprocess.PIPE, check=True,
+                          env=dict(os.environ, LC_ALL='C')).stdout
 
 
 def version_block(data, at=0):
@@ -383,8 +388,7 @@ class Resources(unittest.TestCase):
     def test_stripped(self):
         for program in self.programs():
             with self.subTest(program=program):
-                headers = subprocess.run(['objdump', '-h', '-p', program], stdout=subprocess.PIPE, check=True,
-                                         universal_newlines=True).stdout
+                headers = objdump('-h', '-p', program)
                 characteristics = int(re.search(r'^Characteristics 0x([0-9a-f]+)', headers, re.M).group(1), 16)
                 # IMAGE_FILE_LINE_NUMS_STRIPPED, _LOCAL_SYMS_STRIPPED,
                 # _DEBUG_STRIPPED
