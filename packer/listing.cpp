@@ -261,7 +261,8 @@ Walked walk_checked(const char* path, bool testing, int count, WalkedMember& m, 
 }
 
 // The line that says some names were not compared.
-const char* const NAMES_NOT_COMPARED = "%s: more names than ymw-pack compares (%d): members written over others not looked for";
+const char* const NAMES_NOT_COMPARED =
+    "%s: more names than ymw-pack compares (%d): members written over others not looked for";
 
 // Lists every member: its sizes, ratio, method, CRC, time stamp, marks and
 // name; a total line; and the notes that the marks refer to. True when the
@@ -368,7 +369,8 @@ bool check_archive(const char* path, ArchiveCheck mode, bool quiet)
     }
     start_walk(file);
     const bool names_compared = remember_names();
-    const bool done = mode == CHECK_LIST ? list_archive(path, names_compared) : test_archive(path, quiet, names_compared);
+    const bool done =
+        mode == CHECK_LIST ? list_archive(path, names_compared) : test_archive(path, quiet, names_compared);
     close_walk();
     return done;
 }

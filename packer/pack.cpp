@@ -260,9 +260,13 @@ void fail_twins(int earlier, const char* path, const char* name)
     char later_path[MAX_PATH_SIZE];
     strcpy(later_path, path);
     start_inputs();
-    for (int i = 0; i <= earlier; i++)
-        if (next_input() != INPUT_MEMBER)
+    for (int i = 0; i <= earlier; i++) {
+        if (next_input() != INPUT_MEMBER) {
+            // The inputs changed under the packer: the earlier one is gone.
+            fail_line("a name that Windows takes for an earlier member's", later_path);
             return;
+        }
+    }
     Member first;
     const bool same = take_member_name(member_path, first) && strcmp(first.name, name) == 0;
     pack_failure("%s: %s and %s", same ? "the same member name twice" : "names that Windows takes for the same file",
