@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the installer and the packer, makes the demo distribution from the
 # files in demo/files/ with tools/make-dist.sh (build-demo/dist/: a folder
-# of the installer and ymw.lz_, its zip and SHA256SUMS), and runs the
-# installer in that folder, as a player runs it.
+# of the installer, ymw.lz_ and the players' texts, its zip and the zip's
+# checksum), and runs the installer in that folder, as a player runs it.
 #   demo/run-demo.sh [FOLDER]     FOLDER: the demo's own folder, build-demo
 #
 # The distribution holds the Linux build of the installer: the Windows one

@@ -45,6 +45,8 @@ struct SourceInfo {
 };
 
 SourceInfo look_at_source(const char* path);
+// What an open file is.
+SourceInfo look_at_open_file(FILE* file);
 
 // Opens a regular file for reading, without blocking on anything else at
 // the path (a FIFO, a device), and fills `info` from the open file. Returns
@@ -60,7 +62,11 @@ const char* next_source_name();
 void close_source_folder();
 
 // The name as Windows names files: code page 932 in `out` (capacity bytes,
-// NUL included), only where it reads back as the same name. Returns the
+// NUL included), only where it reads back as the same name. A name that
+// does not convert as it is converts composed (Unicode NFC), if it can:
+// one that a system stored decomposed (か and U+3099 for が) is the
+// member name typed composed, while one that converts as it is keeps its
+// characters (U+212B, U+FA10), which composing would change. Returns the
 // bytes stored, or -1.
 long source_name_to_cp932(const char* name, char* out, size_t capacity);
 

@@ -18,10 +18,42 @@ namespace {
 
 // The largest size the installer's decoder takes.
 constexpr uint64_t MAX_DECODED_SIZE = UINT32_MAX;
+// What transfer programs of old filled the last block of a file with.
+constexpr unsigned PADDING_ZERO = 0x00;
+constexpr unsigned PADDING_SUB = 0x1A;
 
 bool is_installer_method(const char* method)
 {
     return strcmp(method, "-lh0-") == 0 || strcmp(method, "-lh1-") == 0;
+}
+
+bool is_folder_entry(const AnyHeader& h)
+{
+    return strcmp(h.method, FOLDER_METHOD) == 0;
+}
+
+// Whether a method id has the form of one: a hyphen, three small letters
+// or digits, a hyphen ("-lh5-", "-pm0-", "-lzs-").
+bool is_method_id(const char* method)
+{
+    if (strlen(method) != METHOD_ID_SIZE || method[0] != '-' || method[METHOD_ID_SIZE - 1] != '-')
+        return false;
+    for (int i = 1; i < METHOD_ID_SIZE - 1; i++)
+        if (!((method[i] >= 'a' && method[i] <= 'z') || (method[i] >= '0' && method[i] <= '9')))
+            return false;
+    return true;
+}
+
+// Whether the rest of the archive holds nothing but padding.
+bool only_padding_follows()
+{
+    for (;;) {
+        const unsigned c = read_archive_byte();
+        if (archive_stream.past_end > 0)
+            return true;
+        if (c != PADDING_ZERO && c != PADDING_SUB)
+            return false;
+    }
 }
 
 // Whether a name holds a separator between two names (a folder part);
@@ -39,48 +71,35 @@ unsigned obstacles_of(const AnyHeader& h)
     unsigned obstacles = 0;
     if (h.level != 0)
         obstacles |= OBSTACLE_LEVEL;
+    if (h.packed_size > MAX_MEMBER_SIZE || h.unpacked_size > MAX_MEMBER_SIZE)
+        obstacles |= OBSTACLE_SIZE;
+    // A folder's entry names a folder, which is no file.
+    if (is_folder_entry(h))
+        return obstacles | OBSTACLE_FOLDER;
     if (!is_installer_method(h.method))
         obstacles |= OBSTACLE_METHOD;
-    if (!is_safe_member_name(h.name) || h.name_cut ||
-        (!has_folder(h.name) && windows_name_fault(h.name) != NAME_FITS))
+    const NameFault fault = has_folder(h.name) ? NAME_FITS : windows_name_fault(h.name);
+    if (!is_safe_member_name(h.name) || h.name_cut || (fault != NAME_FITS && fault != NAME_DOT_OR_BLANK_AT_END))
         obstacles |= OBSTACLE_NAME;
     else if (has_folder(h.name))
         obstacles |= OBSTACLE_FOLDER;
-    if (h.packed_size > MAX_MEMBER_SIZE || h.unpacked_size > MAX_MEMBER_SIZE)
-        obstacles |= OBSTACLE_SIZE;
+    else if (fault == NAME_DOT_OR_BLANK_AT_END)
+        obstacles |= OBSTACLE_RENAMED;
     return obstacles;
 }
 
 // Reads over `count` bytes; false when the archive ended or failed first.
 bool skip_bytes(uint64_t count)
 {
-    for (uint64_t i = 0; i < count && archive_stream.past_end == 0; i++)
-        read_archive_byte();
+    for (; count > 0 && archive_stream.past_end == 0; count -= count > UINT32_MAX ? UINT32_MAX : count)
+        skip_archive_bytes(static_cast<uint32_t>(count > UINT32_MAX ? UINT32_MAX : count));
     return archive_stream.past_end == 0;
 }
 
-MemberCheck cut_or_failed()
+WalkStep step_of(AnyHeaderResult result)
 {
-    return archive_stream.failed ? MEMBER_READ_FAILED : MEMBER_CUT;
-}
-
-}  // namespace
-
-void start_walk(FILE* file)
-{
-    take_archive_stream(file);
-}
-
-void close_walk()
-{
-    close_archive_stream();
-}
-
-WalkStep walk_next_member(WalkedMember* member)
-{
-    switch (read_any_header(&member->header)) {
+    switch (result) {
     case ANY_HEADER_READ:
-        member->obstacles = obstacles_of(member->header);
         return WALK_MEMBER;
     case ANY_HEADER_END:
         return WALK_END;
@@ -98,6 +117,55 @@ WalkStep walk_next_member(WalkedMember* member)
     return WALK_DAMAGED;
 }
 
+MemberCheck cut_or_failed()
+{
+    return archive_stream.failed ? MEMBER_READ_FAILED : MEMBER_CUT;
+}
+
+}  // namespace
+
+void start_walk(FILE* file)
+{
+    take_archive_stream(file);
+}
+
+void restart_walk()
+{
+    FILE* file = archive_stream.file;
+    rewind(file);
+    take_archive_stream(file);
+}
+
+void close_walk()
+{
+    close_archive_stream();
+}
+
+WalkStep walk_next_member(WalkedMember* member)
+{
+    const bool first = archive_position() == 0;
+    const WalkStep step = step_of(read_any_header(&member->header));
+    member->obstacles = step == WALK_MEMBER ? obstacles_of(member->header) : 0;
+    // The first header tells an archive from another file: an icon begins
+    // with a byte 0, a text with a header of any level, a zip or a
+    // program with a header whose checksum fails, and none of them holds
+    // a method id where a header has it.
+    if (!first || step == WALK_READ_FAILED)
+        return step;
+    if (step == WALK_END)
+        return only_padding_follows() ? WALK_END : WALK_NOT_ARCHIVE;
+    return is_method_id(member->header.method) ? step : WALK_NOT_ARCHIVE;
+}
+
+void renamed_name(const AnyHeader& header, char* out)
+{
+    size_t length = strlen(header.name);
+    while (length > 0 && (header.name[length - 1] == '.' || header.name[length - 1] == ' '))
+        length--;
+    memcpy(out, header.name, length);
+    out[length] = '\0';
+}
+
 MemberCheck skip_walked_member(const WalkedMember& member)
 {
     return skip_bytes(member.header.packed_size) ? MEMBER_INTACT : cut_or_failed();
@@ -106,6 +174,8 @@ MemberCheck skip_walked_member(const WalkedMember& member)
 MemberCheck test_walked_member(const WalkedMember& member)
 {
     const AnyHeader& h = member.header;
+    if (is_folder_entry(h))
+        return skip_walked_member(member);
     if (!is_installer_method(h.method) || h.packed_size > MAX_DECODED_SIZE || h.unpacked_size > MAX_DECODED_SIZE)
         return skip_walked_member(member) == MEMBER_INTACT ? MEMBER_UNTESTABLE : cut_or_failed();
 
@@ -136,11 +206,5 @@ bool is_replaceable_archive(FILE* file, uint64_t size)
     WalkedMember first;
     const WalkStep step = size == 0 ? WALK_END : walk_next_member(&first);
     close_archive_stream();
-    if (size == 0)
-        return true;
-    // An end marker alone is an archive without members; a file that only
-    // begins with a byte 0 (an icon, say) is not.
-    if (step == WALK_END && size == 1)
-        return true;
-    return step == WALK_MEMBER && first.header.method[0] == '-' && first.header.method[METHOD_ID_SIZE - 1] == '-';
+    return step == WALK_MEMBER || step == WALK_END;
 }

@@ -35,6 +35,15 @@ constexpr uint8_t EXTENDED_HEADER_CRC = 0x00;
 constexpr uint8_t EXTENDED_NAME = 0x01;
 constexpr uint8_t EXTENDED_FOLDER = 0x02;
 constexpr uint8_t EXTENDED_SIZES = 0x42;
+constexpr uint8_t EXTENDED_UNIX_TIME = 0x54;
+// A Unix time's bytes.
+constexpr size_t UNIX_TIME_SIZE = 4;
+// A level-0 header's Unix extension after the name's CRC: its least size,
+// its first two bytes, and where its time stands in it.
+constexpr size_t LEVEL0_UNIX_SIZE = 12;
+constexpr uint8_t LEVEL0_UNIX_ID = 'U';
+constexpr uint8_t LEVEL0_UNIX_VERSION = 0;
+constexpr size_t LEVEL0_UNIX_TIME_AT = 2;
 // The separator of a folder's names in EXTENDED_FOLDER.
 constexpr uint8_t FOLDER_SEPARATOR = 0xFF;
 
@@ -96,6 +105,13 @@ bool take_extended(AnyHeader* header, uint8_t type, const uint8_t* data, size_t 
         header->packed_size = get_le(data, 8);
         header->unpacked_size = get_le(data + 8, 8);
         return true;
+    case EXTENDED_UNIX_TIME:
+        // A shorter one is passed over, as lhasa passes it.
+        if (size >= UNIX_TIME_SIZE) {
+            header->stamp_kind = STAMP_UNIX;
+            header->stamp = static_cast<uint32_t>(get_le(data, UNIX_TIME_SIZE));
+        }
+        return true;
     default:
         return true;
     }
@@ -121,11 +137,10 @@ void join_name(AnyHeader* header)
     header->name[length] = '\0';
 }
 
-// The fields that levels 0 and 1 share with level 2 at the same offsets.
+// The fields that levels 0 and 1 share with level 2 at the same offsets,
+// the method aside.
 void take_common_fields(AnyHeader* header)
 {
-    memcpy(header->method, header_bytes + OFFSET_METHOD, METHOD_ID_SIZE);
-    header->method[METHOD_ID_SIZE] = '\0';
     header->packed_size = get_le(header_bytes + OFFSET_PACKED_SIZE, 4);
     header->unpacked_size = get_le(header_bytes + OFFSET_UNPACKED_SIZE, 4);
     header->stamp = static_cast<uint32_t>(get_le(header_bytes + OFFSET_STAMP, 4));
@@ -153,8 +168,15 @@ AnyHeaderResult read_level_0_or_1(AnyHeader* header)
     header->stamp_kind = STAMP_DOS;
     header->crc = static_cast<uint16_t>(get_le(header_bytes + HEADER_NAME_OFFSET + name_length, HEADER_CRC_SIZE));
     header->name_cut = !keep_part(name_part, &name_part_length, header_bytes + HEADER_NAME_OFFSET, name_length);
-    if (header->level == 0)
+    if (header->level == 0) {
+        const uint8_t* extension = header_bytes + HEADER_NAME_OFFSET + name_length + HEADER_CRC_SIZE;
+        if (header_bytes + size - extension >= static_cast<ptrdiff_t>(LEVEL0_UNIX_SIZE) &&
+            extension[0] == LEVEL0_UNIX_ID && extension[1] == LEVEL0_UNIX_VERSION) {
+            header->stamp_kind = STAMP_UNIX;
+            header->stamp = static_cast<uint32_t>(get_le(extension + LEVEL0_UNIX_TIME_AT, UNIX_TIME_SIZE));
+        }
         return ANY_HEADER_READ;
+    }
 
     // The extended headers, one at a time; their sizes count in the packed
     // size field.
@@ -227,6 +249,8 @@ AnyHeaderResult read_any_header(AnyHeader* header)
         return ANY_HEADER_END;
     if (!read_bytes(header_bytes + 1, FIXED_PART - 1))
         return ANY_HEADER_CUT;
+    memcpy(header->method, header_bytes + OFFSET_METHOD, METHOD_ID_SIZE);
+    header->method[METHOD_ID_SIZE] = '\0';
     header->level = header_bytes[OFFSET_LEVEL];
     AnyHeaderResult result = ANY_HEADER_LEVEL;
     if (header->level <= 1)

@@ -8,20 +8,27 @@
 //            extended headers after the base header together; then the
 //            name, its CRC, the system's id and, in the last two bytes of
 //            the H + 2, the size of the first extended header (0: none).
-//            Time: MS-DOS date and time, as level 0.
+//            Time: MS-DOS date and time, as level 0, unless an extended
+//            header 0x54 gives a Unix time.
 //   level 2  bytes 0-1: the size of the whole header, extended headers
 //            included; 2-6 the method; 7-10 the packed size; 11-14 the
 //            unpacked size; 15-18 a Unix time (seconds since 1970, UTC);
 //            19 0x20; 20 the level; 21-22 the CRC; 23 the system's id;
 //            24-25 the size of the first extended header. No checksum and
 //            no name: the name is an extended header.
+//   level 0  after the name's CRC, a header written on Unix may hold an
+//            extension of at least 12 bytes: 'U', 0 (its version), the
+//            Unix time (4 bytes), the mode, the owner and the group (2
+//            bytes each). Its time stands for the MS-DOS one.
 //   extended header: its type (one byte), its data, and the size of the
 //            next one (two bytes); its size counts all three.
 //     0x00   the CRC-16 of the whole header, this field counted as zero
 //     0x01   the name
 //     0x02   the folder, its names separated by 0xFF
 //     0x42   64-bit packed and unpacked sizes
-//   Every number is little-endian. Other types are skipped.
+//     0x54   a Unix time (4 bytes), which stands for the header's own
+//   Every number is little-endian. Other types are skipped; of two of one
+//   type the later counts. These are the time stamps as lhasa reads them.
 //
 // The reader reads from the archive stream (lha/stream.h) and leaves it at
 // the first byte of the member's packed data. It prints nothing.
@@ -37,14 +44,14 @@ constexpr int MAX_LISTED_NAME = 1024;
 constexpr int MAX_HEADER_LEVEL = 2;
 
 enum StampKind {
-    STAMP_DOS,   // levels 0 and 1: local date and time, no zone
-    STAMP_UNIX,  // level 2: seconds since 1970-01-01 00:00 UTC
+    STAMP_DOS,   // levels 0 and 1 as they stand: local date and time, no zone
+    STAMP_UNIX,  // level 2, and a Unix time of levels 0 and 1: seconds since 1970-01-01 00:00 UTC
 };
 
 // One member's header, of any level.
 struct AnyHeader {
     int level;
-    char method[METHOD_ID_SIZE + 1];   // NUL-terminated
+    char method[METHOD_ID_SIZE + 1];   // NUL-terminated; set once the fixed bytes are read, for a damaged header too
     uint64_t packed_size;              // the packed data alone
     uint64_t unpacked_size;
     StampKind stamp_kind;

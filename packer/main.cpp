@@ -15,14 +15,16 @@
 // Every refusal is one line on standard error and leaves no archive: the
 // archive is written under a name of its own beside ARCHIVE and moved over
 // it at the end. Exit codes: 0 done, 1 a file or archive failed, 2 the
-// command line (or SOURCE_DATE_EPOCH) is wrong.
+// command line (or SOURCE_DATE_EPOCH) is wrong. Options are read by
+// getopt_long, up to the first argument that is none.
 //
 // This file is the command line: the packing is packer/pack.cpp, the
 // listing and the test packer/listing.cpp. No state.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "host/ending.h"
 #include "host/packer_files.h"
@@ -36,7 +38,6 @@ namespace {
 
 enum ExitCode { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 
-
 const char* const USAGE =
     "Usage: ymw-pack [-q] [--method lh0|lh1] ARCHIVE FILE...\n"
     "       ymw-pack -l ARCHIVE\n"
@@ -47,7 +48,7 @@ const char* const USAGE =
     "smaller.\n"
     "\n"
     "  -l, --list        list the members of ARCHIVE (header levels 0, 1, 2),\n"
-    "                    marking those the installer cannot extract\n"
+    "                    marking those the installer cannot extract or keep\n"
     "  -t, --test        decode every member of ARCHIVE and check its CRC\n"
     "  -q, --quiet       print nothing but failures\n"
     "  --method lh0|lh1  one method for every member\n"
@@ -55,24 +56,31 @@ const char* const USAGE =
     "  --version         the version\n"
     "  --                the end of the options\n"
     "\n"
-    "Exit code 0 when done, 1 when a file or the archive fails, 2 for a wrong\n"
-    "command line. SOURCE_DATE_EPOCH, when set, caps every time stamp, and the\n"
-    "stamps are taken in UTC.\n";
+    "Long options may be shortened where that names one. Standard input is\n"
+    "not read: name a file called - as ./-. Exit code 0 when done, 1 when a\n"
+    "file or the archive fails, 2 for a wrong command line. SOURCE_DATE_EPOCH,\n"
+    "when set, caps every time stamp, and the stamps are taken in UTC.\n";
+
+// The values getopt_long gives for the options without a letter.
+enum LongOnly { OPTION_VERSION = 0x100, OPTION_METHOD };
+
+const option LONG_OPTIONS[] = {
+    {"list", no_argument, nullptr, 'l'},
+    {"test", no_argument, nullptr, 't'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, OPTION_VERSION},
+    {"method", required_argument, nullptr, OPTION_METHOD},
+    {nullptr, 0, nullptr, 0},
+};
+// "+": the options end at the first argument that is none; ":": a missing
+// value is told apart from an unknown option.
+const char SHORT_OPTIONS[] = "+:lqth";
 
 int usage_error(const char* reason, const char* what)
 {
     pack_failure("%s: %s (see ymw-pack --help)", reason, what);
     return EXIT_USAGE;
-}
-
-// The letter of the short option that a long one names, or 0.
-char long_option_letter(const char* option)
-{
-    static const char* const LONG_OPTIONS[] = {"--quiet", "--list", "--test"};
-    for (const char* name : LONG_OPTIONS)
-        if (strcmp(option, name) == 0)
-            return name[2];
-    return '\0';
 }
 
 // Whether the file at `path` may be replaced by a new archive
@@ -97,11 +105,71 @@ int after_output(int code)
     return code;
 }
 
+// The options as read.
+struct Options {
+    int mode;  // 0 (packing), 'l' or 't'
+    bool quiet;
+    bool method_given;
+    PackMethod method;
+};
+
+// Reads the options into `o`. True when the files follow at optind; false
+// when the run ends with *code, after the usage, the version or the line
+// of a wrong option.
+bool read_options(int argc, char** argv, Options& o, int* code)
+{
+    opterr = 0;
+    for (;;) {
+        const int c = getopt_long(argc, argv, SHORT_OPTIONS, LONG_OPTIONS, nullptr);
+        switch (c) {
+        case -1:
+            return true;
+        case 'h':
+            fputs(USAGE, stdout);
+            *code = after_output(EXIT_DONE);
+            return false;
+        case OPTION_VERSION:
+            printf("ymw-pack %s\n", YAMAWYRM_VERSION);
+            *code = after_output(EXIT_DONE);
+            return false;
+        case 'q':
+            o.quiet = true;
+            break;
+        case 'l':
+        case 't':
+            if (o.mode != 0 && o.mode != c) {
+                *code = usage_error("one mode at a time", "-l and -t");
+                return false;
+            }
+            o.mode = c;
+            break;
+        case OPTION_METHOD:
+            if (*optarg == '\0' || (strcmp(optarg, "lh0") != 0 && strcmp(optarg, "lh1") != 0)) {
+                *code = *optarg == '\0' ? usage_error("--method needs a method", "lh0 or lh1")
+                                        : usage_error("unknown method", optarg);
+                return false;
+            }
+            o.method = optarg[2] == '0' ? PACK_STORED : PACK_LH1;
+            o.method_given = true;
+            break;
+        case ':':
+            *code = usage_error("--method needs a method", "lh0 or lh1");
+            return false;
+        default: {
+            // An unknown letter, or a long option that names none (or
+            // more than one).
+            const char letter[] = {'-', static_cast<char>(optopt), '\0'};
+            *code = usage_error("unknown option", optopt != 0 ? letter : argv[optind - 1]);
+            return false;
+        }
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    bool quiet = false;
     const char* pattern = nullptr;
     switch (take_source_arguments(&argc, &argv, &pattern)) {
     case ARGUMENTS_TAKEN:
@@ -115,62 +183,31 @@ int main(int argc, char** argv)
     }
     // An interrupt leaves no archive half written.
     end_on_interrupt(EXIT_FAILED, nullptr);
-    PackMethod method = PACK_SMALLER;
-    bool packing = true;
-    ArchiveCheck check = CHECK_LIST;
-    int first = 1;
-    bool options_ended = false;
-    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; first++) {
-        const char* option = argv[first];
-        if (strcmp(option, "--") == 0) {
-            first++;
-            options_ended = true;
-            break;
-        }
-        if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) {
-            fputs(USAGE, stdout);
-            return after_output(EXIT_DONE);
-        }
-        if (strcmp(option, "--version") == 0) {
-            printf("ymw-pack %s\n", YAMAWYRM_VERSION);
-            return after_output(EXIT_DONE);
-        }
-        if (strcmp(option, "--method") == 0 || strncmp(option, "--method=", 9) == 0) {
-            const char* value = option[8] == '=' ? option + 9 : first + 1 < argc ? argv[++first] : nullptr;
-            if (value == nullptr || *value == '\0')
-                return usage_error("--method needs a method", "lh0 or lh1");
-            if (strcmp(value, "lh0") != 0 && strcmp(value, "lh1") != 0)
-                return usage_error("unknown method", value);
-            method = value[2] == '0' ? PACK_STORED : PACK_LH1;
-            continue;
-        }
-        // Short options, one or several after one dash (-q, -l, -t, -ql),
-        // or the long name of one.
-        const char long_letter[] = {long_option_letter(option), '\0'};
-        if (option[1] == '-' && long_letter[0] == '\0')
-            return usage_error("unknown option", option);
-        for (const char* letter = option[1] == '-' ? long_letter : option + 1; *letter != '\0'; letter++) {
-            if (*letter == 'q') {
-                quiet = true;
-            } else if (*letter == 'l' || *letter == 't') {
-                packing = false;
-                check = *letter == 'l' ? CHECK_LIST : CHECK_TEST;
-            } else {
-                return usage_error("unknown option", option);
-            }
-        }
-    }
-    if (!packing) {
+    Options o{0, false, false, PACK_SMALLER};
+    int code = EXIT_DONE;
+    if (!read_options(argc, argv, o, &code))
+        return code;
+    const int first = optind;
+    const bool options_ended = first > 1 && strcmp(argv[first - 1], "--") == 0;
+    // Standard input is not read, and standard output gets no archive.
+    for (int i = first; i < argc; i++)
+        if (strcmp(argv[i], "-") == 0)
+            return usage_error(i == first && o.mode == 0 ? "the archive must be a file, not standard output"
+                                                         : "standard input is not read; name a file called - as ./-",
+                               "-");
+    if (o.mode != 0) {
+        if (o.method_given)
+            return usage_error("--method is for packing", o.mode == 'l' ? "-l" : "-t");
         if (argc - first != 1)
-            return usage_error(check == CHECK_LIST ? "-l takes one archive" : "-t takes one archive",
+            return usage_error(o.mode == 'l' ? "-l takes one archive" : "-t takes one archive",
                                argc - first == 0 ? "none given" : argv[first + 1]);
-        return after_output(check_archive(argv[first], check, quiet) ? EXIT_DONE : EXIT_FAILED);
+        return after_output(check_archive(argv[first], o.mode == 'l' ? CHECK_LIST : CHECK_TEST, o.quiet)
+                                ? EXIT_DONE
+                                : EXIT_FAILED);
     }
     if (argc - first < 2)
         return usage_error("an archive and at least one file are needed",
                            argc - first == 0 ? "none given" : argv[first]);
-    if (strcmp(argv[first], "-") == 0)
-        return usage_error("the archive must be a file, not standard output", "-");
     if (argv[first][0] == '\0')
         return usage_error("the archive needs a name", "\"\"");
     // Options come before the archive: one after it is a mistake, not a
@@ -189,12 +226,11 @@ int main(int argc, char** argv)
         pack_failure("%s: not an archive; refusing to overwrite it", argv[first]);
         return EXIT_USAGE;
     }
-    for (int i = first + 1; i < argc; i++)
-        if (!add_to_pack(argv[i]))
-            return EXIT_FAILED;
+    if (!check_pack(argv[first], argv + first + 1, argc - first - 1))
+        return EXIT_FAILED;
     if (packed_member_count() == 0) {
         pack_failure("no file to pack in: %s", argv[first + 1]);
         return EXIT_FAILED;
     }
-    return write_pack(argv[first], method, quiet) ? EXIT_DONE : EXIT_FAILED;
+    return write_pack(argv[first], o.method, o.quiet) ? EXIT_DONE : EXIT_FAILED;
 }

@@ -3,12 +3,23 @@
 // each packed -lh1- or stored, the archive written beside its place and
 // moved there when complete.
 //
+// The inputs are walked twice: once to check every member before anything
+// is read, then to check each again and pack it. Nothing is kept of a
+// member once it is packed but its name's key (packer/member_names.h).
+//
 // State:
-//   members       the members to write, in archive order, with their
-//                 names converted and checked.
-//   member_count  how many of them there are.
-//   folder_names, folder_order  the names in a folder being listed, and
-//                 the same sorted.
+//   inputs, input_count  the files and folders given, in order.
+//   input_at      the next input to walk.
+//   folder_order, folder_count, folder_at  the names of the folder being
+//                 walked, sorted; how many, and the next one.
+//   folder_text, folder_text_used  the text of those names.
+//   member_path, member_seen  the path of the member walked last, and
+//                 what stood there when it was walked.
+//   archive_name, archive_target  the archive's path, and what stood
+//                 there when it was checked.
+//   writing       the archive being written, which is no member where it
+//                 stands in a folder being packed.
+//   member_count  the members check_pack found.
 //   input         the data of the member being packed.
 //   packed        its -lh1- packed data, used only below SIZE_LIMIT.
 //   quiet         no line for what went well.
@@ -25,34 +36,43 @@
 #include "host/packer_files.h"
 #include "lha/header.h"
 #include "lha/pack_member.h"
+#include "packer/member_names.h"
 #include "packer/report.h"
 #include "shared/compose.h"
-#include "shared/installed_files.h"
 #include "shared/windows_names.h"
 
 namespace {
 
 // Files of this size or more do not fit the three bytes of a size field.
 constexpr uint64_t SIZE_LIMIT = uint64_t{MAX_MEMBER_SIZE} + 1;
-// Members of one archive, and the length of a path.
-constexpr int MAX_MEMBERS = 4096;
+// The length of a path.
 constexpr int MAX_PATH_SIZE = 4096;
-// Names in one folder, and their room.
-constexpr int MAX_FOLDER_NAMES = MAX_MEMBERS;
-constexpr int FOLDER_NAME_SIZE = 1024;
+// Names in one folder, and the room for their text: 64 bytes a name on
+// average.
+constexpr int MAX_FOLDER_NAMES = MAX_MEMBER_NAMES;
+constexpr size_t FOLDER_TEXT_SIZE = 64 * size_t{MAX_FOLDER_NAMES};
 
+// One member as it is checked.
 struct Member {
-    char path[MAX_PATH_SIZE];           // the file, as given or below a folder
     char name[MAX_MEMBER_NAME + 1];     // the member name, code page 932
     int name_length;
-    uint16_t key[NAME_KEY_SIZE];        // the name as Windows compares it
-    SourceInfo source;                  // the file when it was listed
+    SourceInfo source;                  // the file when it was checked
 };
 
-Member members[MAX_MEMBERS];
-int member_count;
-char folder_names[MAX_FOLDER_NAMES][FOLDER_NAME_SIZE];
+char* const* inputs;
+int input_count;
+int input_at;
 char* folder_order[MAX_FOLDER_NAMES];
+int folder_count;
+int folder_at;
+char folder_text[FOLDER_TEXT_SIZE];
+size_t folder_text_used;
+char member_path[MAX_PATH_SIZE];
+SourceInfo member_seen;
+const char* archive_name;
+SourceInfo archive_target;
+SourceInfo writing;
+int member_count;
 uint8_t input[SIZE_LIMIT];
 uint8_t packed[SIZE_LIMIT];
 bool quiet;
@@ -95,28 +115,118 @@ const char* name_fault_reason(NameFault fault)
     return "";
 }
 
-bool same_key(const uint16_t* a, const uint16_t* b)
+// -- The walk over the inputs -----------------------------------------------
+
+int compare_names(const void* a, const void* b)
 {
-    for (; *a == *b; a++, b++)
-        if (*a == 0)
-            return true;
-    return false;
+    return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
 }
 
-// Adds one regular file as a member, its name converted and checked, and
-// its kind and size checked without reading it.
-bool add_member(const char* path)
+bool join(char* out, const char* folder, const char* name)
 {
-    if (member_count == MAX_MEMBERS) {
-        fail_line("too many files", path);
+    const size_t length = strlen(folder);
+    const bool separated = length > 0 && folder[length - 1] == '/';
+    return compose(out, MAX_PATH_SIZE, {folder, separated ? "" : "/", name});
+}
+
+// Reads the names of a folder and sorts them. False after the line of a
+// folder that cannot be read or has more names than there is room for.
+bool list_folder(const char* folder)
+{
+    folder_count = 0;
+    folder_at = 0;
+    folder_text_used = 0;
+    if (!open_source_folder(folder)) {
+        pack_system_failure("cannot read the folder", folder);
         return false;
     }
-    Member& m = members[member_count];
-    if (strlen(path) >= MAX_PATH_SIZE) {
-        fail_line("path too long", path);
-        return false;
+    bool ok = true;
+    while (const char* name = next_source_name()) {
+        const size_t size = strlen(name) + 1;
+        if (folder_count == MAX_FOLDER_NAMES || folder_text_used + size > FOLDER_TEXT_SIZE) {
+            fail_line("too many files", folder);
+            ok = false;
+            break;
+        }
+        folder_order[folder_count++] = strcpy(folder_text + folder_text_used, name);
+        folder_text_used += size;
     }
-    strcpy(m.path, path);
+    close_source_folder();
+    qsort(folder_order, static_cast<size_t>(folder_count), sizeof folder_order[0], compare_names);
+    return ok;
+}
+
+void start_inputs()
+{
+    input_at = 0;
+    folder_at = folder_count = 0;
+}
+
+enum InputStep {
+    INPUT_MEMBER,   // member_path holds the next member's file
+    INPUT_END,      // every input is walked
+    INPUT_REFUSED,  // the line of a refusal is printed
+};
+
+// The next file of the inputs, in member_path: a file given, or the next
+// file of a folder given. Anything else in a folder is refused: the
+// installer makes no folders.
+InputStep next_input_path()
+{
+    while (folder_at == folder_count) {
+        if (input_at == input_count)
+            return INPUT_END;
+        const char* path = inputs[input_at++];
+        member_seen = look_at_source(path);
+        if (member_seen.kind == SOURCE_FOLDER) {
+            if (!list_folder(path))
+                return INPUT_REFUSED;
+            continue;
+        }
+        if (strlen(path) >= MAX_PATH_SIZE) {
+            fail_line("path too long", path);
+            return INPUT_REFUSED;
+        }
+        strcpy(member_path, path);
+        return INPUT_MEMBER;
+    }
+    const char* name = folder_order[folder_at++];
+    if (!join(member_path, inputs[input_at - 1], name)) {
+        fail_line("path too long", name);
+        return INPUT_REFUSED;
+    }
+    // A Unix name with a \ in it, which Windows would take for a path, is
+    // refused here as its own name rather than opened as a path.
+    if (!is_one_windows_name(name)) {
+        fail_line(name_fault_reason(NAME_FORBIDDEN_CHARACTER), member_path);
+        return INPUT_REFUSED;
+    }
+    member_seen = look_at_source(member_path);
+    if (member_seen.kind == SOURCE_FOLDER) {
+        fail_line("a folder in a folder to pack; the installer makes no folders", member_path);
+        return INPUT_REFUSED;
+    }
+    return INPUT_MEMBER;
+}
+
+// The next member's file, as next_input_path finds it, the archive being
+// written passed over.
+InputStep next_input()
+{
+    for (;;) {
+        const InputStep step = next_input_path();
+        if (step != INPUT_MEMBER || writing.kind != SOURCE_FILE || member_seen.kind != SOURCE_FILE ||
+            member_seen.volume != writing.volume || member_seen.index != writing.index)
+            return step;
+    }
+}
+
+// -- The members ------------------------------------------------------------
+
+// The member name of the file at `path` into `m`, converted and checked;
+// false after the line of its refusal.
+bool take_member_name(const char* path, Member& m)
+{
     const char* name = source_base_name(path);
     char converted[MAX_PATH_SIZE];
     const long length = *name == '\0' ? 0 : source_name_to_cp932(name, converted, sizeof converted);
@@ -135,28 +245,56 @@ bool add_member(const char* path)
     }
     memcpy(m.name, converted, static_cast<size_t>(length) + 1);
     m.name_length = static_cast<int>(length);
-    if (!windows_name_key(m.name, m.key)) {
-        fail_line("name does not convert to code page 932", path);
+    if (is_installer_written(m.name)) {
+        fail_line("a file the installer writes itself, over this member", path);
         return false;
     }
-    for (const char* written : INSTALLER_WRITTEN_FILES) {
-        uint16_t key[NAME_KEY_SIZE];
-        if (windows_name_key(written, key) && same_key(key, m.key)) {
-            fail_line("a file the installer writes itself, over this member", path);
-            return false;
+    return true;
+}
+
+// The line of two members that Windows takes for one file: the member
+// `earlier` of the inputs, found by walking them again, and the file at
+// `path` named `name`.
+void fail_twins(int earlier, const char* path, const char* name)
+{
+    char later_path[MAX_PATH_SIZE];
+    strcpy(later_path, path);
+    start_inputs();
+    for (int i = 0; i <= earlier; i++) {
+        if (next_input() != INPUT_MEMBER) {
+            // The inputs changed under the packer: the earlier one is gone.
+            fail_line("a name that Windows takes for an earlier member's", later_path);
+            return;
         }
     }
-    for (int i = 0; i < member_count; i++) {
-        if (same_key(members[i].key, m.key)) {
-            const bool same = strcmp(members[i].name, m.name) == 0;
-            pack_failure("%s: %s and %s",
-                    same ? "the same member name twice" : "names that Windows takes for the same file",
-                    members[i].path, path);
-            return false;
-        }
+    Member first;
+    const bool same = take_member_name(member_path, first) && strcmp(first.name, name) == 0;
+    pack_failure("%s: %s and %s", same ? "the same member name twice" : "names that Windows takes for the same file",
+                 member_path, later_path);
+}
+
+// Checks the file at member_path as the member `index`, its name
+// converted and checked and its kind and size looked at without reading
+// it, into `m`. False after the line of its refusal.
+bool check_member(int index, Member& m)
+{
+    const char* path = member_path;
+    if (!take_member_name(path, m))
+        return false;
+    int earlier = 0;
+    switch (remember_member_name(m.name, index, &earlier)) {
+    case NAME_NEW:
+        break;
+    case NAME_TWIN:
+        fail_twins(earlier, path, m.name);
+        return false;
+    case NAME_NO_KEY:
+        fail_line("name does not convert to code page 932", path);
+        return false;
+    case NAME_NO_ROOM:
+        pack_failure("too many files: more than %d, or their names too long: %s", MAX_MEMBER_NAMES, path);
+        return false;
     }
-    // Open it now, so that nothing is packed before a refusal that can be
-    // foreseen; write_member looks again.
     FILE* file = open_source_file(path, &m.source);
     if (file == nullptr) {
         fail_open(m.source, path);
@@ -167,64 +305,12 @@ bool add_member(const char* path)
         fail_line("file of 16 MiB or more", path);
         return false;
     }
-    member_count++;
-    return true;
-}
-
-int compare_names(const void* a, const void* b)
-{
-    return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
-}
-
-bool join(char* out, const char* folder, const char* name)
-{
-    const size_t length = strlen(folder);
-    const bool separated = length > 0 && folder[length - 1] == '/';
-    return compose(out, MAX_PATH_SIZE, {folder, separated ? "" : "/", name});
-}
-
-// Adds the files of a folder, sorted by name. Anything else in it is
-// refused: the installer makes no folders.
-bool add_folder(const char* folder)
-{
-    if (!open_source_folder(folder)) {
-        pack_system_failure("cannot read the folder", folder);
+    if (archive_target.kind == SOURCE_FILE && m.source.volume == archive_target.volume &&
+        m.source.index == archive_target.index) {
+        pack_failure("the archive is one of the files to pack: %s is %s", archive_name, path);
         return false;
     }
-    int count = 0;
-    bool ok = true;
-    while (const char* name = next_source_name()) {
-        if (count == MAX_FOLDER_NAMES || strlen(name) >= FOLDER_NAME_SIZE) {
-            fail_line(count == MAX_FOLDER_NAMES ? "too many files" : "path too long", folder);
-            ok = false;
-            break;
-        }
-        strcpy(folder_names[count], name);
-        folder_order[count] = folder_names[count];
-        count++;
-    }
-    close_source_folder();
-    qsort(folder_order, static_cast<size_t>(count), sizeof folder_order[0], compare_names);
-    for (int i = 0; ok && i < count; i++) {
-        char path[MAX_PATH_SIZE];
-        if (!join(path, folder, folder_order[i])) {
-            fail_line("path too long", folder_order[i]);
-            return false;
-        }
-        // A Unix name with a \ in it, which Windows would take for a path,
-        // is refused here as its own name rather than opened as a path.
-        if (!is_one_windows_name(folder_order[i])) {
-            fail_line(name_fault_reason(NAME_FORBIDDEN_CHARACTER), path);
-            return false;
-        }
-        const SourceKind kind = look_at_source(path).kind;
-        if (kind == SOURCE_FOLDER) {
-            fail_line("a folder in a folder to pack; the installer makes no folders", path);
-            return false;
-        }
-        ok = add_member(path);
-    }
-    return ok;
+    return true;
 }
 
 // The MS-DOS stamp of a file's time: in local time, or in UTC and no later
@@ -241,24 +327,24 @@ uint32_t member_stamp(int64_t modified)
 }
 
 // Reads one member's file into `input`; false (after its line) when it
-// cannot be read, is no longer the file that was listed, or is too large.
+// cannot be read, or is too large.
 bool read_member(Member& m, size_t& size)
 {
     SourceInfo now;
-    FILE* f = open_source_file(m.path, &now);
+    FILE* f = open_source_file(member_path, &now);
     if (f == nullptr) {
-        fail_open(now, m.path);
+        fail_open(now, member_path);
         return false;
     }
     size = fread(input, 1, sizeof input, f);
     if (ferror(f) != 0) {
-        pack_system_failure("cannot read", m.path);
+        pack_system_failure("cannot read", member_path);
         fclose(f);
         return false;
     }
     fclose(f);
     if (size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", m.path);
+        fail_line("file of 16 MiB or more", member_path);
         return false;
     }
     m.source.modified = now.modified;
@@ -276,7 +362,7 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     PackedMember packed_member;
     if (pack_member(input, size, m.name, static_cast<size_t>(m.name_length), member_stamp(m.source.modified), method,
                     packed, &packed_member) != PACK_DONE) {
-        fail_line("-lh1- data of 16 MiB or more, too large for a header", m.path);
+        fail_line("-lh1- data of 16 MiB or more, too large for a header", member_path);
         return false;
     }
     const PackedMember& p = packed_member;
@@ -287,39 +373,33 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     }
     if (!quiet) {
         const double ratio = size == 0 ? 100.0 : 100.0 * static_cast<double>(p.data_size) / static_cast<double>(size);
-        fprintf(stderr, "%s  %zu -> %zu bytes  %.1f%%  %s\n", m.path, size, p.data_size, ratio,
-                p.compressed ? "-lh1-" : "-lh0-");
+        pack_print(stderr, "%s  %llu -> %llu bytes  %.1f%%  %s\n", member_path, static_cast<unsigned long long>(size),
+                   static_cast<unsigned long long>(p.data_size), ratio, p.compressed ? "-lh1-" : "-lh0-");
     }
     return true;
 }
 
-// Refuses an archive path that is one of the files to pack, or a folder.
-bool may_write_archive(const char* archive_path)
+// Walks the inputs, checking each member, and packs each into `archive`
+// where that is given. The number of members, or -1 after the line of a
+// refusal or a failure.
+int walk_members(FILE* archive, const char* archive_path, PackMethod method)
 {
-    const SourceInfo target = look_at_source(archive_path);
-    if (target.kind == SOURCE_FOLDER || target.kind == SOURCE_OTHER) {
-        fail_line(
-            target.kind == SOURCE_FOLDER ? "the archive would replace a folder" : "the archive is no regular file",
-            archive_path);
-        return false;
+    forget_member_names();
+    start_inputs();
+    int count = 0;
+    for (;;) {
+        const InputStep step = next_input();
+        if (step == INPUT_END)
+            return count;
+        Member m;
+        if (step == INPUT_REFUSED || !check_member(count, m) ||
+            (archive != nullptr && !write_member(archive, archive_path, m, method)))
+            return -1;
+        count++;
     }
-    for (int i = 0; target.kind == SOURCE_FILE && i < member_count; i++) {
-        if (members[i].source.volume == target.volume && members[i].source.index == target.index) {
-            pack_failure("the archive is one of the files to pack: %s is %s", archive_path, members[i].path);
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
-
-bool add_to_pack(const char* path)
-{
-    if (look_at_source(path).kind == SOURCE_FOLDER)
-        return add_folder(path);
-    return add_member(path);
-}
 
 bool take_source_date_epoch()
 {
@@ -341,19 +421,38 @@ bool take_source_date_epoch()
     return true;
 }
 
+bool check_pack(const char* archive_path, char* const* paths, int count)
+{
+    inputs = paths;
+    input_count = count;
+    archive_name = archive_path;
+    archive_target = look_at_source(archive_path);
+    if (archive_target.kind == SOURCE_FOLDER || archive_target.kind == SOURCE_OTHER) {
+        fail_line(archive_target.kind == SOURCE_FOLDER ? "the archive would replace a folder"
+                                                       : "the archive is no regular file",
+                  archive_path);
+        return false;
+    }
+    member_count = walk_members(nullptr, archive_path, PACK_SMALLER);
+    return member_count >= 0;
+}
+
+int packed_member_count()
+{
+    return member_count;
+}
+
 bool write_pack(const char* archive_path, PackMethod method, bool quiet_run)
 {
     quiet = quiet_run;
-    if (!may_write_archive(archive_path))
-        return false;
     FILE* archive = create_archive_file(archive_path);
     if (archive == nullptr) {
         pack_system_failure("cannot create a file beside", archive_path);
         return false;
     }
-    bool ok = true;
-    for (int i = 0; ok && i < member_count; i++)
-        ok = write_member(archive, archive_path, members[i], method);
+    writing = look_at_open_file(archive);
+    bool ok = walk_members(archive, archive_path, method) >= 0;
+    writing = SourceInfo{};
     if (ok && fputc(0, archive) == EOF) {
         pack_system_failure("cannot write", archive_path);
         ok = false;
@@ -367,9 +466,4 @@ bool write_pack(const char* archive_path, PackMethod method, bool quiet_run)
         return false;
     }
     return true;
-}
-
-int packed_member_count()
-{
-    return member_count;
 }

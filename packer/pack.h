@@ -10,17 +10,22 @@
 // seconds from 1970 to the end of 2107.
 bool take_source_date_epoch();
 
-// Adds a file, or the files directly in a folder sorted by name, as
-// members. False, after the line of the refusal, for a name the installer
-// would refuse or Windows would change or lose, a name that Windows takes
-// for an earlier member's, a folder inside a folder, anything but a regular
-// file, and a file of 16 MiB or more.
-bool add_to_pack(const char* path);
+// Checks every member that the `count` files and folders of `inputs` give
+// (a file, or the files directly in a folder sorted by name) before any
+// is read, as write_pack checks them again: false, after the line of the
+// refusal, for a name the installer would refuse or Windows would change
+// or lose, a name that Windows takes for an earlier member's or for a file
+// the installer writes itself, a folder inside a folder, anything but a
+// regular file, a file of 16 MiB or more, more than MAX_MEMBER_NAMES
+// files (packer/member_names.h), the archive `archive` among them, and an
+// `archive` that is a folder. The inputs are kept for write_pack.
+bool check_pack(const char* archive, char* const* inputs, int count);
+// How many members check_pack found.
 int packed_member_count();
 
-// Writes the members added into `archive`, under a name of its own beside
-// it, and moves the result over it. False, after the line of the failure,
-// when `archive` is a folder or one of the members' files, or a file cannot
-// be read or written; the old archive is then left as it was. `quiet`: no
-// line per member.
+// Writes the members of the inputs into `archive`, under a name of its own
+// beside it, and moves the result over it. False, after the line of the
+// failure, when a member is refused now or a file cannot be read or
+// written; the old archive is then left as it was. `quiet`: no line per
+// member. Memory does not grow with the number of members.
 bool write_pack(const char* archive, PackMethod method, bool quiet);

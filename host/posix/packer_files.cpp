@@ -74,6 +74,14 @@ SourceInfo look_at_source(const char* path)
     return info_of(st);
 }
 
+SourceInfo look_at_open_file(FILE* file)
+{
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0)
+        return SourceInfo{};
+    return info_of(st);
+}
+
 FILE* open_source_file(const char* path, SourceInfo* info)
 {
     // O_NONBLOCK: a FIFO without a writer opens at once instead of waiting.
@@ -117,18 +125,19 @@ void close_source_folder()
 
 long source_name_to_cp932(const char* name, char* out, size_t capacity)
 {
-    // Composed first (NFC): a name that a system stored decomposed (か and
-    // U+3099 for が) is the same member name as one typed composed. A name
-    // that is not UTF-8 goes on as it is, to be refused by the conversion.
+    const long as_it_is = utf8_to_exact_cp932(name, strlen(name), out, capacity);
+    if (as_it_is >= 0)
+        return as_it_is;
+    // Composed (NFC). A name that is not UTF-8 is refused as it was.
     const auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
     const utf8proc_ssize_t count =
         utf8proc_decompose(reinterpret_cast<const utf8proc_uint8_t*>(name), static_cast<utf8proc_ssize_t>(strlen(name)),
                            composed, COMPOSED_NAME_UNITS - 1, options);
     if (count < 0 || count > static_cast<utf8proc_ssize_t>(COMPOSED_NAME_UNITS - 1))
-        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+        return -1;
     const utf8proc_ssize_t bytes = utf8proc_reencode(composed, count, options);
     if (bytes < 0)
-        return utf8_to_exact_cp932(name, strlen(name), out, capacity);
+        return -1;
     return utf8_to_exact_cp932(reinterpret_cast<const char*>(composed), static_cast<size_t>(bytes), out, capacity);
 }
 

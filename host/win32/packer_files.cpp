@@ -348,6 +348,12 @@ SourceInfo look_at_source(const char* path)
     return info;
 }
 
+SourceInfo look_at_open_file(FILE* file)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle == INVALID_HANDLE_VALUE ? SourceInfo{} : info_of(handle);
+}
+
 FILE* open_source_file(const char* path, SourceInfo* info)
 {
     const HANDLE handle = open_path(path, GENERIC_READ);
@@ -401,10 +407,9 @@ void close_source_folder()
     find = INVALID_HANDLE_VALUE;
 }
 
-// Composes `name` (NFC) in place where the system can: a name stored
-// decomposed (か and U+3099 for が) is the same member name as one typed
-// composed. NormalizeString is kernel32's from Windows 7 on, normaliz.dll's
-// on Vista; older systems keep the name as it is.
+// Composes `name` (NFC) in place where the system can. NormalizeString is
+// kernel32's from Windows 7 on, normaliz.dll's on Vista; older systems
+// keep the name as it is.
 static void compose_name(wchar_t* name)
 {
     if (!normalize_looked) {
@@ -424,9 +429,11 @@ long source_name_to_cp932(const char* name, char* out, size_t capacity)
     wchar_t wide[ENTRY_PATH_SIZE];
     if (!utf8_to_wide(name, wide, ENTRY_PATH_SIZE))
         return -1;
-    compose_name(wide);
-    if (!to_exact_cp932(wide, out, capacity))
-        return -1;
+    if (!to_exact_cp932(wide, out, capacity)) {
+        compose_name(wide);
+        if (!to_exact_cp932(wide, out, capacity))
+            return -1;
+    }
     return static_cast<long>(strlen(out));
 }
 

@@ -5,15 +5,16 @@ add_test(NAME install.ProgramsAndManualPages
           -DWINDOWS_PROGRAMS=${YAMAWYRM_WINDOWS_PROGRAMS} -DSOURCE=${CMAKE_SOURCE_DIR}
           -P ${CMAKE_CURRENT_LIST_DIR}/check_install.cmake)
 
-# tools/make-dist.sh made twice from the demo's files: the same bytes. The
-# installer in it is the shipped Windows program where tools/run-tests.sh
-# built it, else this build's.
+# tools/make-dist.sh made twice from the demo's files: the same bytes; and
+# the rows of what it refuses, each leaving the game's files and the
+# earlier distribution as they were. The installer in it is the shipped
+# Windows program where tools/run-tests.sh built it, else this build's.
 if(YAMAWYRM_WINDOWS_PRODUCT)
   set(dist_setup ${YAMAWYRM_WINDOWS_PRODUCT})
 else()
   set(dist_setup $<TARGET_FILE:yamawyrm-setup>)
 endif()
-add_test(NAME dist.ReproducibleFolderZipAndSums
+add_test(NAME dist.ReproducibleAndTouchesNothingItDidNotMake
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_dist.sh ${CMAKE_SOURCE_DIR} ${dist_setup} $<TARGET_FILE:ymw-pack>
           ${CMAKE_CURRENT_BINARY_DIR}/dist-check)
 

@@ -264,10 +264,15 @@ class WineCase(e2e.InstallerCase):
                 os.unlink(path)
 
 
+def objdump(*arguments):
+    """What objdump prints, in the C locale, whose words the tests read."""
+    return subprocess.run(['objdump'] + list(arguments), stdout=subprocess.PIPE, check=True, universal_newlines=True,
+                          env=dict(os.environ, LC_ALL='C')).stdout
+
+
 class ImportTable(unittest.TestCase):
     def test_shipped_program_is_a_32_bit_console_program_on_system_dlls(self):
-        dump = subprocess.run(['objdump', '-p', PRODUCT_EXE], stdout=subprocess.PIPE, check=True,
-                              universal_newlines=True).stdout
+        dump = objdump('-p', PRODUCT_EXE)
         dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
                       if line.strip().startswith('DLL Name:'))
         self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll', 'ole32.dll'])
@@ -281,15 +286,15 @@ class ImportTable(unittest.TestCase):
 
     def test_packer_imports_from_the_kernel_and_the_c_runtime_alone(self):
         # Its wildcards and console lines are its own: no runtime DLL.
-        dump = subprocess.run(['objdump', '-p', os.path.join(os.path.dirname(PRODUCT_EXE), 'ymw-pack.exe')],
-                              stdout=subprocess.PIPE, check=True, universal_newlines=True).stdout
+        dump = objdump('-p', os.path.join(os.path.dirname(PRODUCT_EXE), 'ymw-pack.exe'))
         dlls = sorted(line.split(':', 1)[1].strip() for line in dump.splitlines()
                       if line.strip().startswith('DLL Name:'))
         self.assertEqual(dlls, ['KERNEL32.dll', 'msvcrt.dll'])
 
 
 def wrestool(*arguments):
-    return subprocess.run(['wrestool'] + list(arguments), stdout=subprocess.PIPE, check=True).stdout
+    return subprocess.run(['wrestool'] + list(arguments), stdout=subprocess.PIPE, check=True,
+                          env=dict(os.environ, LC_ALL='C')).stdout
 
 
 def version_block(data, at=0):
@@ -384,8 +389,7 @@ class Resources(unittest.TestCase):
     def test_stripped(self):
         for program in self.programs():
             with self.subTest(program=program):
-                headers = subprocess.run(['objdump', '-h', '-p', program], stdout=subprocess.PIPE, check=True,
-                                         universal_newlines=True).stdout
+                headers = objdump('-h', '-p', program)
                 characteristics = int(re.search(r'^Characteristics 0x([0-9a-f]+)', headers, re.M).group(1), 16)
                 # IMAGE_FILE_LINE_NUMS_STRIPPED, _LOCAL_SYMS_STRIPPED,
                 # _DEBUG_STRIPPED
@@ -794,8 +798,9 @@ class ConsoleWindow(WineCase):
 
 class Packer(WineCase):
     """The packer's Windows build packs the demo files into the same archive
-    as its POSIX build, byte for byte, and refuses twins that only Unicode
-    case folding finds."""
+    as its POSIX build, byte for byte, keeps names that code page 932 holds,
+    refuses twins that only Unicode case folding finds, and lists and tests
+    archives in the same lines, names escaped."""
 
     def pack(self, program, archive, *files):
         return subprocess.run(program + [archive] + list(files), cwd=self.cwd, stdout=subprocess.PIPE,
@@ -818,6 +823,22 @@ class Packer(WineCase):
         self.assertIn('マップ.dat\r\n', listed)
         self.assertIn(' が.txt\r\n', listed)
         self.assertEqual(listed.replace('\r\n', '\n'), self.pack(posix, '-l', 'posix.lz_').stdout.decode('utf-8'))
+        # Names that code page 932 holds as they are keep their bytes
+        # (composing would change them): U+212B, U+FA10.
+        for name, stored in (('\u212b.txt', b'\x81\xf0.txt'), ('\ufa10.txt', b'\xfa\x9c.txt')):
+            folder = os.path.join(self.cwd, 'kept')
+            shutil.rmtree(folder, ignore_errors=True)
+            self.write(os.path.join(folder, name), b'kept')
+            for program, archive in ((windows, 'kept-windows.lz_'), (posix, 'kept-posix.lz_')):
+                self.assertEqual(self.pack(program, archive, 'kept').returncode, 0, (program, name))
+            with open(os.path.join(self.cwd, 'kept-windows.lz_'), 'rb') as w, \
+                    open(os.path.join(self.cwd, 'kept-posix.lz_'), 'rb') as p:
+                packed = w.read()
+                self.assertEqual(packed, p.read(), name)
+            self.assertEqual(packed[22:22 + packed[21]], stored, name)
+            for archive in ('kept-windows.lz_', 'kept-posix.lz_'):
+                os.unlink(os.path.join(self.cwd, archive))
+        shutil.rmtree(os.path.join(self.cwd, 'kept'))
         os.makedirs(os.path.join(self.cwd, 'twins'))
         for name in ('Ａ.txt', 'ａ.txt'):
             self.write(os.path.join(self.cwd, 'twins', name), b'twin')
@@ -835,6 +856,43 @@ class Packer(WineCase):
             self.assertIn(b'name holds a character that Windows does not allow in file names', refused.stderr)
         self.assertEqual(sorted(os.listdir(self.cwd)),
                          ['files', 'posix.lz_', 'twins', 'unix', 'windows.lz_', 'ymw.lz_'])
+
+    def test_lists_and_tests_as_the_posix_build_does(self):
+        # What is no archive, what the installer loses or renames, and names
+        # that would steer a terminal, shown escaped: the same lines from
+        # both builds (in Windows text), and the same exit codes.
+        windows = [WINE, os.path.join(WINDOWS_BUILD, 'ymw-pack.exe')]
+        posix = [os.path.join(os.path.dirname(POSIX_BINARY), 'ymw-pack')]
+        names = [b'A.txt', b'a.txt', b'WYRMHOLD.CNF', b'bad name.', b'x\x1b[2K\rgood.txt  OK', b'line\nforged',
+                 b'\x1b]0;title\x07t', b'del\x7f.txt']
+        rows = (
+            ('an icon', b'\x00\x00\x01\x00\x01\x00\x10\x10' + bytes(range(64))),
+            ('a text', b'This text is long enough to fill a header of any level, and then some.\n'),
+            ('an end marker and its padding', b'\x00' + b'\x1a' * 127),
+            ('names', b''.join(e2e.stored_member(name, b'data') for name in names) + b'\x00'),
+        )
+        for what, data in rows:
+            with self.subTest(what=what):
+                self.write(os.path.join(self.cwd, 'x.lz_'), data)
+                for mode in ('-l', '-t'):
+                    ours = self.pack(windows, mode, 'x.lz_')
+                    theirs = self.pack(posix, mode, 'x.lz_')
+                    self.assertEqual(ours.returncode, theirs.returncode, mode)
+                    self.assertEqual(ours.stdout.replace(b'\r\n', b'\n'), theirs.stdout, mode)
+                    self.assertEqual(ours.stderr.replace(b'\r\n', b'\n'), theirs.stderr, mode)
+                    shown = ours.stdout + ours.stderr
+                    self.assertFalse(any(c < 0x20 and c not in b'\r\n' or c == 0x7f for c in shown), shown)
+                    if what in ('an icon', 'a text'):
+                        self.assertEqual((ours.returncode, ours.stderr), (1, b'ymw-pack: x.lz_: not an LHA archive\r\n'))
+                    if what == 'names':
+                        self.assertIn(b'x\\x1b[2K\\x0dgood.txt  OK', shown)
+                        self.assertIn(b'del\\x7f.txt', shown)
+                    if what == 'names' and mode == '-l':
+                        self.assertIn(b'lost: a later member', shown)
+                        self.assertIn(b'overwritten: the installer writes a file of its own', shown)
+                        self.assertIn(b'created as "bad name"', shown)
+                    if what == 'names' and mode == '-t':
+                        self.assertIn(b'x.lz_: 6 of 8 members failed the test\r\n', ours.stderr)
 
     def test_wildcards_expand_as_windows_programs_expand_them(self):
         demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo', 'files')
