@@ -8,10 +8,10 @@ if(TARGET ymw-pack)
   target_compile_definitions(packer_test PRIVATE
     TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     YMW_PACK="$<TARGET_FILE:ymw-pack>")
-  add_dependencies(packer_test ymw-pack refuse_unnamed_files)
+  add_dependencies(packer_test ymw-pack system_faults)
   # Preloaded where the packer must write its archive under a name of its
   # own, as on a file system without unnamed files.
-  target_compile_definitions(packer_test PRIVATE REFUSE_UNNAMED_LIBRARY="$<TARGET_FILE:refuse_unnamed_files>")
+  target_compile_definitions(packer_test PRIVATE SYSTEM_FAULTS_LIBRARY="$<TARGET_FILE:system_faults>")
   yamawyrm_test_java_classes(packer_test ${CMAKE_CURRENT_LIST_DIR}/java/ArchiveReader.java
                              ${CMAKE_CURRENT_LIST_DIR}/java/LevelArchiveMaker.java)
   # Archives of header levels 0, 1 and 2 and of the methods -lh0-, -lh1-

@@ -793,7 +793,7 @@ TEST(YmwPack, AnInterruptLeavesNeitherArchiveNorTemporaryFile)
     make_folders(w.root, "game");
     write_file("game/a.txt", bytes_of("a"));
     write_file("game/b.txt", bytes_of("b"));
-    const std::string named = std::string("LD_PRELOAD=") + REFUSE_UNNAMED_LIBRARY +
+    const std::string named = std::string("LD_PRELOAD=") + SYSTEM_FAULTS_LIBRARY +
                               " REFUSE_UNNAMED=files ASAN_OPTIONS=verify_asan_link_order=0 ";
     ASSERT_EQ(run(named + quoted(YMW_PACK) + " -q game/ymw.lz_ game").code, 0);
     const std::vector<Header> inside = headers_of(read_file("game/ymw.lz_"));
