@@ -371,6 +371,39 @@ TEST(ShellLink, CodePagesAreThoseWineGivesTheLocale)
     }
 }
 
+TEST(ShellLink, LocaleIsTheOneWineTakes)
+{
+    // The locale of LC_CTYPE, as LC_ALL, LC_CTYPE and LANG choose it; one
+    // the system lacks counts as C. LC_MESSAGES does not count.
+    struct Case {
+        const char* lc_all;
+        const char* lc_ctype;
+        const char* lc_messages;
+        const char* lang;
+        unsigned ansi;
+    } cases[] = {
+        {"ja_JP.UTF-8", nullptr, nullptr, "en_US.UTF-8", 932},
+        {"en_US.UTF-8", nullptr, nullptr, "ja_JP.UTF-8", 1252},
+        {nullptr, "ja_JP.UTF-8", nullptr, "en_US.UTF-8", 932},
+        {nullptr, "en_US.UTF-8", nullptr, "ja_JP.UTF-8", 1252},
+        {"", nullptr, nullptr, "ja_JP.UTF-8", 932},
+        {nullptr, nullptr, "ja_JP.UTF-8", nullptr, 1252},
+        {nullptr, "ja_JP.UTF-8", nullptr, "xx_YY.UTF-8", 932},
+        {nullptr, nullptr, nullptr, "xx_YY.UTF-8", 1252},
+        {nullptr, nullptr, nullptr, "zz_ZZ.UTF-8", 1252},
+    };
+    const std::string before = setlocale(LC_ALL, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lc_all ? c.lc_all : "-") + " " + (c.lc_ctype ? c.lc_ctype : "-") + " " +
+                     (c.lang ? c.lang : "-"));
+        LocaleVariables locale(c.lc_all, c.lc_ctype, c.lc_messages, c.lang);
+        EXPECT_EQ(user_wine_code_pages().ansi, c.ansi);
+        EXPECT_EQ(console_reads_code_page_932(), c.ansi == 932);
+    }
+    // The program's own locale is as it was.
+    EXPECT_EQ(setlocale(LC_ALL, nullptr), before);
+}
+
 TEST(ShellLink, ConversionToAnAnsiCodePage)
 {
     struct Case {
@@ -462,6 +495,43 @@ TEST(ShellLink, ShortNamesAreWines)
         for (const uint16_t* unit = out; *unit != 0; unit++)
             shown += static_cast<char>(*unit);
         EXPECT_EQ(shown, c.short_name);
+    }
+}
+
+TEST(ShellLink, TargetIsKeptAsTheUsersWineReadsIt)
+{
+    // The local base path in the ANSI code page of the user's Wine, else
+    // in its short form, whose names are the host's where they are legal
+    // DOS names; the UTF-16 copy keeps the path as it was given.
+    struct Case {
+        const char* locale;
+        const char* file;     // made below drive_c, UTF-8; "": none
+        std::string target;   // code page 932
+        std::string base;     // the local base path's bytes
+    } cases[] = {
+        {"ja_JP.UTF-8", "ゲーム/yamawyrm.bat", "c:\\\x83\x51\x81\x5b\x83\x80\\yamawyrm.bat",
+         "c:\\\x83\x51\x81\x5b\x83\x80\\yamawyrm.bat"},
+        {"C", "ゲーム/yamawyrm.bat", "c:\\\x83\x51\x81\x5b\x83\x80\\yamawyrm.bat", "c:\\___~~NWP\\yamawyrm.bat"},
+        {"en_US.UTF-8", "Games/ゲーム/My Games (1)/yamawyrm.bat",
+         "c:\\GAMES\\\x83\x51\x81\x5b\x83\x80\\My Games (1)\\yamawyrm.bat", "c:\\Games\\___~~NWP\\MY_G~2WA\\yamawyrm.bat"},
+        // No file, no short form: what the code page lacks becomes '?'.
+        {"C", "", "c:\\\x83\x51\x81\x5b\x83\x80\\yamawyrm.bat", "c:\\???\\yamawyrm.bat"},
+        {"C", "", "c:\\My Games (1)\\y.bat", "c:\\My Games (1)\\y.bat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        LinkFolder folder;
+        LocaleVariables locale(c.locale);
+        if (c.file[0] != '\0') {
+            const std::string file = c.file;
+            make_folders(folder.root + "/drive_c", file.substr(0, file.rfind('/')));
+            write_file(folder.root + "/drive_c/" + file, bytes_of("@echo off\r\n"));
+        }
+        ASSERT_TRUE(save_shortcut(c.target.c_str(), "C:\\windows", SHOW_MAXIMIZED, "C:\\windows\\links\\a.lnk"));
+        const ParsedLink link = parse_link(read_file(folder.host("a.lnk")));
+        ASSERT_TRUE(link.valid);
+        EXPECT_EQ(link.local_base_path, c.base);
+        EXPECT_EQ(link.local_base_path_unicode, utf16_of(c.target));
     }
 }
 
