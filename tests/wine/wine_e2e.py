@@ -564,7 +564,8 @@ class BootedPrefix(WineCase):
 
 class Interpreter(WineCase):
     """A recording interpreter of ours, named by COMSPEC, sees the exact
-    command lines; deltree never reaches it, the host carries it out."""
+    command lines; deltree never reaches it, the host carries it out. Where
+    write is missing, the guide opens with the program for text files."""
 
     def test_command_lines_with_a_quoted_directory(self):
         folder = self.host('My Games')
@@ -577,6 +578,59 @@ class Interpreter(WineCase):
             lines = f.read().decode('cp932').splitlines()
         self.assertEqual(lines, ['mkdir c:', 'mkdir "c:\\My Games"', 'write "c:\\My Games\\jguide.txt"'])
         self.assertEqual(sorted(os.listdir(folder)), sorted(list(e2e.GAME_FILES) + ['wyrmhold.cnf', 'yamawyrm.bat']))
+
+
+    # What a guide that could not be opened leaves on the console.
+    GUIDE_NOT_OPENED = '『ガイドブック』を開けませんでした。"%s"にあります。\n'
+
+    def test_guide_opens_where_write_is_missing(self):
+        # As on Windows 11 24H2, the prefix has no write.exe (Wine keeps one
+        # in each of its system folders): "y" opens the guide with the
+        # program of the .txt files' "open" verb, a recorder of ours here,
+        # and where that cannot start, a line says where the guide lies.
+        writes = [os.path.join(top, name) for top, _, names in os.walk(self.host('windows'))
+                  for name in names if name.lower() == 'write.exe']
+        self.assertTrue(writes)
+        for path in writes:
+            os.rename(path, path + '.away')
+            self.addCleanup(os.rename, path + '.away', path)
+        log = os.path.join(self.root, 'opened.log')
+        guide = DEFAULT + 'jguide.txt'
+        rows = (
+            ('%s "%%1"' % z_path(RECORDER_EXE), ['"%s"' % guide], ''),
+            ('%s "%%1"' % z_path(os.path.join(self.root, 'absent.exe')), [], self.GUIDE_NOT_OPENED % guide),
+        )
+        for opener, opened, line in rows:
+            with self.subTest(opener=opener):
+                self.set_text_opener(opener)
+                shutil.rmtree(self.host('games'), ignore_errors=True)
+                run = self.run_windows('\n\ny\n\n', RECORD_LOG=z_path(log))
+                self.assertEqual(run.code, 0)
+                self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.EXTRACTING_ALL +
+                                   e2e.LISTING_ALL + e2e.SETTINGS + e2e.NO_NAME + e2e.FILES_WRITTEN +
+                                   e2e.SHORTCUTS_DONE + e2e.ASK_GUIDE + line + e2e.CLOSING)
+                # The shell starts the opener without waiting for it.
+                deadline = time.time() + (30 if opened else 2)
+                while not os.path.exists(log) and time.time() < deadline:
+                    time.sleep(0.2)
+                lines = []
+                if os.path.exists(log):
+                    with open(log, 'rb') as f:
+                        lines = f.read().decode('cp932').splitlines()
+                    os.unlink(log)
+                self.assertEqual(lines, opened)
+
+    def set_text_opener(self, command):
+        """Makes `command` the "open" verb of .txt files, in the classes
+        root where Wine's shell looks (it has none of its own); gone at the
+        end of the test."""
+        def remove():
+            for key in ('HKCR\\.txt', 'HKCR\\ymwtest.guide'):
+                subprocess.run([WINE, 'reg', 'delete', key, '/f'], env=wine_env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=60)
+        self.addCleanup(remove)
+        self.reg('add', 'HKCR\\.txt', '/ve', '/d', 'ymwtest.guide')
+        self.reg('add', 'HKCR\\ymwtest.guide\\shell\\open\\command', '/ve', '/d', command)
 
 
 class Shortcuts(WineCase):
