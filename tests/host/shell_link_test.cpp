@@ -421,6 +421,7 @@ TEST(ShellLink, ConversionToAnAnsiCodePage)
         {1252, u"Ä ソ\U00020000", false, "\xc4 ??"},                 // a surrogate pair is one character
         {1251, u"Привет", true, "\xcf\xf0\xe8\xe2\xe5\xf2"},
         {65001, u"ゲーム", true, "\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0"},
+        {1258, u"c:\\games\\A", true, "c:\\games\\A"},               // the last letter too
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.code_page) + (c.strict ? " strict" : ""));

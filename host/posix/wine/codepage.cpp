@@ -453,8 +453,11 @@ static long to_code_page_exactly(const uint16_t* wide, size_t count, char* out, 
     in_left = static_cast<size_t>(stored);
     next = read_back;
     out_left = sizeof read_back;
+    // Code page 1258 holds a letter back for the accent that may follow
+    // it: each direction is flushed at its end.
     iconv(code_page_descriptors[1], nullptr, nullptr, nullptr, nullptr);
     if (iconv(code_page_descriptors[1], &in, &in_left, &next, &out_left) == static_cast<size_t>(-1) ||
+        iconv(code_page_descriptors[1], nullptr, nullptr, &next, &out_left) == static_cast<size_t>(-1) ||
         static_cast<size_t>(next - read_back) != 2 * count || memcmp(read_back, stage, 2 * count) != 0)
         return -1;
     return stored;
