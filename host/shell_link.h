@@ -32,8 +32,11 @@ void stop_com();
 
 // Creates the shell link object. False when none could be made.
 bool create_shell_link();
-// Sets the path of the program that the link starts. False when the path
-// was not accepted.
+// Sets the path of the program that the link starts, made absolute against
+// the current directory. The shortcut file keeps it in the ANSI code page
+// of the system that reads it, where Wine reads it from, and so in its
+// short form (c:\___~~NWP\yamawyrm.bat) where that code page cannot hold
+// the path. False when the path was not accepted.
 bool set_link_path(const char* target_path);
 // Obtains the object's persist interface. False when there is none.
 bool open_link_persist();
@@ -64,13 +67,17 @@ enum ShellFolder { SHELL_FOLDER_PROGRAMS, SHELL_FOLDER_DESKTOP };
 // such folder (Windows 95 without the later shell) or it does not fit.
 bool get_shell_folder(ShellFolder which, uint16_t* wide, size_t capacity);
 
-// Whether the system reads `path` (code page 932 bytes) as written where
-// it keeps a path in bytes of its own code pages: a shortcut's target in
-// the ANSI code page, a batch file's lines in the console's. True on a
-// system whose code pages are 932, on Windows 95 and 98 (whose paths are
-// bytes of the ANSI code page throughout) and on POSIX, whose shortcuts
-// and batch files are read by a Wine of code page 932.
-bool code_pages_hold(const char* path);
+// Whether the console reads a batch file's bytes as code page 932, its
+// code page (the OEM one) being 932: on a Japanese system, and under a
+// Wine that runs in a Japanese locale. Chinese (936), Korean (949), UTF-8
+// (65001), Western and Cyrillic consoles read other characters there.
+bool console_reads_code_page_932();
+
+// Makes `path` (code page 932) absolute against the current directory, as
+// the shell link object makes its target path absolute, into `out`
+// (capacity bytes, NUL included). False when it does not fit or cannot be
+// converted.
+bool get_full_path(const char* path, char* out, size_t capacity);
 
 // Converts a NUL-terminated path to UTF-16 in `wide` (capacity units,
 // terminator included), as the system reads the installer's paths: from

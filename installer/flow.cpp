@@ -262,13 +262,16 @@ void write_settings_and_files()
     console_print("\n");
 }
 
+// Opens the guide with the write command line; a system without write
+// opens it with its program for text files, and a guide that opened
+// nowhere is named, so that the player can find it.
 void offer_guide()
 {
     console_print(MSG_ASK_GUIDE);
     console_print(MSG_GUIDE_HINT);
     if (ask_yes_no() == ANSWER_YES && compose(path_buffer, LINE_SIZE, {install_directory, GUIDE_FILE}) &&
-        compose_command(WRITE_VERB, path_buffer, ""))
-        run_command(command_line);
+        compose_command(WRITE_VERB, path_buffer, "") && !open_document(command_line, path_buffer))
+        console_printf(MSG_GUIDE_NOT_OPENED, path_buffer);
 }
 
 }  // namespace

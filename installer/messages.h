@@ -101,5 +101,8 @@ extern const char MSG_CANNOT_WRITE[];
 // 保存に失敗しました
 extern const char MSG_SAVE_FAILED[];
 
+// 『ガイドブック』を開けませんでした。"%s"にあります。
+extern const char MSG_GUIDE_NOT_OPENED[];
+
 // リターンキーを押してください。
 extern const char MSG_PRESS_RETURN[];

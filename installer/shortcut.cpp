@@ -14,12 +14,26 @@
 // saved under the same file name into the current user's folder of that
 // kind, as the shell names it, and only when that fails too is the failure
 // reported.
+//
+// Where the shortcut starts the batch file. The batch file changes to the
+// install directory with its cd line, which takes the player there only
+// when it names the directory from the root of a drive and the console
+// reads its bytes as they were written: as code page 932, the console's
+// own on a Japanese system, or in any code page when they are all ASCII.
+// A relative directory would be looked for below wherever the shortcut
+// starts; a Chinese (936), Korean (949), UTF-8 (65001), Western or
+// Cyrillic console reads the bytes of a Japanese name as other characters
+// and looks for a folder that is not there. In either case the shortcut
+// starts the batch file in the install directory itself, made absolute,
+// so that the game starts there whatever becomes of the cd line; in every
+// other case it starts in the Windows directory, as it always has.
 #include "installer/shortcut.h"
 
 #include "host/console.h"
 #include "host/shell_link.h"
 #include "installer/messages.h"
 #include "installer/run_state.h"
+#include "shared/windows_names.h"
 
 namespace {
 
@@ -48,7 +62,9 @@ constexpr size_t LINK_PATH_SIZE = WINDOWS_PATH_SIZE - 1 + LINK_TAIL_SIZE;
 // nothing in them is used after it returns.
 char target_path[TARGET_PATH_SIZE];           // install directory + target name
 char link_path[LINK_PATH_SIZE];               // Windows directory + tail
-char working_directory[WINDOWS_PATH_SIZE];    // the Windows directory again
+char working_directory[TARGET_PATH_SIZE];     // the Windows directory again, or
+                                              // the install directory made
+                                              // absolute
 uint16_t wide_link_path[WINDOWS_PATH_SIZE];   // link_path in UTF-16, or the
                                               // shell's folder's link path
 uint16_t wide_file_name[WINDOWS_PATH_SIZE];   // LINK_FILE_NAME in UTF-16
@@ -74,6 +90,27 @@ bool save_in_shell_folder(int kind)
     }
     wide_link_path[used] = 0;
     return save_link(wide_link_path);
+}
+
+// Whether the batch file's cd line takes the player to the install
+// directory by itself (see the top of this file).
+bool cd_line_finds_install_directory()
+{
+    if (!has_drive_prefix(install_directory) || !is_path_separator(install_directory[2]))
+        return false;
+    for (const char* c = install_directory; *c != '\0'; c++)
+        if (static_cast<unsigned char>(*c) >= 0x80)
+            return console_reads_code_page_932();
+    return true;
+}
+
+// Fills working_directory with the folder the shortcut starts in.
+void choose_working_directory()
+{
+    if (cd_line_finds_install_directory())
+        get_windows_directory(working_directory, sizeof working_directory);
+    else if (!get_full_path(install_directory, working_directory, sizeof working_directory))
+        compose(working_directory, sizeof working_directory, {install_directory});
 }
 
 }  // namespace
@@ -105,12 +142,8 @@ int create_shortcut(int kind, const char* target_name)
         return 0;
     if (create_shell_link()) {
         if (set_link_path(target_path) && open_link_persist()) {
-            // The batch file changes to the install directory itself; where
-            // the system's code pages cannot hold its name, the interpreter
-            // reads that line as naming another folder, and the shortcut
-            // starts the batch file in the install directory instead.
-            get_windows_directory(working_directory, sizeof working_directory);
-            set_link_working_directory(code_pages_hold(install_directory) ? working_directory : install_directory);
+            choose_working_directory();
+            set_link_working_directory(working_directory);
             set_link_show_command(SHOW_MAXIMIZED);
             const bool converted = link_path_known
                 && convert_to_wide(link_path, wide_link_path, WINDOWS_PATH_SIZE);

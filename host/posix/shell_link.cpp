@@ -3,9 +3,15 @@
 // MS-SHLLINK format) at the host path that the link path maps to.
 //
 // The file carries what the installer sets and nothing more: the target as
-// a LinkInfo local base path, in code page 932 and in UTF-16 so that a
-// reader whose ANSI code page is not 932 finds the same path; the working
-// directory; the show command. Windows, Wine and lnkinfo all read it back.
+// a LinkInfo local base path, the working directory, the show command.
+// Windows, Wine and lnkinfo all read it back.
+//
+// It is written for the Wine that runs in the user's locale, which reads
+// the target from the local base path alone, in its ANSI code page
+// (user_wine_code_pages): there the target stands in that code page, or,
+// where the code page cannot hold it, in the short form that Wine's
+// GetShortPathNameW gives, ASCII throughout. Its UTF-16 copy keeps the
+// long path for every reader that takes that one.
 #include "host/shell_link.h"
 
 #include <cstdio>
@@ -15,6 +21,7 @@
 #include "host/posix/wine/codepage.h"
 #include "host/posix/wine/menu_builder.h"
 #include "host/posix/wine/path_map.h"
+#include "host/posix/wine/short_names.h"
 #include "shared/compose.h"
 
 namespace {
@@ -22,8 +29,10 @@ namespace {
 // What Wine's GetWindowsDirectoryA answers in a standard prefix.
 const char WINDOWS_DIRECTORY[] = "C:\\windows";
 
-// A path in code page 932 takes at most two bytes for each UTF-16 unit.
+// A path in code page 932 takes at most two bytes for each UTF-16 unit,
+// and in any ANSI code page at most three (UTF-8, Wine's 65001).
 constexpr size_t LINK_STRING_SIZE = 2 * WINDOWS_PATH_SIZE;
+constexpr size_t ANSI_STRING_SIZE = 3 * WINDOWS_PATH_SIZE;
 
 // The one shell link object. It lives while a reference to it is held:
 // the object's own and that of its persist interface.
@@ -33,6 +42,10 @@ struct ShellLinkRecord {
     char target_path[LINK_STRING_SIZE];            // absolute, code page 932
     uint16_t target_wide[WINDOWS_PATH_SIZE];       // the same in UTF-16
     size_t target_units;                           // its units, terminator included
+    char target_ansi[ANSI_STRING_SIZE];            // in Wine's ANSI code page, or
+                                                   // its short form
+    char target_read[LINK_STRING_SIZE];            // what Wine reads from that,
+                                                   // code page 932
     uint16_t working_directory[WINDOWS_PATH_SIZE]; // UTF-16
     size_t working_units;                          // terminator included; 0: not set
     int show_command;
@@ -64,7 +77,8 @@ ShellLinkRecord current_link;
 //                LocalBasePathOffsetUnicode, CommonPathSuffixOffsetUnicode
 //     0x24       VolumeID: size 0x11, DRIVE_FIXED, serial 0, label offset
 //                0x10, empty label
-//     0x35       LocalBasePath (the whole target path, code page 932, NUL),
+//     0x35       LocalBasePath (the whole target path in the ANSI code
+//                page, NUL),
 //                CommonPathSuffix (empty), LocalBasePathUnicode (UTF-16,
 //                0 unit), CommonPathSuffixUnicode (empty)
 //   StringData WORKING_DIR: u16 count of UTF-16 units, the units, no 0 unit
@@ -88,7 +102,7 @@ const uint8_t LINK_CLSID[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
 // The largest file: both target strings and the working directory at
 // their longest.
 constexpr size_t LINK_FILE_SIZE = HEADER_SIZE + LINK_INFO_HEADER_SIZE + VOLUME_ID_SIZE
-    + LINK_STRING_SIZE + 1 + 2 * WINDOWS_PATH_SIZE + 2 + 2 + 2 * WINDOWS_PATH_SIZE + 4;
+    + ANSI_STRING_SIZE + 1 + 2 * WINDOWS_PATH_SIZE + 2 + 2 + 2 * WINDOWS_PATH_SIZE + 4;
 
 // The file being composed.
 uint8_t image[LINK_FILE_SIZE];
@@ -141,7 +155,7 @@ void compose_link_file()
     static_assert(4 + 16 + 4 + 4 + 3 * 8 + 4 + 4 + 4 + 2 + 2 + 4 + 4 == HEADER_SIZE,
                   "the header's fields fill its size");
 
-    const size_t base_length = strlen(current_link.target_path) + 1;
+    const size_t base_length = strlen(current_link.target_ansi) + 1;
     const size_t volume_offset = LINK_INFO_HEADER_SIZE;
     const size_t base_offset = volume_offset + VOLUME_ID_SIZE;
     const size_t suffix_offset = base_offset + base_length;
@@ -165,7 +179,7 @@ void compose_link_file()
     put_u32(0x10);                 // the label right after these four fields
     put_zeros(1);                  // empty label
 
-    put_bytes(current_link.target_path, base_length);
+    put_bytes(current_link.target_ansi, base_length);
     put_zeros(1);                  // empty common path suffix
     put_units(current_link.target_wide, current_link.target_units);
     put_zeros(2);                  // empty common path suffix in UTF-16
@@ -218,6 +232,24 @@ bool set_link_path(const char* target_path)
         return false;
     }
     current_link.target_units = static_cast<size_t>(units);
+    // Where the code page cannot hold the path and the file has no short
+    // form (it does not exist), Wine keeps the path with a '?' for each
+    // character that code page lacks, as here; its menu entry is then
+    // given the long path.
+    const unsigned ansi = user_wine_code_pages().ansi;
+    const char* read = current_link.target_path;
+    char short_form[LINK_STRING_SIZE];
+    if (!utf16_to_code_page(ansi, current_link.target_wide, current_link.target_ansi, ANSI_STRING_SIZE, true)) {
+        if (wine_short_path(current_link.target_path, short_form, sizeof short_form)) {
+            strcpy(current_link.target_ansi, short_form);
+            read = short_form;
+        } else if (!utf16_to_code_page(ansi, current_link.target_wide, current_link.target_ansi, ANSI_STRING_SIZE,
+                                       false)) {
+            current_link.target_units = 0;
+            return false;
+        }
+    }
+    strcpy(current_link.target_read, read);
     return true;
 }
 
@@ -269,7 +301,7 @@ bool save_link(const uint16_t* wide_path)
     char working_directory[LINK_STRING_SIZE] = "";
     return (current_link.working_units == 0 ||
             utf16_to_cp932(current_link.working_directory, working_directory, sizeof working_directory)) &&
-           build_menu_entry(windows_path, current_link.target_path, working_directory);
+           build_menu_entry(windows_path, current_link.target_read, working_directory);
 }
 
 void release_link_persist()
@@ -298,7 +330,12 @@ bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
     return cp932_to_utf16(path, wide, capacity) > 0;
 }
 
-bool code_pages_hold(const char*)
+bool console_reads_code_page_932()
 {
-    return true;
+    return user_wine_code_pages().oem == 932;
+}
+
+bool get_full_path(const char* path, char* out, size_t capacity)
+{
+    return full_windows_path(path, out, capacity);
 }

@@ -5,8 +5,9 @@
 // On the NT family the object is reached through IShellLinkW and every
 // path is converted from code page 932, whatever the system's ANSI code
 // page; a target that the ANSI code page cannot hold is given in its short
-// form. Windows 95 and 98 get IShellLinkA and the ANSI calls. A shortcut
-// is never saved through a link (host/win32/kernel/entries.h).
+// form, made absolute first. Windows 95 and 98 get IShellLinkA and the
+// ANSI calls. A shortcut is never saved through a link
+// (host/win32/kernel/entries.h).
 //
 // The installer reports only a failed save, so no failure here prints
 // anything: each operation hands its result back and nothing more.
@@ -90,8 +91,12 @@ bool set_link_path(const char* target_path)
 {
     if (ansi_link != nullptr)
         return SUCCEEDED(ansi_link->SetPath(target_path));
+    wchar_t given_path[ENTRY_PATH_SIZE];
     wchar_t wide[ENTRY_PATH_SIZE];
-    if (!to_wide(target_path, wide, ENTRY_PATH_SIZE))
+    if (!to_wide(target_path, given_path, ENTRY_PATH_SIZE))
+        return false;
+    const DWORD full_length = GetFullPathNameW(given_path, ENTRY_PATH_SIZE, wide, nullptr);
+    if (full_length == 0 || full_length >= ENTRY_PATH_SIZE)
         return false;
     // The shortcut file keeps the target in the ANSI code page too, and
     // Wine reads it from there alone. Where that code page cannot hold the
@@ -212,10 +217,21 @@ bool convert_to_wide(const char* path, uint16_t* wide, size_t capacity)
     return MultiByteToWideChar(CP_ACP, 0, path, -1, out, static_cast<int>(capacity)) > 0;
 }
 
-bool code_pages_hold(const char* path)
+bool console_reads_code_page_932()
 {
+    return GetOEMCP() == CODE_PAGE_932;
+}
+
+bool get_full_path(const char* path, char* out, size_t capacity)
+{
+    if (!is_nt_family()) {
+        const DWORD length = GetFullPathNameA(path, static_cast<DWORD>(capacity), out, nullptr);
+        return length > 0 && length < capacity;
+    }
     wchar_t wide[ENTRY_PATH_SIZE];
-    if (!is_nt_family())
-        return true;
-    return to_wide(path, wide, ENTRY_PATH_SIZE) && code_page_holds(CP_ACP, wide) && code_page_holds(CP_OEMCP, wide);
+    wchar_t full[ENTRY_PATH_SIZE];
+    if (!to_wide(path, wide, ENTRY_PATH_SIZE))
+        return false;
+    const DWORD length = GetFullPathNameW(wide, ENTRY_PATH_SIZE, full, nullptr);
+    return length > 0 && length < ENTRY_PATH_SIZE && to_exact_cp932(full, out, capacity);
 }

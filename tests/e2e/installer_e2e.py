@@ -246,13 +246,13 @@ class InstallerCase(unittest.TestCase):
         'mount:path>folder below outside/' (a bind mount; the test is
         skipped where mounting is not allowed), 'booted' (the user folders
         of a prefix that Wine booted for USER_NAME, and not the fixed link
-        folders, and drive c: among its dosdevices); 'builtin', 'limit',
+        folders, and drives c: and z: among its dosdevices),
         'leftovers:folder' (the 100 names a new file takes while it is
         written, each holding DECOY, as runs killed while writing leave
         them), 'held:path' (a file holding DECOY that this test process
         keeps locked for the row, as a run that is writing holds its new
-        file); 'builtin', 'limit', 'win98', 'interrupt' and 'race:path' are
-        for the runner."""
+        file); 'builtin', 'limit', 'win98', 'interrupt', 'interrupt:extraction'
+        and 'race:path' are for the runner."""
         os.makedirs(self.host('inst'), exist_ok=True)
         os.makedirs(os.path.join(self.root, 'outside', 'dir'), exist_ok=True)
         with open(os.path.join(self.root, 'outside', 'victim'), 'wb') as f:
@@ -263,6 +263,7 @@ class InstallerCase(unittest.TestCase):
             if item == 'booted':
                 os.makedirs(os.path.join(self.prefix, 'dosdevices'), exist_ok=True)
                 os.symlink('../drive_c', os.path.join(self.prefix, 'dosdevices', 'c:'))
+                os.symlink('/', os.path.join(self.prefix, 'dosdevices', 'z:'))
                 for folder in USER_FOLDERS:
                     os.makedirs(self.host('users', USER_NAME, *folder), exist_ok=True)
                 for folder in (START_MENU_FOLDER, DESKTOP_FOLDER):

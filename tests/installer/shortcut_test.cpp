@@ -1,7 +1,8 @@
 // The two shortcuts, saved below the Windows directory of a temporary Wine
 // prefix and read back with lnkinfo (Debian's liblnk-utils): the target
-// path, the working directory, the show command, the failure message of a
-// missing folder, and the kinds that are refused.
+// path, the working directory (the install directory where the batch file
+// cannot change to it), the show command, the failure message of a missing
+// folder, and the kinds that are refused.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -78,15 +79,15 @@ uint32_t header_show_command(const std::string& path)
     return static_cast<uint32_t>(data[0x3C] | data[0x3D] << 8 | data[0x3E] << 16 | data[0x3F] << 24);
 }
 
-// Checks the shortcut at `path`: the target, working directory C:\windows,
-// a maximised window.
-void expect_link(const std::string& path, const std::string& target)
+// Checks the shortcut at `path`: the target, the working directory, a
+// maximised window.
+void expect_link(const std::string& path, const std::string& target, const std::string& working = "C:\\windows")
 {
     SCOPED_TRACE(path);
     ASSERT_TRUE(file_exists(path));
     const std::string info = run_lnkinfo("", path);
     EXPECT_EQ(lnkinfo_field(info, "Local path"), target) << info;
-    EXPECT_EQ(lnkinfo_field(info, "Working directory"), "C:\\windows") << info;
+    EXPECT_EQ(lnkinfo_field(info, "Working directory"), working) << info;
     // lnkinfo 20181227, Debian's, never fills in the show window value and
     // prints 0 for every file; later versions print what the header holds.
     const std::string shown = lnkinfo_field(info, "Show Window value");
@@ -193,28 +194,48 @@ TEST(Shortcut, TargetThatDoesNotFitIsNotSaved)
     EXPECT_FALSE(file_exists(prefix.desktop_link()));
 }
 
-TEST(Shortcut, RelativeInstallDirectoryBecomesAbsolute)
+TEST(Shortcut, StartsWhereTheBatchFileReachesTheInstallDirectory)
 {
-    LinkPrefix prefix;
+    // The batch file's cd line reaches the install directory when it names
+    // it from a drive's root and the console (code page 932 under a
+    // Japanese Wine, 437 under C and English ones) reads it as written;
+    // elsewhere the shortcut starts in the install directory, made
+    // absolute. The target is made absolute in every case.
+    struct Case {
+        const char* locale;
+        std::string directory;   // code page 932
+        std::string target;      // UTF-8, as lnkinfo shows it; "~" stands
+        std::string working;     // for the current directory on Z:
+    } cases[] = {
+        {"ja_JP.UTF-8", "c:\\games\\yamawyrm\\", "c:\\games\\yamawyrm\\yamawyrm.bat", "C:\\windows"},
+        {"C", "c:\\games\\yamawyrm\\", "c:\\games\\yamawyrm\\yamawyrm.bat", "C:\\windows"},
+        {"C", "c:/games/", "c:\\games\\yamawyrm.bat", "C:\\windows"},
+        // c:\ゲーム\表\: 表 ends in the byte of a backslash.
+        {"ja_JP.UTF-8", "c:\\\x83\x51\x81\x5b\x83\x80\\\x95\x5c\\", "c:\\ゲーム\\表\\yamawyrm.bat", "C:\\windows"},
+        {"C", "c:\\\x83\x51\x81\x5b\x83\x80\\\x95\x5c\\", "c:\\ゲーム\\表\\yamawyrm.bat", "c:\\ゲーム\\表\\"},
+        {"en_US.UTF-8", "D:\\\x83\x51\x81\x5b\x83\x80\\", "D:\\ゲーム\\yamawyrm.bat", "D:\\ゲーム\\"},
+        {"ja_JP.UTF-8", "inst\\sub\\", "~\\inst\\sub\\yamawyrm.bat", "~\\inst\\sub\\"},
+        {"C", "\\games\\", "Z:\\games\\yamawyrm.bat", "Z:\\games\\"},
+        {"ja_JP.UTF-8", "c:games\\", "c:\\games\\yamawyrm.bat", "c:\\games\\"},
+    };
     const std::string saved = current_directory();
     ASSERT_NE(saved, "");
     const std::string work = make_temp_dir();
     ASSERT_EQ(chdir(work.c_str()), 0);
-    strcpy(install_directory, "inst\\");
-    capture_console([] { create_shortcut(SHORTCUT_DESKTOP, "yamawyrm.bat"); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory + " " + c.locale);
+        LinkPrefix prefix;
+        LocaleVariables locale(c.locale);
+        strcpy(install_directory, c.directory.c_str());
+        const std::string printed = capture_console([] { create_shortcut(SHORTCUT_DESKTOP, "yamawyrm.bat"); });
+        EXPECT_EQ(printed, "");
+        const auto here = [&](const std::string& path) {
+            return path[0] == '~' ? as_z_path(work) + path.substr(1) : path;
+        };
+        expect_link(prefix.desktop_link(), here(c.target), here(c.working));
+    }
     EXPECT_EQ(chdir(saved.c_str()), 0);
-    expect_link(prefix.desktop_link(), as_z_path(work + "/inst/yamawyrm.bat"));
     remove_tree(work);
-}
-
-TEST(Shortcut, JapaneseInstallDirectoryKeepsItsCharacters)
-{
-    // c:\ゲーム\表\: 表 ends in the byte of a backslash.
-    LinkPrefix prefix;
-    strcpy(install_directory, "c:\\\x83\x51\x81\x5b\x83\x80\\\x95\x5c\\");
-    const std::string printed = capture_console([] { create_shortcut(SHORTCUT_DESKTOP, "yamawyrm.bat"); });
-    EXPECT_EQ(printed, "");
-    expect_link(prefix.desktop_link(), "c:\\ゲーム\\表\\yamawyrm.bat");
 }
 
 }  // namespace

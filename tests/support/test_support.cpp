@@ -97,6 +97,30 @@ TempWorkspace::~TempWorkspace()
     end_prefix(root);
 }
 
+LocaleVariables::LocaleVariables(const char* lc_all, const char* lc_ctype, const char* lc_messages, const char* lang)
+{
+    const char* values[COUNT] = {lc_all, lc_ctype, lc_messages, lang};
+    for (size_t i = 0; i < COUNT; i++) {
+        const char* value = getenv(NAMES[i]);
+        was_set[i] = value != nullptr;
+        saved[i] = value != nullptr ? value : "";
+        if (values[i] != nullptr)
+            setenv(NAMES[i], values[i], 1);
+        else
+            unsetenv(NAMES[i]);
+    }
+}
+
+LocaleVariables::~LocaleVariables()
+{
+    for (size_t i = 0; i < COUNT; i++) {
+        if (was_set[i])
+            setenv(NAMES[i], saved[i].c_str(), 1);
+        else
+            unsetenv(NAMES[i]);
+    }
+}
+
 std::string current_directory()
 {
     char buffer[PATH_MAX];

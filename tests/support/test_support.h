@@ -46,6 +46,22 @@ struct TempWorkspace {
     TempWorkspace& operator=(const TempWorkspace&) = delete;
 };
 
+// While it lives, the variables that choose the locale hold the values
+// given, each unset where it is null: LC_ALL, LC_CTYPE, LC_MESSAGES and
+// LANG. Afterwards they are as they were.
+struct LocaleVariables {
+    static constexpr const char* NAMES[] = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANG"};
+    static constexpr size_t COUNT = sizeof NAMES / sizeof NAMES[0];
+    std::string saved[COUNT];
+    bool was_set[COUNT];
+
+    explicit LocaleVariables(const char* lc_all, const char* lc_ctype = nullptr, const char* lc_messages = nullptr,
+                             const char* lang = nullptr);
+    ~LocaleVariables();
+    LocaleVariables(const LocaleVariables&) = delete;
+    LocaleVariables& operator=(const LocaleVariables&) = delete;
+};
+
 // While it lives, no regular file of this process grows beyond `bytes`: a
 // write past that fails with EFBIG, as on a full disk, instead of ending
 // the process with SIGXFSZ.

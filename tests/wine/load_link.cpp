@@ -2,7 +2,8 @@
 // shell link object (IPersistFile::Load) and prints what it gives back,
 // one "field=value" line each, in UTF-8, whatever the ANSI code page:
 //   path=<GetPath>  long=<that path's long form, as the file system names
-//   it>  dir=<GetWorkingDirectory>  show=<GetShowCmd>
+//   it>  short=<the long form's short form, as GetShortPathNameW gives it>
+//   dir=<GetWorkingDirectory>  show=<GetShowCmd>
 // Exit status 1 when the file cannot be loaded.
 #include <windows.h>
 #include <objbase.h>
@@ -47,6 +48,11 @@ int main()
                 if (long_length == 0 || long_length >= MAX_PATH)
                     long_form[0] = 0;
                 print_field("long", long_form);
+                WCHAR short_form[MAX_PATH];
+                const DWORD short_length = GetShortPathNameW(long_form, short_form, MAX_PATH);
+                if (short_length == 0 || short_length >= MAX_PATH)
+                    short_form[0] = 0;
+                print_field("short", short_form);
                 if (FAILED(link->GetWorkingDirectory(text, MAX_PATH)))
                     text[0] = 0;
                 print_field("dir", text);

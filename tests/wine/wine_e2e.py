@@ -65,6 +65,23 @@ HOME_DIR = PREFIX + '-home'
 # The display of the Xvfb that boot() starts for the session, and its
 # process id, one to a line; absent without Xvfb.
 DISPLAY_FILE = PREFIX + '-display'
+# The locales that boot() makes with localedef, beside the prefix, where
+# the system has not generated them: Wine takes its code pages from the
+# locale, and one the system lacks counts as C. A run in one of them is
+# given LOCPATH, which names the only folder its locales are looked for in.
+LOCALE_DIR = PREFIX + '-locales'
+MADE_LOCALES = ('zh_CN.UTF-8', 'ko_KR.UTF-8', 'ru_RU.UTF-8')
+
+
+def locale_env(lang):
+    """What a run in `lang` needs to find it: LOCPATH for the locales that
+    boot() made."""
+    return {'LOCPATH': LOCALE_DIR} if os.path.isdir(os.path.join(LOCALE_DIR, lang)) else {}
+
+
+def skip_unless_locale(case, lang):
+    if lang in MADE_LOCALES and not locale_env(lang):
+        case.skipTest('localedef could not make %s' % lang)
 
 
 def session_display():
@@ -80,6 +97,7 @@ def wine_env(lang='ja_JP.UTF-8', **extra):
     env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': HOME_DIR,
            'WINEPREFIX': PREFIX, 'WINEDEBUG': '-all', 'WINEDLLOVERRIDES': 'mscoree,mshtml=',
            'LANG': lang}
+    env.update(locale_env(lang))
     if session_display() is not None:
         env['DISPLAY'] = session_display()
     env.update(extra)
@@ -91,9 +109,10 @@ def z_path(host_path):
     return 'Z:' + host_path.replace('/', '\\')
 
 
-def read_link(path):
+def read_link(path, encoding='cp932'):
     """Target path, working directory and show command of a shell link file,
-    read from the file itself (MS-SHLLINK)."""
+    read from the file itself (MS-SHLLINK), the target's bytes read in
+    `encoding`."""
     with open(path, 'rb') as f:
         data = f.read()
     flags = int.from_bytes(data[0x14:0x18], 'little')
@@ -105,7 +124,7 @@ def read_link(path):
     if flags & 0x02:                                     # HasLinkInfo
         info = data[at:]
         base = int.from_bytes(info[16:20], 'little')     # LocalBasePathOffset
-        target = info[base:info.index(b'\x00', base)].decode('cp932')
+        target = info[base:info.index(b'\x00', base)].decode(encoding)
         at += int.from_bytes(info[0:4], 'little')
     unicode = bool(flags & 0x80)
     strings = {}
@@ -224,6 +243,19 @@ class WineCase(e2e.InstallerCase):
             env.update(LC_CTYPE='C', LC_MESSAGES=messages)
         env.update(extra)
         result = subprocess.run([POSIX_BINARY], input=answers, cwd=self.cwd, env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        return e2e.Run(result.stdout, result.returncode, [], result.stderr)
+
+    def run_posix_in(self, lang, answers, **extra):
+        """The POSIX build on `answers` as a player runs it under `lang`: the
+        console in that locale's UTF-8, the built-in interpreter, the
+        shortcuts written for the Wine of that locale, into the shared prefix
+        and its home folder."""
+        env = {'PATH': os.environ.get('PATH', '/usr/bin:/bin'), 'HOME': HOME_DIR, 'WINEPREFIX': PREFIX,
+               'LC_ALL': lang, 'WINEDLLOVERRIDES': 'mscoree,mshtml='}
+        env.update(locale_env(lang))
+        env.update(extra)
+        result = subprocess.run([POSIX_BINARY], input=answers.encode('utf-8'), cwd=self.cwd, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
         return e2e.Run(result.stdout, result.returncode, [], result.stderr)
 
@@ -537,7 +569,8 @@ class BootedPrefix(WineCase):
 
 class Interpreter(WineCase):
     """A recording interpreter of ours, named by COMSPEC, sees the exact
-    command lines; deltree never reaches it, the host carries it out."""
+    command lines; deltree never reaches it, the host carries it out. Where
+    write is missing, the guide opens with the program for text files."""
 
     def test_command_lines_with_a_quoted_directory(self):
         folder = self.host('My Games')
@@ -550,6 +583,59 @@ class Interpreter(WineCase):
             lines = f.read().decode('cp932').splitlines()
         self.assertEqual(lines, ['mkdir c:', 'mkdir "c:\\My Games"', 'write "c:\\My Games\\jguide.txt"'])
         self.assertEqual(sorted(os.listdir(folder)), sorted(list(e2e.GAME_FILES) + ['wyrmhold.cnf', 'yamawyrm.bat']))
+
+
+    # What a guide that could not be opened leaves on the console.
+    GUIDE_NOT_OPENED = '『ガイドブック』を開けませんでした。"%s"にあります。\n'
+
+    def test_guide_opens_where_write_is_missing(self):
+        # As on Windows 11 24H2, the prefix has no write.exe (Wine keeps one
+        # in each of its system folders): "y" opens the guide with the
+        # program of the .txt files' "open" verb, a recorder of ours here,
+        # and where that cannot start, a line says where the guide lies.
+        writes = [os.path.join(top, name) for top, _, names in os.walk(self.host('windows'))
+                  for name in names if name.lower() == 'write.exe']
+        self.assertTrue(writes)
+        for path in writes:
+            os.rename(path, path + '.away')
+            self.addCleanup(os.rename, path + '.away', path)
+        log = os.path.join(self.root, 'opened.log')
+        guide = DEFAULT + 'jguide.txt'
+        rows = (
+            ('%s "%%1"' % z_path(RECORDER_EXE), ['"%s"' % guide], ''),
+            ('%s "%%1"' % z_path(os.path.join(self.root, 'absent.exe')), [], self.GUIDE_NOT_OPENED % guide),
+        )
+        for opener, opened, line in rows:
+            with self.subTest(opener=opener):
+                self.set_text_opener(opener)
+                shutil.rmtree(self.host('games'), ignore_errors=True)
+                run = self.run_windows('\n\ny\n\n', RECORD_LOG=z_path(log))
+                self.assertEqual(run.code, 0)
+                self.assertConsole(run, e2e.BANNER + e2e.directory_part(DEFAULT) + e2e.EXTRACTING_ALL +
+                                   e2e.LISTING_ALL + e2e.SETTINGS + e2e.NO_NAME + e2e.FILES_WRITTEN +
+                                   e2e.SHORTCUTS_DONE + e2e.ASK_GUIDE + line + e2e.CLOSING)
+                # The shell starts the opener without waiting for it.
+                deadline = time.time() + (30 if opened else 2)
+                while not os.path.exists(log) and time.time() < deadline:
+                    time.sleep(0.2)
+                lines = []
+                if os.path.exists(log):
+                    with open(log, 'rb') as f:
+                        lines = f.read().decode('cp932').splitlines()
+                    os.unlink(log)
+                self.assertEqual(lines, opened)
+
+    def set_text_opener(self, command):
+        """Makes `command` the "open" verb of .txt files, in the classes
+        root where Wine's shell looks (it has none of its own); gone at the
+        end of the test."""
+        def remove():
+            for key in ('HKCR\\.txt', 'HKCR\\ymwtest.guide'):
+                subprocess.run([WINE, 'reg', 'delete', key, '/f'], env=wine_env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=60)
+        self.addCleanup(remove)
+        self.reg('add', 'HKCR\\.txt', '/ve', '/d', 'ymwtest.guide')
+        self.reg('add', 'HKCR\\ymwtest.guide\\shell\\open\\command', '/ve', '/d', command)
 
 
 class Shortcuts(WineCase):
@@ -568,12 +654,41 @@ class Shortcuts(WineCase):
             self.assertEqual(fields['path'].lower(), (DEFAULT + 'yamawyrm.bat').lower())
             self.assertEqual(fields['dir'], 'C:\\windows')
 
+    # Names that a Western code page cannot hold below a Japanese folder, or
+    # that are no DOS names: each gets a short name of Wine's making.
+    # Each as the host spells it and as it is typed: a DOS name stays as the
+    # host spells it.
+    SHORT_NAMES = [(name, name) for name in ('My Games (1)', 'LongName12', 'abc.defg', 'x.txtt', 'a.b.c', '.hidden',
+                                             'a[1]', 'ゲーム.txt', 'ｽﾀｰﾄ ﾒﾆｭｰ', 'Ａｂｃ', 'Привет', 'ΑΒΓ', 'Ⅹ1')]
+    SHORT_NAMES.append(('Games', 'GAMES'))
+
+    def test_short_names_are_those_of_wines_get_short_path_name(self):
+        # The POSIX build, written for a Wine of code page 1252, names each
+        # folder below c:\ゲーム by its short form, which Wine reads back as
+        # the short form that its own GetShortPathNameW gives.
+        lang = 'en_US.UTF-8'
+        shutil.rmtree(self.host('ゲーム'), ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.host('ゲーム'), True)
+        for host_name, typed in self.SHORT_NAMES:
+            with self.subTest(name=typed):
+                directory = 'c:\\ゲーム\\%s\\' % typed
+                os.makedirs(self.host('ゲーム', host_name), exist_ok=True)
+                run = self.run_posix_in(lang, directory + '\n\nn\n\n', HOME=self.root)
+                self.assertEqual(run.code, 0, run.stdout.decode('utf-8', 'replace'))
+                fields = self.load_link(e2e.DESKTOP_FOLDER, lang)
+                self.assertEqual(fields['long'], 'c:\\ゲーム\\%s\\yamawyrm.bat' % host_name)
+                self.assertEqual(fields['path'], fields['short'])
+                self.assertTrue(fields['path'].isascii(), fields)
+                self.assertEqual(fields['dir'], directory)
+
 
 class PlayerView(WineCase):
     """The desktop shortcut, as Wine saved it and as the POSIX build wrote
-    it, starts the batch file, which starts the game in its folder; under
-    code page 1252 each shortcut and menu entry of a Japanese install folder
-    starts it there too."""
+    it, starts the batch file, which starts the game in its folder; and
+    where the batch file's cd line cannot take the player there (a Japanese
+    folder under a Western, Chinese or Korean console code page, a relative
+    folder), each shortcut and menu entry of either build starts the game
+    in the install folder all the same."""
 
     def start(self, command, lang='ja_JP.UTF-8', cwd=None):
         """Runs `command` under Wine and returns the folder that the stand-in
@@ -629,10 +744,43 @@ class PlayerView(WineCase):
         shutil.copy(os.path.join(prefix, 'drive_c', *e2e.DESKTOP_FOLDER, e2e.LINK_NAME), link)
         self.assertEqual(self.start_link(link).lower(), 'c:\\games\\yamawyrm')
 
-    def test_every_way_in_starts_the_game_under_code_page_1252(self):
+    # Install folders of each kind that the batch file's cd line cannot
+    # reach from the Windows directory, under locales whose console code
+    # page is not 932 (437, 936, 949) and one that is: Japanese ones, one
+    # ending in a byte of a backslash, and a relative one.
+    WAYS_IN = (
+        ('en_US.UTF-8', 'c:\\ゲーム'),
+        ('zh_CN.UTF-8', 'c:\\ゲーム'),
+        ('zh_CN.UTF-8', 'c:\\ソフト表\\'),
+        ('zh_CN.UTF-8', 'inst\\sub'),
+        ('ko_KR.UTF-8', 'c:\\ゲーム'),
+        ('ko_KR.UTF-8', 'c:\\ソフト表\\'),
+        ('ko_KR.UTF-8', 'inst\\sub'),
+        ('ja_JP.UTF-8', 'inst\\sub'),
+    )
+    # How Python names each locale's ANSI code page.
+    ANSI_CODECS = {'en_US.UTF-8': 'cp1252', 'zh_CN.UTF-8': 'gbk', 'ko_KR.UTF-8': 'cp949', 'ja_JP.UTF-8': 'cp932'}
+
+    def install_for_player(self, build, lang, directory):
+        """Installs afresh into `directory` with `build` under `lang`, in a
+        booted prefix whose menu builder runs, and returns the desktop
+        entries once all five of the builder's files are there."""
+        self.clear_user_links_and_entries()
+        answers = directory + '\n\nn\n\n'
+        if build == 'windows':
+            run = self.run_windows(answers, lang, WINEDLLOVERRIDES='mscoree,mshtml=')
+        else:
+            run = self.run_posix_in(lang, answers)
+        self.assertEqual(run.code, 0, run.stdout.decode('utf-8' if build == 'posix' else 'cp932', 'replace'))
+        deadline = time.time() + 30
+        while len(self.entries()) < 5 and time.time() < deadline:
+            time.sleep(0.2)
+        time.sleep(0.5)
+        return sorted(name for name in self.entries() if name.endswith('.desktop'))
+
+    def test_every_way_in_starts_the_game_in_the_install_directory(self):
         if session_display() is None:
             self.skipTest("the batch file's console window needs a display, and there is no Xvfb here")
-        lang = 'en_US.UTF-8'
         with open(GAME_EXE, 'rb') as f:
             game = dict(e2e.GAME_FILES, **{'yamawyrm.exe': f.read()})
         self.put_archive(e2e.game_archive(game))
@@ -640,23 +788,32 @@ class PlayerView(WineCase):
         # the menu builder makes an entry for each.
         for folder in LINK_FOLDERS:
             shutil.rmtree(self.host(*folder))
-        self.clear_user_links_and_entries()
         self.addCleanup(self.clear_user_links_and_entries)
-        shutil.rmtree(self.host('ゲーム'), ignore_errors=True)
-        self.addCleanup(shutil.rmtree, self.host('ゲーム'), True)
-        run = self.run_windows('c:\\ゲーム\n\nn\n\n', lang, WINEDLLOVERRIDES='mscoree,mshtml=')
-        self.assertEqual(run.code, 0)
-        deadline = time.time() + 30
-        while len(self.entries()) < 5 and time.time() < deadline:
-            time.sleep(0.2)
-        desktop_entries = sorted(name for name in self.entries() if name.endswith('.desktop'))
-        self.assertEqual(len(desktop_entries), 2, desktop_entries)
-        for link in self.user_links():
-            with self.subTest(link=link):
-                self.assertEqual(self.start_link(link, lang).lower(), 'c:\\ゲーム')
-        for entry in desktop_entries:
-            with self.subTest(entry=entry):
-                self.assertEqual(self.start_entry(entry, lang).lower(), 'c:\\ゲーム')
+        for lang, directory in self.WAYS_IN:
+            relative = not directory.startswith('c:')
+            top = os.path.join(self.cwd, 'inst') if relative else self.host(directory[3:].rstrip('\\'))
+            self.addCleanup(shutil.rmtree, top, True)
+            expected = (z_path(os.path.join(self.cwd, 'inst', 'sub')) if relative else directory.rstrip('\\')).lower()
+            links = {}
+            for build in ('windows', 'posix'):
+                with self.subTest(lang=lang, directory=directory, build=build):
+                    skip_unless_locale(self, lang)
+                    shutil.rmtree(top, ignore_errors=True)
+                    entries = self.install_for_player(build, lang, directory)
+                    self.assertEqual(len(entries), 2, entries)
+                    links[build] = [read_link(link, 'latin-1') for link in self.user_links()]
+                    for link in self.user_links():
+                        self.assertEqual(self.start_link(link, lang).lower(), expected, link)
+                    for entry in entries:
+                        self.assertEqual(self.start_entry(entry, lang).lower(), expected, entry)
+            # The POSIX build's shortcuts hold what Wine's shell link object
+            # saved: the target in the same bytes of the ANSI code page (or
+            # the same short form) and the same working directory.
+            if len(links) == 2:
+                with self.subTest(lang=lang, directory=directory, build='both'):
+                    self.assertEqual(links['posix'], links['windows'])
+                    target = links['posix'][0][0].encode('latin-1').decode(self.ANSI_CODECS[lang])
+                    self.assertTrue(target.lower().endswith('\\yamawyrm.bat'), target)
 
 
 class SameTree(WineCase):
@@ -1113,9 +1270,33 @@ def stop_xvfb():
         os.unlink(DISPLAY_FILE)
 
 
+def make_locales():
+    """The locales of MADE_LOCALES in LOCALE_DIR, made once for the build
+    folder (localedef takes a while): nothing outside it changes. One that
+    cannot be made is left out, and its rows are skipped."""
+    localedef = shutil.which('localedef')
+    for lang in MADE_LOCALES:
+        target = os.path.join(LOCALE_DIR, lang)
+        if localedef is None or os.path.isdir(target):
+            continue
+        os.makedirs(LOCALE_DIR, exist_ok=True)
+        making = target + '.making'
+        shutil.rmtree(making, ignore_errors=True)
+        # localedef warns of what the sources leave out, with a non-zero
+        # status, and makes the locale all the same.
+        subprocess.run([localedef, '-i', lang.split('.')[0], '-f', 'UTF-8', making],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        if os.path.isfile(os.path.join(making, 'LC_CTYPE')):
+            os.rename(making, target)
+        else:
+            shutil.rmtree(making, ignore_errors=True)
+
+
 def boot():
     """A fresh prefix and a wineserver that stays until stop(), so that the
-    tests do not pay for starting either again."""
+    tests do not pay for starting either again; the locales that the tests
+    need and the system may lack."""
+    make_locales()
     stop_xvfb()
     start_xvfb()
     shutil.rmtree(PREFIX, ignore_errors=True)

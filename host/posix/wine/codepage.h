@@ -78,3 +78,31 @@ long user_to_cp932(const char* text, size_t length, char* out, size_t capacity);
 // program's own locale is left as it was, so that no byte test of the
 // program depends on the user's locale.
 bool user_console_charset();
+
+// The two code pages that Wine gives its programs: the ANSI one, in which
+// a shortcut file keeps its target path, and the OEM one, in which the
+// console reads a batch file.
+struct WineCodePages {
+    unsigned ansi;
+    unsigned oem;
+};
+
+// The code pages that Wine derives from the locale `name`, as setlocale
+// names the locale of LC_CTYPE ("ja_JP.UTF-8", "sr_RS@latin", "C"): by its
+// language, territory and modifier, whatever its character set; those of
+// the C locale, 1252 and 437, for every name Wine does not know.
+WineCodePages wine_code_pages_of(const char* name);
+
+// The code pages of a Wine that runs in the user's locale: those of the
+// locale of LC_CTYPE as LC_ALL, LC_CTYPE and LANG choose it, or of the C
+// locale where the system has no such locale, as Wine finds them. The
+// program's own locale is left as it was.
+WineCodePages user_wine_code_pages();
+
+// Converts a 0-terminated UTF-16 string to the Windows code page
+// `code_page` in `out` (capacity bytes, NUL included), as Wine converts a
+// path to its ANSI code page. Strict: only where every character has a
+// form there that converts back to it, and false otherwise. Not strict:
+// each character without one becomes '?'. False also when the system
+// lacks the code page or the text does not fit.
+bool utf16_to_code_page(unsigned code_page, const uint16_t* wide, char* out, size_t capacity, bool strict);
