@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "host/packer_files.h"
-#include "lha/archive_check.h"
+#include "lha/pack/archive_check.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
 

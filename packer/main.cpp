@@ -28,7 +28,7 @@
 
 #include "host/ending.h"
 #include "host/packer_files.h"
-#include "lha/archive_check.h"
+#include "lha/pack/archive_check.h"
 #include "packer/listing.h"
 #include "packer/pack.h"
 #include "packer/report.h"
@@ -84,7 +84,7 @@ int usage_error(const char* reason, const char* what)
 }
 
 // Whether the file at `path` may be replaced by a new archive
-// (lha/archive_check.h); what is not a regular file is left to the
+// (lha/pack/archive_check.h); what is not a regular file is left to the
 // packer's other checks.
 bool may_replace_archive(const char* path)
 {

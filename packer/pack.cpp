@@ -35,7 +35,7 @@
 #include "host/files.h"
 #include "host/packer_files.h"
 #include "lha/header.h"
-#include "lha/pack_member.h"
+#include "lha/pack/pack_member.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
 #include "shared/compose.h"

@@ -3,7 +3,7 @@
 // names in code page 932, checked by the installer's own name rules.
 #pragma once
 
-#include "lha/pack_member.h"
+#include "lha/pack/pack_member.h"
 
 // Takes SOURCE_DATE_EPOCH, when it is set and not empty: no time stamp is
 // later, and stamps are taken in UTC. False when it is not a number of

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "lha/lh1_encode.h"
+#include "lha/pack/lh1_encode.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/sample_data.h"
 

@@ -1,4 +1,4 @@
-// lha/lh1_encode.cpp: the -lh1- encoder.
+// lha/pack/lh1_encode.cpp: the -lh1- encoder.
 //
 // Module state, all of it for the member being encoded:
 //   hash3_head, hash3_prev  the chains of three bytes: hash3_head[h] is
@@ -36,7 +36,7 @@
 // (updated after every symbol, as the decoder does). Members up to
 // REPRICE_INPUT bytes are parsed a second time, priced by the first pass,
 // and small ones also lazily (Effort); the smallest result is kept.
-#include "lha/lh1_encode.h"
+#include "lha/pack/lh1_encode.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,10 +1,10 @@
-// lha/archive_check.cpp: walking an archive of any header level for
+// lha/pack/archive_check.cpp: walking an archive of any header level for
 // ymw-pack -l and -t, with the installer's own decoder and name rules.
 //
 // This file keeps no state of its own: the archive stream, the output
 // (here written nowhere) and the header the decoder reads are the
 // reader's.
-#include "lha/archive_check.h"
+#include "lha/pack/archive_check.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-// lha/pack_member.h: one member of a level-0 archive made from its bytes,
-// the counterpart of the reader: its header and the data that follow it.
-// Works on memory alone; opens and prints nothing.
+// lha/pack/pack_member.h: one member of a level-0 archive made from its
+// bytes, the counterpart of the reader: its header and the data that follow
+// it. Works on memory alone; opens and prints nothing.
 #pragma once
 
 #include <cstddef>

@@ -1,10 +1,10 @@
-// lha/pack_member.cpp: members packed into memory. No state.
-#include "lha/pack_member.h"
+// lha/pack/pack_member.cpp: members packed into memory. No state.
+#include "lha/pack/pack_member.h"
 
 #include <cstring>
 
 #include "lha/crc16.h"
-#include "lha/lh1_encode.h"
+#include "lha/pack/lh1_encode.h"
 
 // MS-DOS dates count years from 1980 to 2107.
 constexpr int DOS_EPOCH_YEAR = 1980;

@@ -1,6 +1,6 @@
-// lha/archive_check.h: walking an LHA archive of any header level member by
-// member, for ymw-pack's listing and testing: each header read
-// (lha/header_levels.h), each member's data skipped or decoded by the
+// lha/pack/archive_check.h: walking an LHA archive of any header level
+// member by member, for ymw-pack's listing and testing: each header read
+// (lha/pack/header_levels.h), each member's data skipped or decoded by the
 // installer's own decoder, and what keeps the installer from extracting
 // it. Prints nothing; the packer's program does.
 #pragma once
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lha/header_levels.h"
+#include "lha/pack/header_levels.h"
 
 // What keeps the installer from extracting a member, or its file from
 // staying as the member has it, one bit each.

@@ -1,4 +1,4 @@
-// lha/header_levels.cpp: reading member headers of levels 0, 1 and 2.
+// lha/pack/header_levels.cpp: reading member headers of levels 0, 1 and 2.
 //
 // State:
 //   header_bytes   the header being read: the fixed part and the base
@@ -7,7 +7,7 @@
 //   name_part, folder_part  the name and the folder found so far, each
 //                  with its length, joined into the header's name once the
 //                  header is read.
-#include "lha/header_levels.h"
+#include "lha/pack/header_levels.h"
 
 #include <cstring>
 
