@@ -65,20 +65,29 @@ HeaderResult read_member_header()
     return HEADER_READ;
 }
 
-static bool is_method(char digit)
+static bool is_method(const char* method, char digit)
 {
-    return memcmp(member_header.method, "-lh", 3) == 0 && member_header.method[3] == digit &&
-           member_header.method[4] == '-';
+    return memcmp(method, "-lh", 3) == 0 && method[3] == digit && method[4] == '-';
 }
 
-bool is_stored_member()
+bool is_stored_method(const char* method)
 {
-    return is_method('0');
+    return is_method(method, '0');
 }
 
-bool is_lh1_member()
+bool is_lh1_method(const char* method)
 {
-    return is_method('1');
+    return is_method(method, '1');
+}
+
+MemberFacts facts_of(const MemberHeader& header)
+{
+    MemberFacts facts;
+    memcpy(facts.method, header.method, METHOD_ID_SIZE);
+    facts.packed_size = header.packed_size;
+    facts.unpacked_size = header.unpacked_size;
+    facts.crc = header.crc;
+    return facts;
 }
 
 static void put_le(uint8_t* at, uint32_t value, int bytes)

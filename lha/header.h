@@ -73,10 +73,24 @@ enum HeaderResult {
 // Reads the next header from the archive stream into member_header.
 HeaderResult read_member_header();
 
-// Whether the current member is stored (-lh0-) or -lh1-; anything else,
-// letter case significant, is an unknown method.
-bool is_stored_member();
-bool is_lh1_member();
+// Whether a method id (METHOD_ID_SIZE bytes) is -lh0- (stored) or -lh1-:
+// the installer's methods; anything else, letter case significant, is an
+// unknown method.
+bool is_stored_method(const char* method);
+bool is_lh1_method(const char* method);
+
+// What the reader needs of a member to put its data out or go over it:
+// the facts that its header gives, of whatever level. The caller fills
+// it; the reader keeps nothing of it.
+struct MemberFacts {
+    char method[METHOD_ID_SIZE];  // not NUL-terminated
+    uint32_t packed_size;
+    uint32_t unpacked_size;
+    uint16_t crc;                 // of the unpacked data
+};
+
+// The facts of a level-0 header.
+MemberFacts facts_of(const MemberHeader& header);
 
 // Writes `header` (its name_length name bytes; H and the checksum are
 // worked out here) as a level-0 header into `out`. Returns its length, or
