@@ -85,17 +85,20 @@ int decode_position()
 
 // performance-critical; rerun bench/lh1_bench.sh.
 //
-// One turn per item. Entry: the model is fresh, the window preset, `left`
-// the bytes still owed (at least 1). A turn decodes one symbol (one walk
-// and one update of the model) and emits 1 byte for a literal, or reads a
-// position and emits up to 60 bytes for a match, each byte read from the
-// window before the byte of its step is stored, so a match overlapping
-// its own output repeats it. A match is cut where `left` reaches 0; its
-// bits have all been read by then. Exit: left is 0 and no further bit has
-// been read.
+// One turn per item. Entry: `size` is any number from 0 to UINT32_MAX;
+// `left`, the bytes still owed, is of its type and starts at it. The
+// archive stream holds any bytes (0xFF past its end), the last MAX_MATCH
+// window positions any bytes the previous member left; the model, the bit
+// input and the window's other positions are set here. A turn decodes one
+// symbol (one walk and one update of the model) and emits 1 byte for a
+// literal, or reads a position and emits up to 60 bytes for a match, each
+// byte read from the window before the byte of its step is stored, so a
+// match overlapping its own output repeats it. A match is cut where `left`
+// reaches 0; its bits have all been read by then. Exit: left is 0, `size`
+// bytes have been emitted, and no further bit has been read.
 void decode_lh1(uint32_t size)
 {
-    int32_t left = static_cast<int32_t>(size);
+    uint32_t left = size;
     init_model();
     reset_bit_input();
     memset(window, ' ', WINDOW_START);
@@ -110,12 +113,12 @@ void decode_lh1(uint32_t size)
             left--;
             continue;
         }
-        const int length = symbol - LENGTH_SYMBOL_BASE;
+        const uint32_t length = static_cast<uint32_t>(symbol - LENGTH_SYMBOL_BASE);
         const int distance = decode_position();
         int copy_pos = (pos - distance - 1) & WINDOW_MASK;
-        const int count = length < left ? length : left;
+        const uint32_t count = length < left ? length : left;
         left -= count;
-        for (int n = 0; n < count; n++) {
+        for (uint32_t n = 0; n < count; n++) {
             const uint8_t byte = window[copy_pos];
             copy_pos = (copy_pos + 1) & WINDOW_MASK;
             put_output_byte(byte);

@@ -29,7 +29,9 @@ void reset_decoder_window();
 // then its lower six bits. 0 is the byte output last.
 int decode_position();
 
-// Decodes the current member, `size` bytes, from the
-// archive stream into put_output_byte. Afterwards the stream stands right
-// after the last byte a bit was taken from, whatever the input.
+// Decodes one member of `size` bytes, any number from 0 to UINT32_MAX (the
+// installer passes at most MAX_MEMBER_SIZE, the packer's walk up to
+// UINT32_MAX), from the archive stream into put_output_byte: exactly `size`
+// bytes, whatever the input. Afterwards the stream stands right after the
+// last byte a bit was taken from.
 void decode_lh1(uint32_t size);

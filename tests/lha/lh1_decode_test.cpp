@@ -4,6 +4,7 @@
 // on arbitrary input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -31,6 +32,43 @@ Bytes hex(std::initializer_list<int> values)
     for (int v : values)
         bytes.push_back(static_cast<uint8_t>(v));
     return bytes;
+}
+
+// What the child process of a decoding too long to wait for compares, and
+// the bytes it has been written so far.
+Bytes expected_start;
+Bytes written_start;
+
+// The write of a stream that gathers the first expected_start.size() bytes
+// written to it, then ends the process: exit code 0 when they are those
+// bytes, 2 when not.
+ssize_t end_at_first_bytes(void*, const char* bytes, size_t count)
+{
+    written_start.insert(written_start.end(), bytes, bytes + count);
+    if (written_start.size() >= expected_start.size())
+        _exit(std::equal(expected_start.begin(), expected_start.end(), written_start.begin()) ? 0 : 2);
+    return static_cast<ssize_t>(count);
+}
+
+// Decodes a member of `size` bytes from an empty archive (every bit 1) in
+// this process, which ends once the first OUTPUT_BUFFER_SIZE bytes are
+// written out (end_at_first_bytes), or with exit code 1 when the decoder
+// returns before.
+[[noreturn]] void decode_until_the_first_buffer(uint32_t size)
+{
+    TempWorkspace w;
+    StreamOver stream(Bytes{});
+    Reference r;
+    memcpy(r.window + REF_WINDOW_START, decoder_window() + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
+    expected_start = ref_decode_member(r, OUTPUT_BUFFER_SIZE);
+    cookie_io_functions_t io{};
+    io.write = end_at_first_bytes;
+    FILE* out = fopencookie(nullptr, "w", io);
+    setvbuf(out, nullptr, _IONBF, 0);
+    open_output_discard();
+    output_file.file = out;
+    decode_lh1(size);
+    _exit(1);
 }
 
 void expect_same_runs(const std::vector<MemberRun>& product, const std::vector<MemberRun>& reference)
@@ -217,6 +255,18 @@ TEST(Lh1DecodeDeathTest, LastSixtyPositionsAreZeroAtProgramStart)
         std::exit(runs[0].output == expected ? 0 : 1);
     };
     EXPECT_EXIT(decode_first_member(), testing::ExitedWithCode(0), "");
+}
+
+// Sizes up to UINT32_MAX count whole: the packer's walk passes them. All
+// of a member of 2^31 bytes takes the decoder some 20 seconds, so the
+// child process checks only its first buffer against the reference, and a
+// decoder that returns at once (one that took the size for a negative
+// count) fails.
+TEST(Lh1DecodeDeathTest, SizesUpToTheLargestAreDecoded)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const uint32_t size : {(uint32_t{1} << 31) + 4, UINT32_MAX})
+        EXPECT_EXIT(decode_until_the_first_buffer(size), testing::ExitedWithCode(0), "") << size;
 }
 
 // A byte stored at position 4095 is followed by a store at position 0, and

@@ -285,7 +285,7 @@ inline int ref_decode_position(Reference& r)
 inline Bytes ref_decode_member(Reference& r, uint32_t size, uint8_t preset = 0x20)
 {
     Bytes out;
-    int32_t remaining = static_cast<int32_t>(size);
+    uint32_t remaining = size;
     ref_init_model(r);
     r.window_pos = REF_WINDOW_START;
     r.bit_count = 0;
