@@ -1,11 +1,7 @@
 // lha/lh1_decode.cpp: the -lh1- sliding-window decoder.
 //
 // Module state:
-//   window      the ring of the most recent output, exactly WINDOW_SIZE
-//               bytes, every index masked. Positions 0 to WINDOW_START - 1
-//               become spaces at the start of each member; the last
-//               MAX_MATCH positions keep what the previous -lh1- member
-//               left there (zero since the program started).
+//   decoder_window  the ring of the most recent output (lha/lh1_decode.h).
 // The loop keeps its positions and the bytes still to produce in locals.
 #include "lha/lh1_decode.h"
 
@@ -14,17 +10,7 @@
 #include "lha/lh1_model.h"
 #include "lha/stream.h"
 
-static uint8_t window[WINDOW_SIZE];
-
-const uint8_t* decoder_window()
-{
-    return window;
-}
-
-void reset_decoder_window()
-{
-    memset(window, 0, sizeof window);
-}
+uint8_t decoder_window[WINDOW_SIZE];
 
 // The longest position code: its upper and its lower bits.
 constexpr int POSITION_BITS_MAX = POSITION_CODE_MAX + POSITION_LOW_BITS;
@@ -101,14 +87,14 @@ void decode_lh1(uint32_t size)
     uint32_t left = size;
     init_model();
     reset_bit_input();
-    memset(window, ' ', WINDOW_START);
+    memset(decoder_window, ' ', WINDOW_START);
 
     int pos = WINDOW_START;
     while (left > 0) {
         const int symbol = decode_char();
         if (symbol < FIRST_MATCH_SYMBOL) {
             put_output_byte(static_cast<unsigned>(symbol));
-            window[pos] = static_cast<uint8_t>(symbol);
+            decoder_window[pos] = static_cast<uint8_t>(symbol);
             pos = (pos + 1) & WINDOW_MASK;
             left--;
             continue;
@@ -119,10 +105,10 @@ void decode_lh1(uint32_t size)
         const uint32_t count = length < left ? length : left;
         left -= count;
         for (uint32_t n = 0; n < count; n++) {
-            const uint8_t byte = window[copy_pos];
+            const uint8_t byte = decoder_window[copy_pos];
             copy_pos = (copy_pos + 1) & WINDOW_MASK;
             put_output_byte(byte);
-            window[pos] = byte;
+            decoder_window[pos] = byte;
             pos = (pos + 1) & WINDOW_MASK;
         }
     }

@@ -59,7 +59,7 @@ ssize_t end_at_first_bytes(void*, const char* bytes, size_t count)
     TempWorkspace w;
     StreamOver stream(Bytes{});
     Reference r;
-    memcpy(r.window + REF_WINDOW_START, decoder_window() + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
+    memcpy(r.window + REF_WINDOW_START, decoder_window + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
     expected_start = ref_decode_member(r, OUTPUT_BUFFER_SIZE);
     cookie_io_functions_t io{};
     io.write = end_at_first_bytes;
@@ -282,7 +282,7 @@ TEST(Lh1Decode, WindowWrapsAroundItsEnd)
     items.push_back(match(60, 4095));
     items.push_back(match(60, 4000));
     uint8_t tail[MAX_MATCH];
-    memcpy(tail, decoder_window() + WINDOW_START, MAX_MATCH);
+    memcpy(tail, decoder_window + WINDOW_START, MAX_MATCH);
     const Bytes expected = expand_items(items, tail);
     const std::vector<MemberRun> runs = decode_members(encode_items(items), {static_cast<uint32_t>(expected.size())});
     EXPECT_TRUE(runs[0].output == expected);
@@ -312,7 +312,7 @@ TEST(Lh1Decode, MatchesTheReferenceOnWellFormedItems)
             }
             const Bytes packed = encode_items(items);
             input.insert(input.end(), packed.begin(), packed.end());
-            uint32_t size = static_cast<uint32_t>(expand_items(items, decoder_window() + WINDOW_START).size());
+            uint32_t size = static_cast<uint32_t>(expand_items(items, decoder_window + WINDOW_START).size());
             sizes.push_back(size);
         }
         const std::vector<MemberRun> reference = ref_decode_members(input, sizes);

@@ -15,9 +15,9 @@ using namespace lh1_test;
 namespace {
 
 // The model's tables as the product keeps them, read-only.
-const uint32_t* const freq = model_freq();
-const int32_t* const child = model_child();
-const int32_t* const parent = model_parent();
+const uint32_t* const freq = model_freq;
+const int32_t* const child = model_child;
+const int32_t* const parent = model_parent;
 
 std::string product_code(int symbol)
 {
