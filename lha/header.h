@@ -73,6 +73,12 @@ enum HeaderResult {
 // Reads the next header from the archive stream into member_header.
 HeaderResult read_member_header();
 
+// The one reader of the layout: checks the header whose H + 2 bytes are at
+// `bytes` (byte 0, H, not 0) and takes its fields into *header, which is
+// left as it was unless the result is HEADER_READ. Levels 0 and 1 share
+// the layout up to the name's CRC; the level byte is not looked at.
+HeaderResult parse_member_header(const uint8_t* bytes, MemberHeader* header);
+
 // Whether a method id (METHOD_ID_SIZE bytes) is -lh0- (stored) or -lh1-:
 // the installer's methods; anything else, letter case significant, is an
 // unknown method.
