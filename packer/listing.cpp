@@ -15,6 +15,7 @@
 
 #include "host/packer_files.h"
 #include "lha/pack/archive_check.h"
+#include "lha/pack/dos_stamp.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
 
@@ -52,10 +53,8 @@ const char* shown_stamp(const AnyHeader& h)
 {
     static char shown[STAMP_SIZE];
     if (h.stamp_kind == STAMP_DOS) {
-        const unsigned date = h.stamp >> 16;
-        const unsigned time_of_day = h.stamp & 0xFFFF;
-        snprintf(shown, sizeof shown, "%04u-%02u-%02u %02u:%02u", 1980 + (date >> 9), (date >> 5) & 15, date & 31,
-                 time_of_day >> 11, (time_of_day >> 5) & 63);
+        const DosTime t = dos_time(h.stamp);
+        snprintf(shown, sizeof shown, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
         return shown;
     }
     const time_t when = static_cast<time_t>(h.stamp);

@@ -35,6 +35,7 @@
 #include "host/files.h"
 #include "host/packer_files.h"
 #include "lha/header.h"
+#include "lha/pack/dos_stamp.h"
 #include "lha/pack/pack_member.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
@@ -322,8 +323,8 @@ uint32_t member_stamp(int64_t modified)
     const time_t when = static_cast<time_t>(modified);
     const tm* t = stamps_in_utc ? gmtime(&when) : localtime(&when);
     if (t == nullptr)
-        return dos_stamp(0, 1, 1, 0, 0, 0);
-    return dos_stamp(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
+        return dos_stamp({0, 1, 1, 0, 0, 0});
+    return dos_stamp({t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec});
 }
 
 // Reads one member's file into `input`; false (after its line) when it
@@ -406,15 +407,14 @@ bool take_source_date_epoch()
     const char* epoch = getenv("SOURCE_DATE_EPOCH");
     if (epoch == nullptr || *epoch == '\0')
         return true;
-    // Up to the end of 2107, the last MS-DOS year.
-    constexpr int64_t LATEST = 4354819199;
+    // Up to the last moment that an MS-DOS stamp holds.
     int64_t value = 0;
     for (const char* c = epoch; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9' || value > LATEST)
+        if (*c < '0' || *c > '9' || value > DOS_LAST_UNIX_TIME)
             return false;
         value = value * 10 + (*c - '0');
     }
-    if (value > LATEST)
+    if (value > DOS_LAST_UNIX_TIME)
         return false;
     stamp_limit = value;
     stamps_in_utc = true;
