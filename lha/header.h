@@ -40,8 +40,11 @@ constexpr int HEADER_CRC_SIZE = 2;
 // The longest name a header holds: H = 22 + N is at most 255.
 constexpr int MAX_MEMBER_NAME = HEADER_MAX_BODY - (HEADER_NAME_OFFSET - 2) - HEADER_CRC_SIZE;
 static_assert(MAX_MEMBER_NAME == 233, "a level-0 name holds at most 233 bytes");
-// The largest size a header holds, in three bytes.
+// The largest size a header holds, in three bytes, and how a line names
+// the sizes above it.
 constexpr uint32_t MAX_MEMBER_SIZE = (uint32_t{1} << 24) - 1;
+constexpr char OVER_MAX_MEMBER_SIZE[] = "16 MiB or more";
+static_assert(MAX_MEMBER_SIZE + 1 == uint32_t{16} << 20, "16 MiB is the first size a header does not hold");
 // Attribute of an ordinary file with its archive bit, as the packer writes.
 constexpr uint8_t MEMBER_ATTRIBUTE_ARCHIVE = 0x20;
 

@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "host/packer_files.h"
+#include "lha/header.h"
 #include "lha/pack/archive_check.h"
 #include "lha/pack/dos_stamp.h"
 #include "packer/member_names.h"
@@ -94,7 +95,7 @@ void obstacle_text(unsigned obstacle, const WalkedMember& m, char* text, size_t 
                  strcmp(h.method, FOLDER_METHOD) == 0 ? "a folder" : "a name in a folder");
         break;
     case OBSTACLE_SIZE:
-        snprintf(text, capacity, "16 MiB or more, more than the installer reads of a size");
+        snprintf(text, capacity, "%s, more than the installer reads of a size", OVER_MAX_MEMBER_SIZE);
         break;
     case OBSTACLE_RENAMED: {
         char created[MAX_LISTED_NAME];
@@ -150,8 +151,7 @@ double ratio_of(uint64_t packed, uint64_t size)
 void report_walk_end(const char* path, WalkStep step, int count)
 {
     if (step == WALK_READ_FAILED) {
-        const char* reason = system_failure_reason();
-        pack_failure("cannot read %s: %s", path, reason);
+        pack_system_failure("cannot read", path);
         return;
     }
     if (step == WALK_NOT_ARCHIVE) {
@@ -191,8 +191,7 @@ bool report_member_check(const char* path, const WalkedMember& m, MemberCheck ch
     case MEMBER_READ_FAILED:
         break;
     }
-    const char* reason = system_failure_reason();
-    pack_failure("cannot read %s: %s", path, reason);
+    pack_system_failure("cannot read", path);
     return false;
 }
 
@@ -359,8 +358,7 @@ bool check_archive(const char* path, ArchiveCheck mode, bool quiet)
     FILE* file = open_source_file(path, &source);
     if (file == nullptr) {
         if (source.kind == SOURCE_ABSENT) {
-            const char* reason = system_failure_reason();
-            pack_failure("cannot read %s: %s", path, reason);
+            pack_system_failure("cannot read", path);
         } else {
             pack_failure("not a regular file: %s", path);
         }

@@ -98,8 +98,7 @@ bool may_replace_archive(const char* path)
 int after_output(int code)
 {
     if (fflush(stdout) != 0 || ferror(stdout)) {
-        const char* reason = system_failure_reason();
-        pack_failure("cannot write to standard output: %s", reason);
+        pack_system_failure("cannot write to", "standard output");
         return EXIT_FAILED;
     }
     return code;

@@ -85,6 +85,12 @@ void fail_line(const char* reason, const char* what)
     pack_failure("%s: %s", reason, what);
 }
 
+// The line of a file too large for a member.
+void fail_too_large(const char* path)
+{
+    pack_failure("file of %s: %s", OVER_MAX_MEMBER_SIZE, path);
+}
+
 // The line of a file that could not be opened for reading: the system's
 // reason, or that it is not a regular file.
 void fail_open(const SourceInfo& source, const char* path)
@@ -303,7 +309,7 @@ bool check_member(int index, Member& m)
     }
     fclose(file);
     if (m.source.size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", path);
+        fail_too_large(path);
         return false;
     }
     if (archive_target.kind == SOURCE_FILE && m.source.volume == archive_target.volume &&
@@ -345,7 +351,7 @@ bool read_member(Member& m, size_t& size)
     }
     fclose(f);
     if (size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", member_path);
+        fail_too_large(member_path);
         return false;
     }
     m.source.modified = now.modified;
@@ -363,7 +369,7 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     PackedMember packed_member;
     if (pack_member(input, size, m.name, static_cast<size_t>(m.name_length), member_stamp(m.source.modified), method,
                     packed, &packed_member) != PACK_DONE) {
-        fail_line("-lh1- data of 16 MiB or more, too large for a header", member_path);
+        pack_failure("-lh1- data of %s, too large for a header: %s", OVER_MAX_MEMBER_SIZE, member_path);
         return false;
     }
     const PackedMember& p = packed_member;

@@ -17,7 +17,7 @@ enum Obstacle : unsigned {
     OBSTACLE_METHOD = 1u << 1,   // a method other than -lh0- and -lh1- (and -lhd-)
     OBSTACLE_NAME = 1u << 2,     // a name the installer refuses, or Windows cannot create
     OBSTACLE_FOLDER = 1u << 3,   // a folder (-lhd-), or a name in one: the installer makes none
-    OBSTACLE_SIZE = 1u << 4,     // 16 MiB or more: the installer reads three bytes of a size
+    OBSTACLE_SIZE = 1u << 4,     // above MAX_MEMBER_SIZE: the installer reads three bytes of a size
     OBSTACLE_RENAMED = 1u << 5,  // Windows creates it under another name (dots and blanks at the end dropped)
     // Found by the reader of the whole archive, not of one header:
     OBSTACLE_OVERWRITTEN = 1u << 6,  // the installer writes a file of its own over it
