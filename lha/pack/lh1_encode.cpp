@@ -489,14 +489,15 @@ static void relax(int to, uint32_t cost, Step step)
 
 // performance-critical; rerun bench/lh1_pack_bench.sh.
 //
-// Chooses the cheapest parse of the block at `start` and codes it. Entry:
-// every position before start is in its chain. Every offset up to the
-// block's end is reached by literals, so the parse ends exactly there,
-// except that a match of effort.take_at_once bytes or more ends the block
-// with itself. Positions inside a match of effort.skip_within bytes offer
-// literals only, up to its last effort.skip_tail. Exit: every position
-// before the returned end is in its chain.
-static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
+// Chooses the cheapest parse of the block at `start` into path_step and
+// returns the block's length. Entry: every position before start is in its
+// chain. Every offset up to the block's end is reached by literals, so the
+// parse ends exactly there, except that a match of effort.take_at_once
+// bytes or more ends the block with itself. Positions inside a match of
+// effort.skip_within bytes offer literals only, up to its last
+// effort.skip_tail. Exit: every position before the block's end is in its
+// chain.
+static int choose_block_parse(const uint8_t* data, int32_t start, int32_t size)
 {
     if (start == 0 || start - priced_at >= PRICE_INTERVAL) {
         take_symbol_prices(symbol_price);
@@ -546,7 +547,13 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
             break;
         }
     }
+    return end;
+}
 
+// Codes the block at `start`, `end` offsets long, by the parse that
+// path_step holds: the way back from its end gives the items last first.
+static void code_block_parse(const uint8_t* data, int32_t start, int end)
+{
     int items = 0;
     for (int at = end; at > 0; at -= path_step[at].length)
         block_items[items++] = path_step[at];
@@ -562,6 +569,14 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
         }
         pos += s.length;
     }
+}
+
+// Chooses the parse of the block at `start` and codes it; returns where
+// the next block starts.
+static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
+{
+    const int end = choose_block_parse(data, start, size);
+    code_block_parse(data, start, end);
     return start + end;
 }
 
