@@ -1,7 +1,7 @@
-// The -lh1- sliding-window decoder: the position code, the worked members,
-// the window preset and what carries over between members, the stop rule,
-// where the stream is left, and agreement with the step-by-step reference
-// on arbitrary input.
+// tests/lha/lh1_decode_test.cpp: the -lh1- sliding-window decoder: the
+// position code, the worked members, the window preset and what carries over
+// between members, the stop rule, where the stream is left, and agreement
+// with the step-by-step reference on arbitrary input.
 #include <gtest/gtest.h>
 
 #include <algorithm>

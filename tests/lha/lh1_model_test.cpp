@@ -1,7 +1,7 @@
-// The -lh1- bit input and adaptive model: the codes of a fresh model, the
-// first update and the first rebuild, reading past the end, giving back
-// bytes read ahead, and agreement with the step-by-step reference on
-// arbitrary bits and symbol sequences.
+// tests/lha/lh1_model_test.cpp: the -lh1- bit input and adaptive model: the
+// codes of a fresh model, the first update and the first rebuild, reading
+// past the end, giving back bytes read ahead, and agreement with the
+// step-by-step reference on arbitrary bits and symbol sequences.
 #include <gtest/gtest.h>
 
 #include <random>

@@ -1,5 +1,6 @@
-// The -lh1- encoder against the decoders: the product one, and the
-// step-by-step one with its window preset to other bytes than spaces.
+// tests/lha/pack/lh1_encode_test.cpp: the -lh1- encoder against the decoders:
+// the product one, and the step-by-step one with its window preset to other
+// bytes than spaces.
 #include <gtest/gtest.h>
 
 #include <cstring>
