@@ -36,8 +36,8 @@ RoundResult decode_round(const char* archive, bool check_crc)
     const auto start = std::chrono::steady_clock::now();
     while (read_member_header() == HEADER_READ && archive_stream.past_end == 0) {
         const MemberHeader& h = member_header;
-        if (!is_lh1_member()) {
-            skip_member_data();
+        if (!is_lh1_method(h.method)) {
+            skip_member_data(facts_of(h));
             continue;
         }
         open_output_discard();

@@ -30,11 +30,11 @@ bool may_write_member(const char* name)
     return is_safe_member_name(name) && strlen(install_directory) + strlen(name) <= MAX_OUTPUT_PATH;
 }
 
-// Writes the current member into the open output file and checks its CRC.
-void extract_member()
+// Writes the member `member` into the open output file and checks its CRC.
+void extract_member(const MemberFacts& member)
 {
     bool known_method = true;
-    const bool intact = unpack_member(&known_method);
+    const bool intact = unpack_member(member, &known_method);
     if (!known_method)
         report_failure("Error: unknown method\n");
     if (!intact)
@@ -69,19 +69,20 @@ void extract_archive(const char* archive_name, const char* pattern)
             break;
         }
         const char* name = member_header.name;
+        const MemberFacts member = facts_of(member_header);
         if (!is_member_selected(pattern, name)) {
-            skip_member_data();
+            skip_member_data(member);
             continue;
         }
         if (!may_write_member(name) || !open_output_file(install_directory, name)) {
             report_failure("Error: File cannot create. (%s)\n", name);
-            skip_member_data();
+            skip_member_data(member);
             continue;
         }
         console_printf("\t%s\n", name);
         // Show the name while a long member is being written.
         console_flush();
-        extract_member();
+        extract_member(member);
         if (!close_output_file()) {
             report_failure("Error: File cannot write. (%s)\n", name);
         }

@@ -2,7 +2,7 @@
 // code, and the command lines it hands to the command interpreter.
 //
 // The dialogue runs once, top to bottom. Its state is the buffers of
-// shared/buffers.h; the answer line holds the last line read, and the
+// installer/run_state.h; the answer line holds the last line read, and the
 // install directory is fixed right after the first question.
 //
 // End of input ends every question at once: the directory question takes
@@ -25,10 +25,8 @@
 #include "installer/messages.h"
 #include "installer/shortcut.h"
 #include "installer/extraction.h"
-#include "lha/extract.h"
 #include "installer/run_state.h"
 #include "shared/installed_files.h"
-#include "installer/messages.h"
 #include "shared/sjis.h"
 
 namespace {
@@ -296,7 +294,6 @@ void make_dirs(const char* path)
 
 int run_command(const char* line)
 {
-    console_flush();
     return run_interpreter(line);
 }
 

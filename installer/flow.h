@@ -17,5 +17,6 @@
 void make_dirs(const char* path);
 
 // Hands one command line to the command interpreter once everything written
-// so far is on the screen, and waits for it; returns its exit status.
+// so far is on the screen (the host puts it there first), and waits for it;
+// returns its exit status.
 int run_command(const char* line);

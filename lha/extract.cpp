@@ -1,8 +1,8 @@
 // lha/extract.cpp: a member chosen, checked, and put out or skipped.
 //
-// This file keeps no state of its own: the current header is in
-// lha/header.cpp, the archive stream, the output file and the CRC register
-// in lha/stream.cpp.
+// This file keeps no state of its own: the member's facts come from the
+// caller, the archive stream, the output file and the CRC register are
+// lha/stream.cpp's.
 #include "lha/extract.h"
 
 #include <cstring>
@@ -38,27 +38,22 @@ bool is_safe_member_name(const char* name)
     }
 }
 
-void skip_member_data()
+void skip_member_data(const MemberFacts& member)
 {
-    skip_archive_bytes(member_header.packed_size);
+    skip_archive_bytes(member.packed_size);
 }
 
-static void copy_stored_member()
-{
-    copy_archive_bytes(member_header.packed_size);
-}
-
-bool unpack_member(bool* known_method)
+bool unpack_member(const MemberFacts& member, bool* known_method)
 {
     crc_register = 0;
     *known_method = true;
-    if (is_stored_member()) {
-        copy_stored_member();
-    } else if (is_lh1_member()) {
-        decode_lh1(member_header.unpacked_size);
+    if (is_stored_method(member.method)) {
+        copy_archive_bytes(member.packed_size);
+    } else if (is_lh1_method(member.method)) {
+        decode_lh1(member.unpacked_size);
     } else {
         *known_method = false;
-        skip_member_data();
+        skip_member_data(member);
     }
-    return output_crc() == member_header.crc;
+    return output_crc() == member.crc;
 }

@@ -7,6 +7,8 @@
 // forward: skipping is reading.
 #pragma once
 
+#include "lha/header.h"
+
 // Whether `pattern` selects the member `name`: "*" and "*.*" select every
 // member; any other pattern is a name, compared ignoring ASCII case.
 bool is_member_selected(const char* pattern, const char* name);
@@ -17,11 +19,11 @@ bool is_member_selected(const char* pattern, const char* name);
 // a file under the folder's name). The installer creates no other member.
 bool is_safe_member_name(const char* name);
 
-// Skips the current member's packed data in the archive stream.
-void skip_member_data();
+// Skips the packed data of the member `member` in the archive stream.
+void skip_member_data(const MemberFacts& member);
 
-// Puts the current member out into the output file: stored data copied,
-// -lh1- data decoded, the data of any other method skipped, which
-// *known_method then tells. Returns whether the CRC of what was put out
-// matches the header's.
-bool unpack_member(bool* known_method);
+// Puts the member `member`, whose packed data the archive stream stands
+// at, out into the output file: stored data copied, -lh1- data decoded,
+// the data of any other method skipped, which *known_method then tells.
+// Returns whether the CRC of what was put out matches the member's.
+bool unpack_member(const MemberFacts& member, bool* known_method);

@@ -17,17 +17,46 @@ static_assert(OFFSET_METHOD + METHOD_ID_SIZE == OFFSET_PACKED_SIZE, "the sizes f
 static_assert(OFFSET_NAME_LENGTH + 1 == HEADER_NAME_OFFSET, "the name follows its length");
 static_assert(HEADER_BUFFER_SIZE == 2 + 255, "H is one byte");
 
-// The little-endian number in `bytes` bytes of the header from `offset`.
+// The little-endian number in `count` bytes of a header from `offset`.
 // Sizes are read as three bytes: the fourth has no effect.
 constexpr int SIZE_BYTES = 3;
 static_assert(MAX_MEMBER_SIZE == (uint32_t{1} << (8 * SIZE_BYTES)) - 1, "the largest size three bytes hold");
 
-static uint32_t get_le(unsigned offset, int bytes)
+static uint32_t get_le(const uint8_t* bytes, unsigned offset, int count)
 {
     uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; i--)
-        value = value << 8 | header_buffer[offset + static_cast<unsigned>(i)];
+    for (int i = count - 1; i >= 0; i--)
+        value = value << 8 | bytes[offset + static_cast<unsigned>(i)];
     return value;
+}
+
+HeaderResult parse_member_header(const uint8_t* bytes, MemberHeader* header)
+{
+    const unsigned size = bytes[0];
+    uint8_t sum = 0;
+    for (unsigned i = 2; i < size + 2; i++)
+        sum = static_cast<uint8_t>(sum + bytes[i]);
+    if (sum != bytes[1])
+        return HEADER_BAD_SUM;
+    // The fixed fields, the name and its CRC must lie inside the H bytes
+    // after the first two: H >= 22 + N. Byte 21 itself needs H >= 20.
+    const unsigned name_length = size + 1 >= OFFSET_NAME_LENGTH ? bytes[OFFSET_NAME_LENGTH] : 0;
+    if (size + 1 < OFFSET_NAME_LENGTH || size < HEADER_NAME_OFFSET + name_length)
+        return HEADER_DAMAGED;
+
+    MemberHeader& h = *header;
+    h.header_size = bytes[0];
+    h.header_sum = bytes[1];
+    memcpy(h.method, bytes + OFFSET_METHOD, METHOD_ID_SIZE);
+    h.packed_size = get_le(bytes, OFFSET_PACKED_SIZE, SIZE_BYTES);
+    h.unpacked_size = get_le(bytes, OFFSET_UNPACKED_SIZE, SIZE_BYTES);
+    h.stamp = get_le(bytes, OFFSET_STAMP, 4);
+    h.attribute = bytes[OFFSET_ATTRIBUTE];
+    h.name_length = static_cast<uint8_t>(name_length);
+    memcpy(h.name, bytes + HEADER_NAME_OFFSET, name_length);
+    h.name[name_length] = '\0';
+    h.crc = static_cast<uint16_t>(get_le(bytes, HEADER_NAME_OFFSET + name_length, HEADER_CRC_SIZE));
+    return HEADER_READ;
 }
 
 HeaderResult read_member_header()
@@ -36,49 +65,34 @@ HeaderResult read_member_header()
     if (size == 0)
         return HEADER_END;
     header_buffer[0] = static_cast<uint8_t>(size);
-    header_buffer[1] = static_cast<uint8_t>(read_archive_byte());
-    uint8_t sum = 0;
-    for (unsigned i = 2; i < size + 2; i++) {
+    for (unsigned i = 1; i < size + 2; i++)
         header_buffer[i] = static_cast<uint8_t>(read_archive_byte());
-        sum = static_cast<uint8_t>(sum + header_buffer[i]);
-    }
-    if (sum != header_buffer[1])
-        return HEADER_BAD_SUM;
-    // The fixed fields, the name and its CRC must lie inside the H bytes
-    // that were read: H >= 22 + N. Byte 21 itself needs H >= 20.
-    const unsigned name_length = size + 1 >= OFFSET_NAME_LENGTH ? header_buffer[OFFSET_NAME_LENGTH] : 0;
-    if (size + 1 < OFFSET_NAME_LENGTH || size < HEADER_NAME_OFFSET + name_length)
-        return HEADER_DAMAGED;
-
-    MemberHeader& h = member_header;
-    h.header_size = header_buffer[0];
-    h.header_sum = header_buffer[1];
-    memcpy(h.method, header_buffer + OFFSET_METHOD, METHOD_ID_SIZE);
-    h.packed_size = get_le(OFFSET_PACKED_SIZE, SIZE_BYTES);
-    h.unpacked_size = get_le(OFFSET_UNPACKED_SIZE, SIZE_BYTES);
-    h.stamp = get_le(OFFSET_STAMP, 4);
-    h.attribute = header_buffer[OFFSET_ATTRIBUTE];
-    h.name_length = static_cast<uint8_t>(name_length);
-    memcpy(h.name, header_buffer + HEADER_NAME_OFFSET, name_length);
-    h.name[name_length] = '\0';
-    h.crc = static_cast<uint16_t>(get_le(HEADER_NAME_OFFSET + name_length, HEADER_CRC_SIZE));
-    return HEADER_READ;
+    return parse_member_header(header_buffer, &member_header);
 }
 
-static bool is_method(char digit)
+static bool is_method(const char* method, char digit)
 {
-    return memcmp(member_header.method, "-lh", 3) == 0 && member_header.method[3] == digit &&
-           member_header.method[4] == '-';
+    return memcmp(method, "-lh", 3) == 0 && method[3] == digit && method[4] == '-';
 }
 
-bool is_stored_member()
+bool is_stored_method(const char* method)
 {
-    return is_method('0');
+    return is_method(method, '0');
 }
 
-bool is_lh1_member()
+bool is_lh1_method(const char* method)
 {
-    return is_method('1');
+    return is_method(method, '1');
+}
+
+MemberFacts facts_of(const MemberHeader& header)
+{
+    MemberFacts facts;
+    memcpy(facts.method, header.method, METHOD_ID_SIZE);
+    facts.packed_size = header.packed_size;
+    facts.unpacked_size = header.unpacked_size;
+    facts.crc = header.crc;
+    return facts;
 }
 
 static void put_le(uint8_t* at, uint32_t value, int bytes)

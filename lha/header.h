@@ -40,8 +40,11 @@ constexpr int HEADER_CRC_SIZE = 2;
 // The longest name a header holds: H = 22 + N is at most 255.
 constexpr int MAX_MEMBER_NAME = HEADER_MAX_BODY - (HEADER_NAME_OFFSET - 2) - HEADER_CRC_SIZE;
 static_assert(MAX_MEMBER_NAME == 233, "a level-0 name holds at most 233 bytes");
-// The largest size a header holds, in three bytes.
+// The largest size a header holds, in three bytes, and how a line names
+// the sizes above it.
 constexpr uint32_t MAX_MEMBER_SIZE = (uint32_t{1} << 24) - 1;
+constexpr char OVER_MAX_MEMBER_SIZE[] = "16 MiB or more";
+static_assert(MAX_MEMBER_SIZE + 1 == uint32_t{16} << 20, "16 MiB is the first size a header does not hold");
 // Attribute of an ordinary file with its archive bit, as the packer writes.
 constexpr uint8_t MEMBER_ATTRIBUTE_ARCHIVE = 0x20;
 
@@ -73,10 +76,30 @@ enum HeaderResult {
 // Reads the next header from the archive stream into member_header.
 HeaderResult read_member_header();
 
-// Whether the current member is stored (-lh0-) or -lh1-; anything else,
-// letter case significant, is an unknown method.
-bool is_stored_member();
-bool is_lh1_member();
+// The one reader of the layout: checks the header whose H + 2 bytes are at
+// `bytes` (byte 0, H, not 0) and takes its fields into *header, which is
+// left as it was unless the result is HEADER_READ. Levels 0 and 1 share
+// the layout up to the name's CRC; the level byte is not looked at.
+HeaderResult parse_member_header(const uint8_t* bytes, MemberHeader* header);
+
+// Whether a method id (METHOD_ID_SIZE bytes) is -lh0- (stored) or -lh1-:
+// the installer's methods; anything else, letter case significant, is an
+// unknown method.
+bool is_stored_method(const char* method);
+bool is_lh1_method(const char* method);
+
+// What the reader needs of a member to put its data out or go over it:
+// the facts that its header gives, of whatever level. The caller fills
+// it; the reader keeps nothing of it.
+struct MemberFacts {
+    char method[METHOD_ID_SIZE];  // not NUL-terminated
+    uint32_t packed_size;
+    uint32_t unpacked_size;
+    uint16_t crc;                 // of the unpacked data
+};
+
+// The facts of a level-0 header.
+MemberFacts facts_of(const MemberHeader& header);
 
 // Writes `header` (its name_length name bytes; H and the checksum are
 // worked out here) as a level-0 header into `out`. Returns its length, or

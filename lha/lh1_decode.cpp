@@ -1,11 +1,7 @@
 // lha/lh1_decode.cpp: the -lh1- sliding-window decoder.
 //
 // Module state:
-//   window      the ring of the most recent output, exactly WINDOW_SIZE
-//               bytes, every index masked. Positions 0 to WINDOW_START - 1
-//               become spaces at the start of each member; the last
-//               MAX_MATCH positions keep what the previous -lh1- member
-//               left there (zero since the program started).
+//   decoder_window  the ring of the most recent output (lha/lh1_decode.h).
 // The loop keeps its positions and the bytes still to produce in locals.
 #include "lha/lh1_decode.h"
 
@@ -14,17 +10,7 @@
 #include "lha/lh1_model.h"
 #include "lha/stream.h"
 
-static uint8_t window[WINDOW_SIZE];
-
-const uint8_t* decoder_window()
-{
-    return window;
-}
-
-void reset_decoder_window()
-{
-    memset(window, 0, sizeof window);
-}
+uint8_t decoder_window[WINDOW_SIZE];
 
 // The longest position code: its upper and its lower bits.
 constexpr int POSITION_BITS_MAX = POSITION_CODE_MAX + POSITION_LOW_BITS;
@@ -85,41 +71,44 @@ int decode_position()
 
 // performance-critical; rerun bench/lh1_bench.sh.
 //
-// One turn per item. Entry: the model is fresh, the window preset, `left`
-// the bytes still owed (at least 1). A turn decodes one symbol (one walk
-// and one update of the model) and emits 1 byte for a literal, or reads a
-// position and emits up to 60 bytes for a match, each byte read from the
-// window before the byte of its step is stored, so a match overlapping
-// its own output repeats it. A match is cut where `left` reaches 0; its
-// bits have all been read by then. Exit: left is 0 and no further bit has
-// been read.
+// One turn per item. Entry: `size` is any number from 0 to UINT32_MAX;
+// `left`, the bytes still owed, is of its type and starts at it. The
+// archive stream holds any bytes (0xFF past its end), the last MAX_MATCH
+// window positions any bytes the previous member left; the model, the bit
+// input and the window's other positions are set here. A turn decodes one
+// symbol (one walk and one update of the model) and emits 1 byte for a
+// literal, or reads a position and emits up to 60 bytes for a match, each
+// byte read from the window before the byte of its step is stored, so a
+// match overlapping its own output repeats it. A match is cut where `left`
+// reaches 0; its bits have all been read by then. Exit: left is 0, `size`
+// bytes have been emitted, and no further bit has been read.
 void decode_lh1(uint32_t size)
 {
-    int32_t left = static_cast<int32_t>(size);
+    uint32_t left = size;
     init_model();
     reset_bit_input();
-    memset(window, ' ', WINDOW_START);
+    memset(decoder_window, ' ', WINDOW_START);
 
     int pos = WINDOW_START;
     while (left > 0) {
         const int symbol = decode_char();
         if (symbol < FIRST_MATCH_SYMBOL) {
             put_output_byte(static_cast<unsigned>(symbol));
-            window[pos] = static_cast<uint8_t>(symbol);
+            decoder_window[pos] = static_cast<uint8_t>(symbol);
             pos = (pos + 1) & WINDOW_MASK;
             left--;
             continue;
         }
-        const int length = symbol - LENGTH_SYMBOL_BASE;
+        const uint32_t length = static_cast<uint32_t>(symbol - LENGTH_SYMBOL_BASE);
         const int distance = decode_position();
         int copy_pos = (pos - distance - 1) & WINDOW_MASK;
-        const int count = length < left ? length : left;
+        const uint32_t count = length < left ? length : left;
         left -= count;
-        for (int n = 0; n < count; n++) {
-            const uint8_t byte = window[copy_pos];
+        for (uint32_t n = 0; n < count; n++) {
+            const uint8_t byte = decoder_window[copy_pos];
             copy_pos = (copy_pos + 1) & WINDOW_MASK;
             put_output_byte(byte);
-            window[pos] = byte;
+            decoder_window[pos] = byte;
             pos = (pos + 1) & WINDOW_MASK;
         }
     }

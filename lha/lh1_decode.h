@@ -19,17 +19,20 @@ using PositionTable = std::array<int32_t, POSITION_TABLE_SIZE>;
 extern const PositionTable pos_high;
 extern const PositionTable pos_code_len;
 
-// The window ring, module state of lha/lh1_decode.cpp (zero at program
-// start), read-only for the tests; reset_decoder_window brings it back to
-// that state.
-const uint8_t* decoder_window();
-void reset_decoder_window();
+// The window ring of the most recent output, module state of
+// lha/lh1_decode.cpp, written there alone: exactly WINDOW_SIZE bytes, every
+// index masked. Positions 0 to WINDOW_START - 1 become spaces at the start
+// of each member; the last MAX_MATCH positions keep what the previous -lh1-
+// member left there (zero since the program started).
+extern uint8_t decoder_window[WINDOW_SIZE];
 
 // Reads one match distance, 0 to 4095: the code of its upper six bits,
 // then its lower six bits. 0 is the byte output last.
 int decode_position();
 
-// Decodes the current member, `size` bytes, from the
-// archive stream into put_output_byte. Afterwards the stream stands right
-// after the last byte a bit was taken from, whatever the input.
+// Decodes one member of `size` bytes, any number from 0 to UINT32_MAX (the
+// installer passes at most MAX_MEMBER_SIZE, the packer's walk up to
+// UINT32_MAX), from the archive stream into put_output_byte: exactly `size`
+// bytes, whatever the input. Afterwards the stream stands right after the
+// last byte a bit was taken from.
 void decode_lh1(uint32_t size);

@@ -2,11 +2,12 @@
 // Huffman model of their symbols.
 //
 // Module state (the layouts are drawn in lha/lh1_model.h):
-//   freq, child, parent  the code tree, in positions ordered by frequency.
-//                        Between calls: freq never falls with position, the
-//                        two children of a node stand side by side and sum
-//                        to its frequency, the root is at ROOT, every leaf
-//                        has a frequency of at least 1.
+//   model_freq, model_child, model_parent  the code tree, in positions
+//                        ordered by frequency. Between calls: frequencies
+//                        never fall with position, the two children of a
+//                        node stand side by side and sum to its frequency,
+//                        the root is at ROOT, every leaf has a frequency of
+//                        at least 1.
 //   bit_buffer, bit_count  the bit input: up to 64 bits read ahead of need,
 //                        next bit at bit 63. Whole bytes read ahead go back
 //                        to the archive stream at the end of each member.
@@ -30,9 +31,9 @@
 
 #include <cstring>
 
-static uint32_t freq[NODE_COUNT + 1];
-static int32_t child[NODE_COUNT];
-static int32_t parent[PARENT_COUNT];
+uint32_t model_freq[NODE_COUNT + 1];
+int32_t model_child[NODE_COUNT];
+int32_t model_parent[PARENT_COUNT];
 
 uint64_t bit_buffer;
 int32_t bit_count;
@@ -56,7 +57,7 @@ static_assert(TOP_BITS <= WALK_BITS, "the table is read from the bits of one ref
 // bits choose, as far as it goes in TOP_BITS levels.
 //   path[i]  the position reached by the first i + 1 bits (i < used)
 //   used     bits the walk takes: TOP_BITS, or fewer when it ends at a leaf
-//   next     child[path[used - 1]]: the symbol + NODE_COUNT when the walk
+//   next     model_child[path[used - 1]]: the symbol + NODE_COUNT when the walk
 //            ended at a leaf, otherwise the first child to go on from
 struct TopStep {
     uint32_t path[TOP_BITS];
@@ -95,19 +96,19 @@ void end_bit_input()
 void init_model()
 {
     for (int s = 0; s < SYMBOL_COUNT; s++) {
-        freq[s] = 1;
-        child[s] = s + NODE_COUNT;
-        parent[s + NODE_COUNT] = s;
+        model_freq[s] = 1;
+        model_child[s] = s + NODE_COUNT;
+        model_parent[s + NODE_COUNT] = s;
     }
     for (int j = SYMBOL_COUNT; j < NODE_COUNT; j++) {
         const int i = 2 * (j - SYMBOL_COUNT);
-        freq[j] = freq[i] + freq[i + 1];
-        child[j] = i;
-        parent[i] = j;
-        parent[i + 1] = j;
+        model_freq[j] = model_freq[i] + model_freq[i + 1];
+        model_child[j] = i;
+        model_parent[i] = j;
+        model_parent[i + 1] = j;
     }
-    parent[ROOT] = 0;
-    freq[NODE_COUNT] = FREQ_SENTINEL;
+    model_parent[ROOT] = 0;
+    model_freq[NODE_COUNT] = FREQ_SENTINEL;
     top_stale = true;
 }
 
@@ -118,33 +119,33 @@ void rebuild_model()
     // frequencies (rounded up, so none falls to 0).
     int j = 0;
     for (int i = 0; i < NODE_COUNT; i++) {
-        if (child[i] >= NODE_COUNT) {
-            freq[j] = (freq[i] + 1) / 2;
-            child[j] = child[i];
+        if (model_child[i] >= NODE_COUNT) {
+            model_freq[j] = (model_freq[i] + 1) / 2;
+            model_child[j] = model_child[i];
             j++;
         }
     }
     // Join positions i and i + 1, in pairs from the bottom, and insert each
     // sum above every node of the same or a lower frequency. The sum is
-    // above freq[i + 1], so the insertion never moves a pair not yet joined.
+    // above model_freq[i + 1], so the insertion never moves a pair not yet joined.
     for (j = SYMBOL_COUNT; j < NODE_COUNT; j++) {
         const int i = 2 * (j - SYMBOL_COUNT);
-        const uint32_t f = freq[i] + freq[i + 1];
+        const uint32_t f = model_freq[i] + model_freq[i + 1];
         int k = j - 1;
-        while (freq[k] > f)
+        while (model_freq[k] > f)
             k--;
         k++;
         const size_t moved = static_cast<size_t>(j - k);
-        memmove(&freq[k + 1], &freq[k], moved * sizeof freq[0]);
-        memmove(&child[k + 1], &child[k], moved * sizeof child[0]);
-        freq[k] = f;
-        child[k] = i;
+        memmove(&model_freq[k + 1], &model_freq[k], moved * sizeof model_freq[0]);
+        memmove(&model_child[k + 1], &model_child[k], moved * sizeof model_child[0]);
+        model_freq[k] = f;
+        model_child[k] = i;
     }
     for (int i = 0; i < NODE_COUNT; i++) {
-        const int v = child[i];
-        parent[v] = i;
+        const int v = model_child[i];
+        model_parent[v] = i;
         if (v < NODE_COUNT)
-            parent[v + 1] = i;
+            model_parent[v + 1] = i;
     }
 }
 
@@ -155,35 +156,35 @@ void rebuild_model()
 // node of the run that still has its old frequency f - 1, so the order
 // holds again. Cost per level: a load of the parent, an increment and a
 // comparison; a trade adds a scan over the run and six stores. On exit
-// freq[ROOT] has risen by exactly 1.
+// model_freq[ROOT] has risen by exactly 1.
 static inline void update_upwards(size_t p)
 {
     do {
-        const uint32_t f = freq[p] + 1;
-        if (freq[p + 1] >= f) {
-            freq[p] = f;
+        const uint32_t f = model_freq[p] + 1;
+        if (model_freq[p + 1] >= f) {
+            model_freq[p] = f;
         } else {
-            // freq[p + 1] is f - 1 (the order held before), so every node
+            // model_freq[p + 1] is f - 1 (the order held before), so every node
             // from p to q has f - 1 and the one at p keeps that value.
             size_t q = p + 1;
-            while (freq[q + 1] < f)
+            while (model_freq[q + 1] < f)
                 q++;
-            freq[q] = f;
+            model_freq[q] = f;
             if (top_mark[p] == top_generation || top_mark[q] == top_generation)
                 top_stale = true;
-            const size_t a = static_cast<uint32_t>(child[p]);
-            const size_t b = static_cast<uint32_t>(child[q]);
-            parent[a] = static_cast<int32_t>(q);
+            const size_t a = static_cast<uint32_t>(model_child[p]);
+            const size_t b = static_cast<uint32_t>(model_child[q]);
+            model_parent[a] = static_cast<int32_t>(q);
             if (a < NODE_COUNT)
-                parent[a + 1] = static_cast<int32_t>(q);
-            parent[b] = static_cast<int32_t>(p);
+                model_parent[a + 1] = static_cast<int32_t>(q);
+            model_parent[b] = static_cast<int32_t>(p);
             if (b < NODE_COUNT)
-                parent[b + 1] = static_cast<int32_t>(p);
-            child[q] = static_cast<int32_t>(a);
-            child[p] = static_cast<int32_t>(b);
+                model_parent[b + 1] = static_cast<int32_t>(p);
+            model_child[q] = static_cast<int32_t>(a);
+            model_child[p] = static_cast<int32_t>(b);
             p = q;
         }
-        p = static_cast<uint32_t>(parent[p]);
+        p = static_cast<uint32_t>(model_parent[p]);
     } while (p != 0);
 }
 
@@ -194,21 +195,21 @@ static inline void update_upwards(size_t p)
 // changes the tree, and from there update_upwards follows the parents.
 static inline void update_along(const uint32_t* path, int depth, int symbol)
 {
-    if (freq[ROOT] == FREQ_LIMIT) {
+    if (model_freq[ROOT] == FREQ_LIMIT) {
         rebuild_model();
-        update_upwards(static_cast<uint32_t>(parent[NODE_COUNT + symbol]));
+        update_upwards(static_cast<uint32_t>(model_parent[NODE_COUNT + symbol]));
         return;
     }
     for (int level = depth - 1; level >= 0; level--) {
         const size_t p = path[level];
-        const uint32_t f = freq[p] + 1;
-        if (freq[p + 1] < f) {
+        const uint32_t f = model_freq[p] + 1;
+        if (model_freq[p + 1] < f) {
             update_upwards(p);
             return;
         }
-        freq[p] = f;
+        model_freq[p] = f;
     }
-    freq[ROOT]++;
+    model_freq[ROOT]++;
 }
 
 // Walks the first levels of the tree for every value of the next TOP_BITS
@@ -218,7 +219,7 @@ static void walk_top(uint32_t prefix, int depth, size_t x, uint32_t* path)
 {
     for (uint32_t bit = 0; bit < 2; bit++) {
         const size_t node = x + bit;
-        const size_t next = static_cast<uint32_t>(child[node]);
+        const size_t next = static_cast<uint32_t>(model_child[node]);
         const uint32_t bits = prefix << 1 | bit;
         path[depth] = static_cast<uint32_t>(node);
         top_mark[node] = top_generation;
@@ -244,16 +245,17 @@ static void refresh_top_table()
         top_generation = 1;
     }
     uint32_t path[TOP_BITS] = {};
-    walk_top(0, 0, static_cast<uint32_t>(child[ROOT]), path);
+    walk_top(0, 0, static_cast<uint32_t>(model_child[ROOT]), path);
     top_stale = false;
 }
 
 // performance-critical; rerun bench/lh1_bench.sh.
 //
 // The first TOP_BITS levels come from top_table in one step, then one step
-// per level: child[x] is the first child, child[x] + 1 the second, and the
-// bit chooses. Entry: WALK_BITS bits are made available; a deeper walk
-// refills on the way. Exit: x is a leaf, x - NODE_COUNT its symbol.
+// per level: model_child[x] is the first child, model_child[x] + 1 the
+// second, and the bit chooses. Entry: WALK_BITS bits are made available; a
+// deeper walk refills on the way. Exit: x is a leaf, x - NODE_COUNT its
+// symbol.
 //
 // The update then follows the walk back up (update_along).
 int decode_char()
@@ -279,7 +281,7 @@ int decode_char()
         }
         const size_t bit = static_cast<size_t>(bits >> 63);
         walk_path[depth++] = static_cast<uint32_t>(x + bit);
-        const int32_t* const row = child + bit;
+        const int32_t* const row = model_child + bit;
         x = static_cast<uint32_t>(row[x]);
         bits <<= 1;
         count--;
@@ -295,19 +297,4 @@ int decode_char()
 void update_model_along(const uint32_t* path, int depth, int symbol)
 {
     update_along(path, depth, symbol);
-}
-
-const uint32_t* model_freq()
-{
-    return freq;
-}
-
-const int32_t* model_child()
-{
-    return child;
-}
-
-const int32_t* model_parent()
-{
-    return parent;
 }

@@ -19,27 +19,29 @@ constexpr int NODE_COUNT = 2 * SYMBOL_COUNT - 1;
 constexpr int ROOT = NODE_COUNT - 1;
 // Root frequency at which the model is rebuilt before the next update.
 constexpr uint32_t FREQ_LIMIT = 0x8000;
-// freq[NODE_COUNT]: above every frequency, so no update moves the root.
+// model_freq[NODE_COUNT]: above every frequency, so no update moves the
+// root.
 constexpr uint32_t FREQ_SENTINEL = 0xFFFF;
-// Entries of parent: one per position, then one per symbol.
+// Entries of model_parent: one per position, then one per symbol.
 constexpr int PARENT_COUNT = NODE_COUNT + SYMBOL_COUNT;
 
 static_assert(ROOT == 626 && NODE_COUNT == 627, "the tree has 627 positions");
 static_assert(FREQ_LIMIT < FREQ_SENTINEL, "the sentinel is above every frequency");
 
-// The model, module state of lha/lh1_model.cpp; the encoder and the tests
-// read it through model_freq, model_child and model_parent.
-//   freq[p]          frequency of the node at position p; never falls with
-//                    p. freq[NODE_COUNT] is FREQ_SENTINEL.
-//   child[p]         internal node: position of its first child (the second
-//                    is at child[p] + 1). Leaf: its symbol + NODE_COUNT.
-//   parent[p]        p < NODE_COUNT: position of the parent of the node at
-//                    p; parent[ROOT] is 0, which is nobody's parent since
-//                    position 0 always holds a leaf.
-//   parent[NODE_COUNT + s]  position of the leaf of symbol s.
-const uint32_t* model_freq();
-const int32_t* model_child();
-const int32_t* model_parent();
+// The model, module state of lha/lh1_model.cpp, written there alone; the
+// encoder reads model_freq and model_parent to price and code symbols.
+//   model_freq[p]    frequency of the node at position p; never falls with
+//                    p. model_freq[NODE_COUNT] is FREQ_SENTINEL.
+//   model_child[p]   internal node: position of its first child (the second
+//                    is at model_child[p] + 1). Leaf: its symbol +
+//                    NODE_COUNT.
+//   model_parent[p]  p < NODE_COUNT: position of the parent of the node at
+//                    p; model_parent[ROOT] is 0, which is nobody's parent
+//                    since position 0 always holds a leaf.
+//   model_parent[NODE_COUNT + s]  position of the leaf of symbol s.
+extern uint32_t model_freq[NODE_COUNT + 1];
+extern int32_t model_child[NODE_COUNT];
+extern int32_t model_parent[PARENT_COUNT];
 
 // The bit input, module state of lha/lh1_model.cpp:
 //   bit_buffer  the next unread bit of the packed data is bit 63, the

@@ -1,10 +1,10 @@
 // lha/stream.cpp: the archive stream and the output file.
 //
 // State (both records are declared in lha/stream.h):
-//   archive_stream  the archive being read; open only during one call of
-//                   extract_archive.
-//   output_file     the member being written; open only while one member
-//                   is extracted.
+//   archive_stream  the archive being read; open only while one archive is
+//                   read.
+//   output_file     the member being put out; open only while one member
+//                   is extracted or tested.
 //   crc_register    the CRC-16/ARC of what the current member has written,
 //                   up to output_file.folded bytes of the buffer.
 #include "lha/stream.h"

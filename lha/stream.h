@@ -1,7 +1,8 @@
 // lha/stream.h: the archive stream that members are read from, and the
 // output file that extracted bytes go to, with its CRC register.
 //
-// Both live only during one call of extract_archive.
+// Both live only while one archive is read: an extraction, or a walk of
+// the packer's over an archive it lists or tests.
 //
 // Reading past the end. Every read of the archive stream yields its next
 // byte; at the end of the file, and after a read error, every read yields

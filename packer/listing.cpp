@@ -14,7 +14,9 @@
 #include <ctime>
 
 #include "host/packer_files.h"
-#include "lha/archive_check.h"
+#include "lha/header.h"
+#include "lha/pack/archive_check.h"
+#include "lha/pack/dos_stamp.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
 
@@ -52,10 +54,8 @@ const char* shown_stamp(const AnyHeader& h)
 {
     static char shown[STAMP_SIZE];
     if (h.stamp_kind == STAMP_DOS) {
-        const unsigned date = h.stamp >> 16;
-        const unsigned time_of_day = h.stamp & 0xFFFF;
-        snprintf(shown, sizeof shown, "%04u-%02u-%02u %02u:%02u", 1980 + (date >> 9), (date >> 5) & 15, date & 31,
-                 time_of_day >> 11, (time_of_day >> 5) & 63);
+        const DosTime t = dos_time(h.stamp);
+        snprintf(shown, sizeof shown, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
         return shown;
     }
     const time_t when = static_cast<time_t>(h.stamp);
@@ -95,7 +95,7 @@ void obstacle_text(unsigned obstacle, const WalkedMember& m, char* text, size_t 
                  strcmp(h.method, FOLDER_METHOD) == 0 ? "a folder" : "a name in a folder");
         break;
     case OBSTACLE_SIZE:
-        snprintf(text, capacity, "16 MiB or more, more than the installer reads of a size");
+        snprintf(text, capacity, "%s, more than the installer reads of a size", OVER_MAX_MEMBER_SIZE);
         break;
     case OBSTACLE_RENAMED: {
         char created[MAX_LISTED_NAME];
@@ -151,8 +151,7 @@ double ratio_of(uint64_t packed, uint64_t size)
 void report_walk_end(const char* path, WalkStep step, int count)
 {
     if (step == WALK_READ_FAILED) {
-        const char* reason = system_failure_reason();
-        pack_failure("cannot read %s: %s", path, reason);
+        pack_system_failure("cannot read", path);
         return;
     }
     if (step == WALK_NOT_ARCHIVE) {
@@ -192,8 +191,7 @@ bool report_member_check(const char* path, const WalkedMember& m, MemberCheck ch
     case MEMBER_READ_FAILED:
         break;
     }
-    const char* reason = system_failure_reason();
-    pack_failure("cannot read %s: %s", path, reason);
+    pack_system_failure("cannot read", path);
     return false;
 }
 
@@ -360,8 +358,7 @@ bool check_archive(const char* path, ArchiveCheck mode, bool quiet)
     FILE* file = open_source_file(path, &source);
     if (file == nullptr) {
         if (source.kind == SOURCE_ABSENT) {
-            const char* reason = system_failure_reason();
-            pack_failure("cannot read %s: %s", path, reason);
+            pack_system_failure("cannot read", path);
         } else {
             pack_failure("not a regular file: %s", path);
         }

@@ -1,5 +1,5 @@
 // packer/listing.h: ymw-pack -l and -t, the lines of a listing and of a
-// test of an LHA archive of any header level (lha/archive_check.h).
+// test of an LHA archive of any header level (lha/pack/archive_check.h).
 #pragma once
 
 enum ArchiveCheck {

@@ -28,7 +28,7 @@
 
 #include "host/ending.h"
 #include "host/packer_files.h"
-#include "lha/archive_check.h"
+#include "lha/pack/archive_check.h"
 #include "packer/listing.h"
 #include "packer/pack.h"
 #include "packer/report.h"
@@ -84,7 +84,7 @@ int usage_error(const char* reason, const char* what)
 }
 
 // Whether the file at `path` may be replaced by a new archive
-// (lha/archive_check.h); what is not a regular file is left to the
+// (lha/pack/archive_check.h); what is not a regular file is left to the
 // packer's other checks.
 bool may_replace_archive(const char* path)
 {
@@ -98,8 +98,7 @@ bool may_replace_archive(const char* path)
 int after_output(int code)
 {
     if (fflush(stdout) != 0 || ferror(stdout)) {
-        const char* reason = system_failure_reason();
-        pack_failure("cannot write to standard output: %s", reason);
+        pack_system_failure("cannot write to", "standard output");
         return EXIT_FAILED;
     }
     return code;
@@ -166,45 +165,41 @@ bool read_options(int argc, char** argv, Options& o, int* code)
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Expands the arguments where the system leaves that to the program
+// (host/packer_files.h); false after the line of a pattern that matches
+// no file, or too many.
+bool take_arguments(int* argc, char*** argv)
 {
     const char* pattern = nullptr;
-    switch (take_source_arguments(&argc, &argv, &pattern)) {
+    switch (take_source_arguments(argc, argv, &pattern)) {
     case ARGUMENTS_TAKEN:
         break;
     case ARGUMENTS_UNMATCHED:
         pack_failure("no file matches: %s", pattern);
-        return EXIT_FAILED;
+        return false;
     case ARGUMENTS_TOO_MANY:
         pack_failure("too many files match: %s", pattern);
-        return EXIT_FAILED;
+        return false;
     }
-    // An interrupt leaves no archive half written.
-    end_on_interrupt(EXIT_FAILED, nullptr);
-    Options o{0, false, false, PACK_SMALLER};
-    int code = EXIT_DONE;
-    if (!read_options(argc, argv, o, &code))
-        return code;
-    const int first = optind;
-    const bool options_ended = first > 1 && strcmp(argv[first - 1], "--") == 0;
-    // Standard input is not read, and standard output gets no archive.
-    for (int i = first; i < argc; i++)
-        if (strcmp(argv[i], "-") == 0)
-            return usage_error(i == first && o.mode == 0 ? "the archive must be a file, not standard output"
-                                                         : "standard input is not read; name a file called - as ./-",
-                               "-");
-    if (o.mode != 0) {
-        if (o.method_given)
-            return usage_error("--method is for packing", o.mode == 'l' ? "-l" : "-t");
-        if (argc - first != 1)
-            return usage_error(o.mode == 'l' ? "-l takes one archive" : "-t takes one archive",
-                               argc - first == 0 ? "none given" : argv[first + 1]);
-        return after_output(check_archive(argv[first], o.mode == 'l' ? CHECK_LIST : CHECK_TEST, o.quiet)
-                                ? EXIT_DONE
-                                : EXIT_FAILED);
-    }
+    return true;
+}
+
+// -l and -t: the one archive, argv[first], listed or tested.
+int run_check(const Options& o, int argc, char** argv, int first)
+{
+    if (o.method_given)
+        return usage_error("--method is for packing", o.mode == 'l' ? "-l" : "-t");
+    if (argc - first != 1)
+        return usage_error(o.mode == 'l' ? "-l takes one archive" : "-t takes one archive",
+                           argc - first == 0 ? "none given" : argv[first + 1]);
+    return after_output(check_archive(argv[first], o.mode == 'l' ? CHECK_LIST : CHECK_TEST, o.quiet) ? EXIT_DONE
+                                                                                                     : EXIT_FAILED);
+}
+
+// Packing: the archive argv[first] written of the files after it;
+// `options_ended` when -- ended the options.
+int run_pack(const Options& o, int argc, char** argv, int first, bool options_ended)
+{
     if (argc - first < 2)
         return usage_error("an archive and at least one file are needed",
                            argc - first == 0 ? "none given" : argv[first]);
@@ -233,4 +228,27 @@ int main(int argc, char** argv)
         return EXIT_FAILED;
     }
     return write_pack(argv[first], o.method, o.quiet) ? EXIT_DONE : EXIT_FAILED;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!take_arguments(&argc, &argv))
+        return EXIT_FAILED;
+    // An interrupt leaves no archive half written.
+    end_on_interrupt(EXIT_FAILED, nullptr);
+    Options o{0, false, false, PACK_SMALLER};
+    int code = EXIT_DONE;
+    if (!read_options(argc, argv, o, &code))
+        return code;
+    const int first = optind;
+    const bool options_ended = first > 1 && strcmp(argv[first - 1], "--") == 0;
+    // Standard input is not read, and standard output gets no archive.
+    for (int i = first; i < argc; i++)
+        if (strcmp(argv[i], "-") == 0)
+            return usage_error(i == first && o.mode == 0 ? "the archive must be a file, not standard output"
+                                                         : "standard input is not read; name a file called - as ./-",
+                               "-");
+    return o.mode != 0 ? run_check(o, argc, argv, first) : run_pack(o, argc, argv, first, options_ended);
 }

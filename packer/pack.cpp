@@ -35,7 +35,8 @@
 #include "host/files.h"
 #include "host/packer_files.h"
 #include "lha/header.h"
-#include "lha/pack_member.h"
+#include "lha/pack/dos_stamp.h"
+#include "lha/pack/pack_member.h"
 #include "packer/member_names.h"
 #include "packer/report.h"
 #include "shared/compose.h"
@@ -82,6 +83,12 @@ bool stamps_in_utc;
 void fail_line(const char* reason, const char* what)
 {
     pack_failure("%s: %s", reason, what);
+}
+
+// The line of a file too large for a member.
+void fail_too_large(const char* path)
+{
+    pack_failure("file of %s: %s", OVER_MAX_MEMBER_SIZE, path);
 }
 
 // The line of a file that could not be opened for reading: the system's
@@ -302,7 +309,7 @@ bool check_member(int index, Member& m)
     }
     fclose(file);
     if (m.source.size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", path);
+        fail_too_large(path);
         return false;
     }
     if (archive_target.kind == SOURCE_FILE && m.source.volume == archive_target.volume &&
@@ -322,8 +329,8 @@ uint32_t member_stamp(int64_t modified)
     const time_t when = static_cast<time_t>(modified);
     const tm* t = stamps_in_utc ? gmtime(&when) : localtime(&when);
     if (t == nullptr)
-        return dos_stamp(0, 1, 1, 0, 0, 0);
-    return dos_stamp(t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec);
+        return dos_stamp({0, 1, 1, 0, 0, 0});
+    return dos_stamp({t->tm_year + 1900, t->tm_mon + 1, t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec});
 }
 
 // Reads one member's file into `input`; false (after its line) when it
@@ -344,7 +351,7 @@ bool read_member(Member& m, size_t& size)
     }
     fclose(f);
     if (size >= SIZE_LIMIT) {
-        fail_line("file of 16 MiB or more", member_path);
+        fail_too_large(member_path);
         return false;
     }
     m.source.modified = now.modified;
@@ -362,7 +369,7 @@ bool write_member(FILE* archive, const char* archive_path, Member& m, PackMethod
     PackedMember packed_member;
     if (pack_member(input, size, m.name, static_cast<size_t>(m.name_length), member_stamp(m.source.modified), method,
                     packed, &packed_member) != PACK_DONE) {
-        fail_line("-lh1- data of 16 MiB or more, too large for a header", member_path);
+        pack_failure("-lh1- data of %s, too large for a header: %s", OVER_MAX_MEMBER_SIZE, member_path);
         return false;
     }
     const PackedMember& p = packed_member;
@@ -406,15 +413,14 @@ bool take_source_date_epoch()
     const char* epoch = getenv("SOURCE_DATE_EPOCH");
     if (epoch == nullptr || *epoch == '\0')
         return true;
-    // Up to the end of 2107, the last MS-DOS year.
-    constexpr int64_t LATEST = 4354819199;
+    // Up to the last moment that an MS-DOS stamp holds.
     int64_t value = 0;
     for (const char* c = epoch; *c != '\0'; c++) {
-        if (*c < '0' || *c > '9' || value > LATEST)
+        if (*c < '0' || *c > '9' || value > DOS_LAST_UNIX_TIME)
             return false;
         value = value * 10 + (*c - '0');
     }
-    if (value > LATEST)
+    if (value > DOS_LAST_UNIX_TIME)
         return false;
     stamp_limit = value;
     stamps_in_utc = true;

@@ -3,7 +3,7 @@
 // names in code page 932, checked by the installer's own name rules.
 #pragma once
 
-#include "lha/pack_member.h"
+#include "lha/pack/pack_member.h"
 
 // Takes SOURCE_DATE_EPOCH, when it is set and not empty: no time stamp is
 // later, and stamps are taken in UTC. False when it is not a number of
@@ -16,7 +16,7 @@ bool take_source_date_epoch();
 // refusal, for a name the installer would refuse or Windows would change
 // or lose, a name that Windows takes for an earlier member's or for a file
 // the installer writes itself, a folder inside a folder, anything but a
-// regular file, a file of 16 MiB or more, more than MAX_MEMBER_NAMES
+// regular file, a file larger than MAX_MEMBER_SIZE, more than MAX_MEMBER_NAMES
 // files (packer/member_names.h), the archive `archive` among them, and an
 // `archive` that is a folder. The inputs are kept for write_pack.
 bool check_pack(const char* archive, char* const* inputs, int count);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const unsigned low = read_archive_byte();
     const uint32_t unpacked_size = low | read_archive_byte() << 8;
 
-    reset_decoder_window();
+    memset(decoder_window, 0, sizeof decoder_window);
     output_file.fill = 0;
     output_file.folded = 0;
     output_file.failed = false;

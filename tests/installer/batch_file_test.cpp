@@ -1,6 +1,7 @@
-// The launch batch file: the drive line only for a directory that begins
-// with a drive letter and a colon, the cd line with the directory as typed,
-// CR LF endings, an existing file replaced, a missing folder reported.
+// tests/installer/batch_file_test.cpp: the launch batch file: the drive line
+// only for a directory that begins with a drive letter and a colon, the cd
+// line with the directory as typed, CR LF endings, an existing file replaced,
+// a missing folder reported.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,7 @@
-// The configuration file: the 71 template lines byte for byte with CR LF
-// endings, the OPTIONS line with and without a name, an existing file
-// replaced, and the line that a file which cannot be made or written gets.
+// tests/installer/config_file_test.cpp: the configuration file: the 71
+// template lines byte for byte with CR LF endings, the OPTIONS line with and
+// without a name, an existing file replaced, and the line that a file which
+// cannot be made or written gets.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

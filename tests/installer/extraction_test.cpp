@@ -1,5 +1,6 @@
-// Archive reading and member extraction: selection, every fault line, and
-// where the next header is read after each kind of member.
+// tests/installer/extraction_test.cpp: archive reading and member extraction:
+// selection, every fault line, and where the next header is read after each
+// kind of member.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,8 +1,9 @@
-// The two shortcuts, saved below the Windows directory of a temporary Wine
-// prefix and read back with lnkinfo (Debian's liblnk-utils): the target
-// path, the working directory (the install directory where the batch file
-// cannot change to it), the show command, the failure message of a missing
-// folder, and the kinds that are refused.
+// tests/installer/shortcut_test.cpp: the two shortcuts, saved below the
+// Windows directory of a temporary Wine prefix and read back with lnkinfo
+// (Debian's liblnk-utils): the target path, the working directory (the
+// install directory where the batch file cannot change to it), the show
+// command, the failure message of a missing folder, and the kinds that are
+// refused.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/stat.h>

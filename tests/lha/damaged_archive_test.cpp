@@ -1,7 +1,7 @@
-// Damaged archives of every kind: whatever bytes an archive holds, the
-// extraction ends, prints only its own kinds of line, and writes nothing
-// outside the install directory. Run under the sanitizers, this also
-// checks that no read or write leaves its buffer.
+// tests/lha/damaged_archive_test.cpp: damaged archives of every kind:
+// whatever bytes an archive holds, the extraction ends, prints only its own
+// kinds of line, and writes nothing outside the install directory. Run under
+// the sanitizers, this also checks that no read or write leaves its buffer.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/stat.h>

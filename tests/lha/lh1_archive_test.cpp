@@ -1,7 +1,8 @@
-// -lh1- members inside archives: every member of the corpus (made by an
-// independent encoder) decodes to its bytes and ends where the next header
-// begins; damaged and truncated members are decoded to their full size,
-// reported by their CRC, and the next header is read where the bits ended.
+// tests/lha/lh1_archive_test.cpp: -lh1- members inside archives: every member
+// of the corpus (made by an independent encoder) decodes to its bytes and
+// ends where the next header begins; damaged and truncated members are
+// decoded to their full size, reported by their CRC, and the next header is
+// read where the bits ended.
 #include <gtest/gtest.h>
 
 #include <string>

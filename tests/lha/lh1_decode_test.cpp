@@ -1,9 +1,10 @@
-// The -lh1- sliding-window decoder: the position code, the worked members,
-// the window preset and what carries over between members, the stop rule,
-// where the stream is left, and agreement with the step-by-step reference
-// on arbitrary input.
+// tests/lha/lh1_decode_test.cpp: the -lh1- sliding-window decoder: the
+// position code, the worked members, the window preset and what carries over
+// between members, the stop rule, where the stream is left, and agreement
+// with the step-by-step reference on arbitrary input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -31,6 +32,43 @@ Bytes hex(std::initializer_list<int> values)
     for (int v : values)
         bytes.push_back(static_cast<uint8_t>(v));
     return bytes;
+}
+
+// What the child process of a decoding too long to wait for compares, and
+// the bytes it has been written so far.
+Bytes expected_start;
+Bytes written_start;
+
+// The write of a stream that gathers the first expected_start.size() bytes
+// written to it, then ends the process: exit code 0 when they are those
+// bytes, 2 when not.
+ssize_t end_at_first_bytes(void*, const char* bytes, size_t count)
+{
+    written_start.insert(written_start.end(), bytes, bytes + count);
+    if (written_start.size() >= expected_start.size())
+        _exit(std::equal(expected_start.begin(), expected_start.end(), written_start.begin()) ? 0 : 2);
+    return static_cast<ssize_t>(count);
+}
+
+// Decodes a member of `size` bytes from an empty archive (every bit 1) in
+// this process, which ends once the first OUTPUT_BUFFER_SIZE bytes are
+// written out (end_at_first_bytes), or with exit code 1 when the decoder
+// returns before.
+[[noreturn]] void decode_until_the_first_buffer(uint32_t size)
+{
+    TempWorkspace w;
+    StreamOver stream(Bytes{});
+    Reference r;
+    memcpy(r.window + REF_WINDOW_START, decoder_window + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
+    expected_start = ref_decode_member(r, OUTPUT_BUFFER_SIZE);
+    cookie_io_functions_t io{};
+    io.write = end_at_first_bytes;
+    FILE* out = fopencookie(nullptr, "w", io);
+    setvbuf(out, nullptr, _IONBF, 0);
+    open_output_discard();
+    output_file.file = out;
+    decode_lh1(size);
+    _exit(1);
 }
 
 void expect_same_runs(const std::vector<MemberRun>& product, const std::vector<MemberRun>& reference)
@@ -219,6 +257,18 @@ TEST(Lh1DecodeDeathTest, LastSixtyPositionsAreZeroAtProgramStart)
     EXPECT_EXIT(decode_first_member(), testing::ExitedWithCode(0), "");
 }
 
+// Sizes up to UINT32_MAX count whole: the packer's walk passes them. All
+// of a member of 2^31 bytes takes the decoder some 20 seconds, so the
+// child process checks only its first buffer against the reference, and a
+// decoder that returns at once (one that took the size for a negative
+// count) fails.
+TEST(Lh1DecodeDeathTest, SizesUpToTheLargestAreDecoded)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const uint32_t size : {(uint32_t{1} << 31) + 4, UINT32_MAX})
+        EXPECT_EXIT(decode_until_the_first_buffer(size), testing::ExitedWithCode(0), "") << size;
+}
+
 // A byte stored at position 4095 is followed by a store at position 0, and
 // a match reads across that seam.
 TEST(Lh1Decode, WindowWrapsAroundItsEnd)
@@ -232,7 +282,7 @@ TEST(Lh1Decode, WindowWrapsAroundItsEnd)
     items.push_back(match(60, 4095));
     items.push_back(match(60, 4000));
     uint8_t tail[MAX_MATCH];
-    memcpy(tail, decoder_window() + WINDOW_START, MAX_MATCH);
+    memcpy(tail, decoder_window + WINDOW_START, MAX_MATCH);
     const Bytes expected = expand_items(items, tail);
     const std::vector<MemberRun> runs = decode_members(encode_items(items), {static_cast<uint32_t>(expected.size())});
     EXPECT_TRUE(runs[0].output == expected);
@@ -262,7 +312,7 @@ TEST(Lh1Decode, MatchesTheReferenceOnWellFormedItems)
             }
             const Bytes packed = encode_items(items);
             input.insert(input.end(), packed.begin(), packed.end());
-            uint32_t size = static_cast<uint32_t>(expand_items(items, decoder_window() + WINDOW_START).size());
+            uint32_t size = static_cast<uint32_t>(expand_items(items, decoder_window + WINDOW_START).size());
             sizes.push_back(size);
         }
         const std::vector<MemberRun> reference = ref_decode_members(input, sizes);

@@ -1,8 +1,8 @@
-// Differential test against the independent -lh1- encoder of Debian's
-// libjlha-java: data of many shapes and sizes, from fixed seeds, is packed
-// there into level-0 archives (tests/lha/java, compiled with the tests into
-// JAVA_CLASSES_DIR) and must extract to the original bytes with no error
-// line.
+// tests/lha/lh1_differential_test.cpp: differential test against the
+// independent -lh1- encoder of Debian's libjlha-java: data of many shapes and
+// sizes, from fixed seeds, is packed there into level-0 archives
+// (tests/lha/java, compiled with the tests into JAVA_CLASSES_DIR) and must
+// extract to the original bytes with no error line.
 //
 // Needs a JDK (javac, java) and libjlha-java; on Debian the packages
 // default-jdk-headless and libjlha-java.

@@ -1,7 +1,7 @@
-// The -lh1- bit input and adaptive model: the codes of a fresh model, the
-// first update and the first rebuild, reading past the end, giving back
-// bytes read ahead, and agreement with the step-by-step reference on
-// arbitrary bits and symbol sequences.
+// tests/lha/lh1_model_test.cpp: the -lh1- bit input and adaptive model: the
+// codes of a fresh model, the first update and the first rebuild, reading
+// past the end, giving back bytes read ahead, and agreement with the
+// step-by-step reference on arbitrary bits and symbol sequences.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -15,9 +15,9 @@ using namespace lh1_test;
 namespace {
 
 // The model's tables as the product keeps them, read-only.
-const uint32_t* const freq = model_freq();
-const int32_t* const child = model_child();
-const int32_t* const parent = model_parent();
+const uint32_t* const freq = model_freq;
+const int32_t* const child = model_child;
+const int32_t* const parent = model_parent;
 
 std::string product_code(int symbol)
 {

@@ -49,7 +49,7 @@ inline int get_bits(int start, int n)
 // update along it (rebuilding first at FREQ_LIMIT).
 inline void update_model(int symbol)
 {
-    const int32_t* parent = model_parent();
+    const int32_t* parent = model_parent;
     uint32_t upwards[SYMBOL_COUNT];
     int depth = 0;
     for (int32_t p = parent[NODE_COUNT + symbol]; p != ROOT; p = parent[p])
@@ -285,7 +285,7 @@ inline int ref_decode_position(Reference& r)
 inline Bytes ref_decode_member(Reference& r, uint32_t size, uint8_t preset = 0x20)
 {
     Bytes out;
-    int32_t remaining = static_cast<int32_t>(size);
+    uint32_t remaining = size;
     ref_init_model(r);
     r.window_pos = REF_WINDOW_START;
     r.bit_count = 0;
@@ -473,7 +473,7 @@ inline std::vector<MemberRun> ref_decode_members(const Bytes& input, const std::
 {
     Reference r;
     r.input = input;
-    memcpy(r.window + REF_WINDOW_START, decoder_window() + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
+    memcpy(r.window + REF_WINDOW_START, decoder_window + REF_WINDOW_START, REF_WINDOW - REF_WINDOW_START);
     std::vector<MemberRun> runs;
     for (uint32_t size : sizes) {
         Bytes out = ref_decode_member(r, size);

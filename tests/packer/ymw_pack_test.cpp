@@ -1,7 +1,7 @@
-// ymw-pack, run as a program in real temporary folders: its archives
-// extract through the installer's own extraction, and pass lhasa and the
-// decoder of libjlha-java as independent checks; its refusals leave no
-// archive behind.
+// tests/packer/ymw_pack_test.cpp: ymw-pack, run as a program in real
+// temporary folders: its archives extract through the installer's own
+// extraction, and pass lhasa and the decoder of libjlha-java as independent
+// checks; its refusals leave no archive behind.
 //
 // Needs lhasa, a JDK (javac, java) and libjlha-java; on Debian the
 // packages lhasa, default-jdk-headless and libjlha-java.
@@ -356,7 +356,7 @@ TEST(YmwPack, RefusesWithOneLineAndLeavesTheOldArchiveAsItWas)
 namespace {
 
 // One member of an archive that libjlha-java wrote at build time, as
-// tests/tools/java/level_archives.txt gives it.
+// tests/packer/java/level_archives.txt gives it.
 struct MadeMember {
     std::string name;  // UTF-8, "/" before a folder's name, or after a folder's for its entry (-lhd-)
     int level;

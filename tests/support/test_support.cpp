@@ -249,7 +249,7 @@ std::vector<ArchiveHeader> headers_in(const Bytes& archive)
     while (at < archive.size() && read_member_header() == HEADER_READ) {
         headers.push_back({member_header, at});
         at += member_header.header_size + 2u + member_header.packed_size;
-        skip_member_data();
+        skip_member_data(facts_of(member_header));
     }
     close_archive_stream();
     archive_stream = saved;

@@ -1,6 +1,6 @@
-// lha/archive_check.h: walking an LHA archive of any header level member by
-// member, for ymw-pack's listing and testing: each header read
-// (lha/header_levels.h), each member's data skipped or decoded by the
+// lha/pack/archive_check.h: walking an LHA archive of any header level
+// member by member, for ymw-pack's listing and testing: each header read
+// (lha/pack/header_levels.h), each member's data skipped or decoded by the
 // installer's own decoder, and what keeps the installer from extracting
 // it. Prints nothing; the packer's program does.
 #pragma once
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lha/header_levels.h"
+#include "lha/pack/header_levels.h"
 
 // What keeps the installer from extracting a member, or its file from
 // staying as the member has it, one bit each.
@@ -17,7 +17,7 @@ enum Obstacle : unsigned {
     OBSTACLE_METHOD = 1u << 1,   // a method other than -lh0- and -lh1- (and -lhd-)
     OBSTACLE_NAME = 1u << 2,     // a name the installer refuses, or Windows cannot create
     OBSTACLE_FOLDER = 1u << 3,   // a folder (-lhd-), or a name in one: the installer makes none
-    OBSTACLE_SIZE = 1u << 4,     // 16 MiB or more: the installer reads three bytes of a size
+    OBSTACLE_SIZE = 1u << 4,     // above MAX_MEMBER_SIZE: the installer reads three bytes of a size
     OBSTACLE_RENAMED = 1u << 5,  // Windows creates it under another name (dots and blanks at the end dropped)
     // Found by the reader of the whole archive, not of one header:
     OBSTACLE_OVERWRITTEN = 1u << 6,  // the installer writes a file of its own over it

@@ -1,4 +1,4 @@
-// lha/header_levels.cpp: reading member headers of levels 0, 1 and 2.
+// lha/pack/header_levels.cpp: reading member headers of levels 0, 1 and 2.
 //
 // State:
 //   header_bytes   the header being read: the fixed part and the base
@@ -7,7 +7,7 @@
 //   name_part, folder_part  the name and the folder found so far, each
 //                  with its length, joined into the header's name once the
 //                  header is read.
-#include "lha/header_levels.h"
+#include "lha/pack/header_levels.h"
 
 #include <cstring>
 
@@ -147,7 +147,9 @@ void take_common_fields(AnyHeader* header)
 }
 
 // Levels 0 and 1: the base header of H + 2 bytes, of which FIXED_PART are
-// read; a level-1 header's extended headers follow it in the stream.
+// read, checked and taken apart by the installer's reader of level 0
+// (lha/header.h); a level-1 header's extended headers follow it in the
+// stream.
 AnyHeaderResult read_level_0_or_1(AnyHeader* header)
 {
     const size_t size = header_bytes[0] + 2u;
@@ -155,19 +157,19 @@ AnyHeaderResult read_level_0_or_1(AnyHeader* header)
         return ANY_HEADER_DAMAGED;
     if (!read_bytes(header_bytes + FIXED_PART, size - FIXED_PART))
         return ANY_HEADER_CUT;
-    uint8_t sum = 0;
-    for (size_t i = 2; i < size; i++)
-        sum = static_cast<uint8_t>(sum + header_bytes[i]);
-    if (sum != header_bytes[1])
-        return ANY_HEADER_BAD_SUM;
-    const size_t name_length = header_bytes[OFFSET_NAME_LENGTH];
-    const size_t tail = header->level == 0 ? HEADER_CRC_SIZE : LEVEL1_NAME_TAIL;
-    if (size < HEADER_NAME_OFFSET + name_length + tail)
+    MemberHeader base;
+    const HeaderResult result = parse_member_header(header_bytes, &base);
+    if (result != HEADER_READ)
+        return result == HEADER_BAD_SUM ? ANY_HEADER_BAD_SUM : ANY_HEADER_DAMAGED;
+    const size_t name_length = base.name_length;
+    if (header->level == 1 && size < HEADER_NAME_OFFSET + name_length + LEVEL1_NAME_TAIL)
         return ANY_HEADER_DAMAGED;
+    // The sizes as they stand, all four bytes (the installer reads three).
     take_common_fields(header);
     header->stamp_kind = STAMP_DOS;
-    header->crc = static_cast<uint16_t>(get_le(header_bytes + HEADER_NAME_OFFSET + name_length, HEADER_CRC_SIZE));
-    header->name_cut = !keep_part(name_part, &name_part_length, header_bytes + HEADER_NAME_OFFSET, name_length);
+    header->crc = base.crc;
+    header->name_cut =
+        !keep_part(name_part, &name_part_length, reinterpret_cast<const uint8_t*>(base.name), name_length);
     if (header->level == 0) {
         const uint8_t* extension = header_bytes + HEADER_NAME_OFFSET + name_length + HEADER_CRC_SIZE;
         if (header_bytes + size - extension >= static_cast<ptrdiff_t>(LEVEL0_UNIX_SIZE) &&

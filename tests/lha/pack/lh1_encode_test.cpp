@@ -1,10 +1,11 @@
-// The -lh1- encoder against the decoders: the product one, and the
-// step-by-step one with its window preset to other bytes than spaces.
+// tests/lha/pack/lh1_encode_test.cpp: the -lh1- encoder against the decoders:
+// the product one, and the step-by-step one with its window preset to other
+// bytes than spaces.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "lha/lh1_encode.h"
+#include "lha/pack/lh1_encode.h"
 #include "tests/lha/lh1_test_support.h"
 #include "tests/support/sample_data.h"
 

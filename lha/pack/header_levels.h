@@ -1,7 +1,8 @@
-// lha/header_levels.h: member headers of levels 0, 1 and 2, as archivers
-// write them, read for ymw-pack's listing and testing. The installer reads
-// level 0 alone, through lha/header.h, whose layout levels 0 and 1 share up
-// to the name; the level byte is at offset 20 in all three.
+// lha/pack/header_levels.h: member headers of levels 0, 1 and 2, as
+// archivers write them, read for ymw-pack's listing and testing. The
+// installer reads level 0 alone, through lha/header.h, whose layout levels
+// 0 and 1 share up to the name; the level byte is at offset 20 in all
+// three.
 //
 //   level 1  bytes 0-21 as level 0 (byte 0: H, byte 1: the sum of bytes
 //            2 .. H + 1), but bytes 7-10 hold the packed data and the

@@ -1,10 +1,10 @@
-// lha/archive_check.cpp: walking an archive of any header level for
+// lha/pack/archive_check.cpp: walking an archive of any header level for
 // ymw-pack -l and -t, with the installer's own decoder and name rules.
 //
-// This file keeps no state of its own: the archive stream, the output
-// (here written nowhere) and the header the decoder reads are the
-// reader's.
-#include "lha/archive_check.h"
+// This file keeps no state of its own: the archive stream and the output
+// (here written nowhere) are the reader's, which decodes a member from the
+// facts that the walk hands it.
+#include "lha/pack/archive_check.h"
 
 #include <cstring>
 
@@ -24,7 +24,7 @@ constexpr unsigned PADDING_SUB = 0x1A;
 
 bool is_installer_method(const char* method)
 {
-    return strcmp(method, "-lh0-") == 0 || strcmp(method, "-lh1-") == 0;
+    return is_stored_method(method) || is_lh1_method(method);
 }
 
 bool is_folder_entry(const AnyHeader& h)
@@ -179,15 +179,16 @@ MemberCheck test_walked_member(const WalkedMember& member)
     if (!is_installer_method(h.method) || h.packed_size > MAX_DECODED_SIZE || h.unpacked_size > MAX_DECODED_SIZE)
         return skip_walked_member(member) == MEMBER_INTACT ? MEMBER_UNTESTABLE : cut_or_failed();
 
-    // The installer's own decoding, from the header fields it reads.
-    memcpy(member_header.method, h.method, METHOD_ID_SIZE);
-    member_header.packed_size = static_cast<uint32_t>(h.packed_size);
-    member_header.unpacked_size = static_cast<uint32_t>(h.unpacked_size);
-    member_header.crc = h.crc;
+    // The installer's own decoding, of the facts that its header gives.
+    MemberFacts facts;
+    memcpy(facts.method, h.method, METHOD_ID_SIZE);
+    facts.packed_size = static_cast<uint32_t>(h.packed_size);
+    facts.unpacked_size = static_cast<uint32_t>(h.unpacked_size);
+    facts.crc = h.crc;
     const uint64_t start = archive_position();
     bool known_method = true;
     open_output_discard();
-    const bool intact = unpack_member(&known_method);
+    const bool intact = unpack_member(facts, &known_method);
     close_output_file();
     if (archive_stream.past_end > 0)
         return cut_or_failed();

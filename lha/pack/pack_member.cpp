@@ -1,14 +1,10 @@
-// lha/pack_member.cpp: members packed into memory. No state.
-#include "lha/pack_member.h"
+// lha/pack/pack_member.cpp: members packed into memory. No state.
+#include "lha/pack/pack_member.h"
 
 #include <cstring>
 
 #include "lha/crc16.h"
-#include "lha/lh1_encode.h"
-
-// MS-DOS dates count years from 1980 to 2107.
-constexpr int DOS_EPOCH_YEAR = 1980;
-constexpr int DOS_LAST_YEAR = DOS_EPOCH_YEAR + 127;
+#include "lha/pack/lh1_encode.h"
 
 PackResult pack_member(const uint8_t* input, size_t size, const char* name, size_t name_length, uint32_t stamp,
                        PackMethod method, uint8_t* packed, PackedMember* member)
@@ -42,15 +38,4 @@ PackResult pack_member(const uint8_t* input, size_t size, const char* name, size
     header.crc = crc16_update_block(0, input, size);
     member->header_size = static_cast<size_t>(write_member_header(header, member->header));
     return PACK_DONE;
-}
-
-uint32_t dos_stamp(int year, int month, int day, int hour, int minute, int second)
-{
-    if (year < DOS_EPOCH_YEAR)
-        return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the first stamp there is
-    if (year > DOS_LAST_YEAR)
-        return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
-    const uint32_t date = static_cast<uint32_t>((year - DOS_EPOCH_YEAR) << 9 | month << 5 | day);
-    const uint32_t time_of_day = static_cast<uint32_t>(hour << 11 | minute << 5 | second / 2);
-    return date << 16 | time_of_day;
 }

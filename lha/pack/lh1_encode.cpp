@@ -1,4 +1,4 @@
-// lha/lh1_encode.cpp: the -lh1- encoder.
+// lha/pack/lh1_encode.cpp: the -lh1- encoder.
 //
 // Module state, all of it for the member being encoded:
 //   hash3_head, hash3_prev  the chains of three bytes: hash3_head[h] is
@@ -36,7 +36,7 @@
 // (updated after every symbol, as the decoder does). Members up to
 // REPRICE_INPUT bytes are parsed a second time, priced by the first pass,
 // and small ones also lazily (Effort); the smallest result is kept.
-#include "lha/lh1_encode.h"
+#include "lha/pack/lh1_encode.h"
 
 #include <cmath>
 #include <cstring>
@@ -213,8 +213,8 @@ static void make_position_codes()
 // (0.2% smaller on a short text, 0.02% on the bench data).
 static void take_symbol_prices(uint8_t* price)
 {
-    const uint32_t* const freq = model_freq();
-    const int32_t* const parent = model_parent();
+    const uint32_t* const freq = model_freq;
+    const int32_t* const parent = model_parent;
     const uint32_t root = log_units[freq[ROOT]];
     for (int s = 0; s < SYMBOL_COUNT; s++)
         price[s] = static_cast<uint8_t>(root - log_units[freq[parent[NODE_COUNT + s]]]);
@@ -258,7 +258,7 @@ static int encode_char(int symbol, uint64_t* code)
 {
     uint64_t bits = 0;
     int length = 0;
-    const int32_t* const parent = model_parent();
+    const int32_t* const parent = model_parent;
     size_t p = static_cast<uint32_t>(parent[NODE_COUNT + symbol]);
     // The way is stored from the end of code_path backwards, so that it
     // ends up root first, as decode_char leaves it.
@@ -489,14 +489,15 @@ static void relax(int to, uint32_t cost, Step step)
 
 // performance-critical; rerun bench/lh1_pack_bench.sh.
 //
-// Chooses the cheapest parse of the block at `start` and codes it. Entry:
-// every position before start is in its chain. Every offset up to the
-// block's end is reached by literals, so the parse ends exactly there,
-// except that a match of effort.take_at_once bytes or more ends the block
-// with itself. Positions inside a match of effort.skip_within bytes offer
-// literals only, up to its last effort.skip_tail. Exit: every position
-// before the returned end is in its chain.
-static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
+// Chooses the cheapest parse of the block at `start` into path_step and
+// returns the block's length. Entry: every position before start is in its
+// chain. Every offset up to the block's end is reached by literals, so the
+// parse ends exactly there, except that a match of effort.take_at_once
+// bytes or more ends the block with itself. Positions inside a match of
+// effort.skip_within bytes offer literals only, up to its last
+// effort.skip_tail. Exit: every position before the block's end is in its
+// chain.
+static int choose_block_parse(const uint8_t* data, int32_t start, int32_t size)
 {
     if (start == 0 || start - priced_at >= PRICE_INTERVAL) {
         take_symbol_prices(symbol_price);
@@ -546,7 +547,13 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
             break;
         }
     }
+    return end;
+}
 
+// Codes the block at `start`, `end` offsets long, by the parse that
+// path_step holds: the way back from its end gives the items last first.
+static void code_block_parse(const uint8_t* data, int32_t start, int end)
+{
     int items = 0;
     for (int at = end; at > 0; at -= path_step[at].length)
         block_items[items++] = path_step[at];
@@ -562,6 +569,14 @@ static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
         }
         pos += s.length;
     }
+}
+
+// Chooses the parse of the block at `start` and codes it; returns where
+// the next block starts.
+static int32_t encode_block(const uint8_t* data, int32_t start, int32_t size)
+{
+    const int end = choose_block_parse(data, start, size);
+    code_block_parse(data, start, end);
     return start + end;
 }
 

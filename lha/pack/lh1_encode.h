@@ -1,7 +1,7 @@
-// lha/lh1_encode.h: the -lh1- encoder, the counterpart of lha/lh1_decode.h:
-// LZSS over the last WINDOW_SIZE bytes of the member, literals and match
-// lengths coded with the same adaptive model the decoder keeps, match
-// distances with the decoder's position tables.
+// lha/pack/lh1_encode.h: the -lh1- encoder, the counterpart of
+// lha/lh1_decode.h: LZSS over the last WINDOW_SIZE bytes of the member,
+// literals and match lengths coded with the same adaptive model the decoder
+// keeps, match distances with the decoder's position tables.
 //
 // The window of every member starts empty: no match reaches before the
 // member's first byte, so the packed data decodes the same whatever a

@@ -1,6 +1,6 @@
-// lha/pack_member.h: one member of a level-0 archive made from its bytes,
-// the counterpart of the reader: its header and the data that follow it.
-// Works on memory alone; opens and prints nothing.
+// lha/pack/pack_member.h: one member of a level-0 archive made from its
+// bytes, the counterpart of the reader: its header and the data that follow
+// it. Works on memory alone; opens and prints nothing.
 #pragma once
 
 #include <cstddef>
@@ -31,14 +31,8 @@ enum PackResult {
 
 // Packs `size` bytes of `input` (at most MAX_MEMBER_SIZE) as the member
 // named `name` (code page 932, `name_length` bytes, at most
-// MAX_MEMBER_NAME), stamped `stamp` (dos_stamp), by `method`: -lh1- where
+// MAX_MEMBER_NAME), stamped `stamp` (lha/pack/dos_stamp.h), by `method`: -lh1- where
 // it is smaller than storing (or forced), its data written into `packed`
 // (MAX_MEMBER_SIZE + 1 bytes), else stored. An empty input is stored.
 PackResult pack_member(const uint8_t* input, size_t size, const char* name, size_t name_length, uint32_t stamp,
                        PackMethod method, uint8_t* packed, PackedMember* member);
-
-// The MS-DOS stamp of a moment given by its calendar fields (month 1 to
-// 12): the date in the high 16 bits, the time of day in the low 16 bits,
-// seconds halved. A moment before 1980 becomes 1980-01-01 00:00:00, one
-// after 2107 the last moment of 2107: the years a stamp holds.
-uint32_t dos_stamp(int year, int month, int day, int hour, int minute, int second);
