@@ -27,8 +27,8 @@ uint64_t begin_name_hash(size_t folder);
 uint64_t add_name_unit(uint64_t hash, uint32_t unit);
 uint64_t finish_name_hash(uint64_t hash);
 
-// Empties the table, for a new batch: the whole of it, so that its memory
-// is the same however many names the batch remembers.
+// Empties the table, for a new batch. Its memory is of fixed size, and a
+// batch touches no more of it than its names need (name_table.cpp).
 void forget_names();
 
 // Remembers the name of hash `hash`; false, with nothing remembered, when
