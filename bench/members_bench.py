@@ -12,31 +12,36 @@ user and system seconds of the process and the children it waited for, as
 the kernel accounts them (os.wait4); wall time is the elapsed time from its
 start to its end.
 
-1. Small members: archives of N = 1, 100, 1,000 and 4,000 stored members of
-   4 KiB each. Each run of the installer (a fresh WINEPREFIX, COMSPEC unset,
-   its answers from a pipe: the default directory, no name, no guide) is
-   followed by `lhasa xq` of the same archive into a fresh folder. Printed
-   per N: both CPU times and their ratio, the installer's system time and
-   its CPU time per member from the N before (the difference of the two
-   runs' CPU times over the difference of their members, so that neither
-   the start of the process nor the coarse ticks of a short run's system
-   time count); then how much that cost per member varies from 100 to
-   4,000 members (between 100 and 1,000, and between 1,000 and 4,000), and
-   the installer's peak resident size at each N (by GNU time).
+1. Small members: archives of N = 1, 100, 1,000, 4,000, 16,000 and 64,000
+   stored members of 4 KiB each, all in one folder. Each run of the
+   installer (a fresh WINEPREFIX, COMSPEC unset, its answers from a pipe:
+   the default directory, no name, no guide) is followed by `lhasa xq` of
+   the same archive into a fresh folder. Printed per N: both CPU times and
+   their ratio, the installer's system time and its CPU time per member
+   from the N before (the difference of the two runs' CPU times over the
+   difference of their members, so that neither the start of the process
+   nor the coarse ticks of a short run's system time count); then how
+   much that cost per member varies from 100 members on, how many times
+   the CPU of 4,000 members each four times as many cost (linear is 4),
+   and the installer's peak resident size at each N (by GNU time).
 2. Stored members against cp: an archive of two stored members of 15 MB in
    all, installed, against `cp` copying the same two files into a fresh
    folder.
 3. Under Wine: the Windows build (YMW_WINDOWS_BUILD, default
-   build-windows-x86_64, else build-windows) against the POSIX build on the
-   1,000-member archive, both installing into the same booted prefix (its
-   install folder moved aside between runs), in wall time; then the
-   Windows build on the one-member archive, what it costs besides its
-   members (Wine's start, cmd.exe for each mkdir, the shortcuts). Beside
-   it what Wine itself costs: tests/wine/create_files.exe of that build
-   creating no file, then 1,000 and 4,000 files of 4 KiB, each created and
-   closed, and each created beside its path and moved over it as the
-   installer writes a file. Skipped, with the reason, without Wine or that
-   build.
+   build-windows-x86_64, else build-windows) installing the 1,000- and the
+   4,000-member archives into one booted prefix (its install folder moved
+   aside between runs), each against what Wine itself costs to write as
+   many files the way the installer writes one:
+   tests/wine/create_files.exe of that build creating as many files of 4
+   KiB, each beside its path and moved over it, in a fresh folder; CPU
+   and wall time. First the Windows build on the one-member archive
+   against create_files.exe creating no file: what each costs besides its
+   files (Wine's start; and the installer's questions, cmd.exe for each
+   mkdir, the shortcuts), so that the CPU per file beyond those starts
+   can be compared too. Then the Windows build against the POSIX build on
+   the 1,000-member archive in the same prefix, in wall time; and
+   create_files.exe creating 1,000 and 4,000 files, each only created and
+   closed. Skipped, with the reason, without Wine or that build.
 
 The targets are printed with each figure, met or not. The archives, the
 Wine prefix and every run's output are kept in $MEMBERS_BENCH_DIR (default
@@ -68,16 +73,22 @@ import make_stored_archive  # noqa: E402
 # then Return, and one to spare.
 ANSWERS = b'\n\nn\nn\n\n'
 MEMBER_SIZE = 4096
-SMALL_COUNTS = (1, 100, 1000, 4000)
-WINE_COUNT = 1000
+SMALL_COUNTS = (1, 100, 1000, 4000, 16000, 64000)
+# From here on the CPU of 4N members is held against that of N.
+GROWTH_FROM = 4000
+WINE_COUNTS = (1000, 4000)
 STORED_FILES = (('movie.dat', 9000000), ('sound.dat', 6000000))
 INSTALL_FOLDER = ('drive_c', 'games', 'yamawyrm')
-# Targets: the installer's CPU against lhasa's at 4,000 members; how much
-# the CPU per member may vary from 100 to 4,000 members (below); stored
-# members against cp; the Windows build under Wine against the POSIX build.
+# Targets: the installer's CPU against lhasa's from 4,000 members on; how
+# much the CPU per member may vary from 100 members on; the CPU of 4N
+# members against N's from 4,000 on (linear is 4); stored members against
+# cp; under Wine, the Windows build's CPU against create_files.exe's for
+# as many files, and its wall time against the POSIX build's.
 TARGET_LHASA = 0.8
 TARGET_SPREAD = 1.5
+TARGET_GROWTH = 4.6
 TARGET_CP = 2.0
+TARGET_CREATE = 1.1
 TARGET_WINE = 2.0
 
 
@@ -228,8 +239,8 @@ def small_members(count):
 
 def small_members_part(bench):
     print('1. Stored members of 4 KiB: yamawyrm-setup against lhasa xq on the same archive')
-    print('%6s %10s %10s %9s %10s %10s %14s' % ('N', 'setup CPU', 'lhasa CPU', 'CPU ratio', 'setup sys',
-                                              'setup wall', 'CPU per member'))
+    print('%6s %10s %10s %9s %10s %10s %14s %14s' % ('N', 'setup CPU', 'lhasa CPU', 'CPU ratio', 'setup sys',
+                                                   'setup wall', 'CPU per member', 'lhasa\'s'))
     results = {}
     for count in SMALL_COUNTS:
         members = small_members(count)
@@ -245,18 +256,28 @@ def small_members_part(bench):
     for count in SMALL_COUNTS:
         a, b = results[count]
         cpu = median([r.cpu for r in a])
+        lhasa_cpu = median([r.cpu for r in b])
         if previous is not None:
             per_member[count] = (cpu - previous[1]) / (count - previous[0])
-        previous = (count, cpu)
-        print('%6d %9.4fs %9.4fs %9.2f %9.4fs %9.4fs %14s' % (
-            count, cpu, median([r.cpu for r in b]), ratio(a, b, 'cpu'), median([r.system for r in a]),
-            median([r.wall for r in a]), '%.1f us' % (per_member[count] * 1e6) if count > 1 else '-'))
-    at_most = ratio(*results[SMALL_COUNTS[-1]], 'cpu')
-    # From 100 members on: the costs per member between 100 and 1,000 and
-    # between 1,000 and 4,000.
+            lhasa_per_member = (lhasa_cpu - previous[2]) / (count - previous[0])
+        previous = (count, cpu, lhasa_cpu)
+        print('%6d %9.4fs %9.4fs %9.2f %9.4fs %9.4fs %14s %14s' % (
+            count, cpu, lhasa_cpu, ratio(a, b, 'cpu'), median([r.system for r in a]), median([r.wall for r in a]),
+            '%.1f us' % (per_member[count] * 1e6) if count > 1 else '-',
+            '%.1f us' % (lhasa_per_member * 1e6) if count > 1 else '-'))
+    for count in SMALL_COUNTS:
+        if count >= GROWTH_FROM:
+            got = ratio(*results[count], 'cpu')
+            print('   CPU at %d members: %.2f of lhasa\'s (target: at most %.1f): %s' % (
+                count, got, TARGET_LHASA, verdict(got <= TARGET_LHASA)))
+    for count in SMALL_COUNTS:
+        if count >= GROWTH_FROM and 4 * count in results:
+            growth, lhasa_growth = [median([r.cpu for r in results[4 * count][side]]) /
+                                    median([r.cpu for r in results[count][side]]) for side in (0, 1)]
+            print('   CPU of %d members against %d: %.2f times, lhasa\'s %.2f times (linear: 4; target: at most %.1f): '
+                  '%s' % (4 * count, count, growth, lhasa_growth, TARGET_GROWTH, verdict(growth <= TARGET_GROWTH)))
+    # From 100 members on: the costs per member from each N to the next.
     from_100 = [cost for count, cost in per_member.items() if count > 100]
-    print('   CPU at %d members: %.2f of lhasa\'s (target: at most %.1f): %s' % (
-        SMALL_COUNTS[-1], at_most, TARGET_LHASA, verdict(at_most <= TARGET_LHASA)))
     if min(from_100) <= 0:
         # More members that cost less: the machine's speed moved between
         # the sizes, and the spread tells nothing.
@@ -342,49 +363,70 @@ def wine_part(bench):
         server = shutil.which('wineserver') or 'wineserver'
     subprocess.run([server, '-p'], env=env)
     try:
-        members = small_members(WINE_COUNT)
-        folder = bench.archive('small-%d' % WINE_COUNT, members)
         installed = os.path.join(prefix, *INSTALL_FOLDER)
-        checked = []
+        checked = set()
 
         def moved_aside():
             if os.path.exists(installed):
                 os.rename(installed, os.path.join(bench.fresh('moved'), 'yamawyrm'))
 
-        def windows(archive_folder=folder):
+        def windows(count):
+            """A run of the Windows build on the archive of `count` members;
+            the first run's files are checked."""
+            folder = os.path.join(bench.work, 'small-%d' % count)
             moved_aside()
-            run = timed([loader, os.path.join(build, 'yamawyrm-setup.exe')], archive_folder, env, ANSWERS)
-            if not checked:
-                bench.check(prefix, members)
-                checked.append(True)
+            run = timed([loader, os.path.join(build, 'yamawyrm-setup.exe')], folder, env, ANSWERS)
+            if count not in checked:
+                bench.check(prefix, small_members(count))
+                checked.add(count)
             return run
+
+        def created(count, moved):
+            """A run of create_files.exe making `count` files in a fresh folder."""
+            target = bench.fresh('files')
+            windows_target = 'Z:' + target.replace('/', '\\')
+            return timed([loader, creator, windows_target, str(count), str(MEMBER_SIZE)] + (['moved'] if moved else []),
+                         target, env)
+
+        for count in (1,) + WINE_COUNTS:
+            bench.archive('small-%d' % count, small_members(count))
+        if os.path.exists(creator):
+            # What each costs besides its files: Wine's start, and the
+            # installer's questions, folders and shortcuts.
+            one, none = paired(bench.runs, lambda: windows(1), lambda: created(0, False))
+            starts = median([r.cpu for r in one]), median([r.cpu for r in none])
+            print('3. Under Wine: the Windows build against create_files.exe creating as many files of 4 KiB, '
+                  'each beside its path and moved over it')
+            print('   on one member and on no file: %.3f s and %.3f s CPU, %.3f s and %.3f s wall' % (
+                starts + (median([r.wall for r in one]), median([r.wall for r in none]))))
+            print('%6s %10s %10s %9s %10s %10s %15s' % ('N', 'setup CPU', 'files CPU', 'CPU ratio', 'setup wall',
+                                                       'files wall', 'beyond starts'))
+            for count in WINE_COUNTS:
+                a, b = paired(bench.runs, lambda: windows(count), lambda: created(count, True))
+                got = ratio(a, b, 'cpu')
+                cpus = median([r.cpu for r in a]), median([r.cpu for r in b])
+                # The CPU per file beyond each one's start, setup's against create_files.exe's.
+                beyond = ((cpus[0] - starts[0]) / (count - 1)) / ((cpus[1] - starts[1]) / count)
+                print('%6d %9.3fs %9.3fs %9.2f %9.3fs %9.3fs %15.2f   (target: CPU ratio at most %.1f): %s' % (
+                    count, cpus[0], cpus[1], got, median([r.wall for r in a]), median([r.wall for r in b]), beyond,
+                    TARGET_CREATE, verdict(got <= TARGET_CREATE)))
+        else:
+            print('3. Under Wine: against create_files.exe: skipped: no %s' % creator)
 
         def posix():
             moved_aside()
-            return bench.install(folder, prefix, env={'HOME': home})
+            return bench.install(os.path.join(bench.work, 'small-%d' % WINE_COUNTS[0]), prefix, env={'HOME': home})
 
-        a, b = paired(bench.runs, windows, posix)
+        a, b = paired(bench.runs, lambda: windows(WINE_COUNTS[0]), posix)
         got = ratio(a, b, 'wall')
-        print('3. %d members in a Wine prefix: the Windows build under Wine %.3f s wall, the POSIX build %.3f s wall'
-              % (WINE_COUNT, median([r.wall for r in a]), median([r.wall for r in b])))
+        print('   %d members: the Windows build under Wine %.3f s wall, the POSIX build %.3f s wall'
+              % (WINE_COUNTS[0], median([r.wall for r in a]), median([r.wall for r in b])))
         print('   wall ratio %.2f (target: at most %.1f): %s' % (got, TARGET_WINE, verdict(got <= TARGET_WINE)))
-        one = bench.archive('small-1', small_members(1))
-        print('   the Windows build on one member: %.3f s wall' % median(
-            [windows(one).wall for _ in range(bench.runs)]))
         if not os.path.exists(creator):
-            print('   what Wine itself costs: skipped: no %s' % creator)
             return
-        print('   what Wine itself costs, create_files.exe (wall, median of %d):' % bench.runs)
-        for count in (0, WINE_COUNT, 4 * WINE_COUNT):
-            for moved in ([], ['moved']) if count else ([],):
-                walls = []
-                for _ in range(bench.runs):
-                    target = bench.fresh('files')
-                    windows_target = 'Z:' + target.replace('/', '\\')
-                    walls.append(timed([loader, creator, windows_target, str(count), str(MEMBER_SIZE)] + moved,
-                                       target, env).wall)
-                print('     %5d files%s %8.3f s' % (count, ', each moved over its path' if moved else '',
-                                                    median(walls)))
+        print('   create_files.exe only creating (wall, median of %d):' % bench.runs)
+        for count in WINE_COUNTS:
+            print('     %5d files %8.3f s' % (count, median([created(count, False).wall for _ in range(bench.runs)])))
     finally:
         subprocess.run([server, '-k'], env=env)
 

@@ -44,11 +44,12 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode);
 // writes its members. From begin_folder_batch(folder) to
 // end_folder_batch(), open_file_in with that same folder finds the folder
 // once, at the first file, and keeps it; and what is looked up on the way
-// for every file is looked up once for the batch: on POSIX, the entries of
-// each folder below it, for names that differ only in letter case (the
-// names the batch writes are added); under Wine, the Unix mount table.
-// Everything that is opened is still checked where it is opened, for each
-// file, as outside a batch. One batch at a time; a new one ends the last.
+// for every file is looked up once for the batch: the names in each folder
+// that its files go into, for names that differ only in letter case (the
+// names the batch writes are added), so that a folder is read once however
+// many files go into it; under Wine, the Unix mount table too. Everything
+// that is opened is still checked where it is opened, for each file, as
+// outside a batch. One batch at a time; a new one ends the last.
 void begin_folder_batch(const char* folder);
 void end_folder_batch();
 

@@ -19,6 +19,16 @@
 //   batch_final       the final path of that folder, found at the batch's
 //   batch_final_known first file that writes, and kept to its end (empty
 //                     where the system has no final paths).
+//   batch_folders     the folders of the batch (its own, and those below
+//   batch_folder_count it that its files go into) whose names it has read,
+//                     each by a hash of its path from the batch's folder,
+//                     letter case folded; batch_folder_count of them. The
+//                     names read there, and those written there since, are
+//                     in the name table (host/portable/name_table.h), each
+//                     hashed with its letter case folded and with its
+//                     folder's place here.
+//   batch_names_lost  the name table filled up: the batch looks at every
+//                     path it writes, as outside a batch.
 //   While a batch is open it holds the mount table
 //   (host/win32/kernel/entries.h).
 #include "host/files.h"
@@ -27,15 +37,23 @@
 #include <cstdint>
 #include <cstring>
 
+#include "host/portable/name_table.h"
 #include "host/win32/kernel/entries.h"
 #include "host/win32/kernel/new_files.h"
 #include "shared/sjis.h"
 #include "shared/windows_names.h"
 
+// Folders of a batch whose names it reads once; the files of a folder
+// beyond them look at their paths, as outside a batch.
+constexpr size_t MAX_BATCH_FOLDERS = 64;
+
 static bool in_batch;
 static char batch_folder[ENTRY_PATH_SIZE];
 static wchar_t batch_final[ENTRY_PATH_SIZE];
 static bool batch_final_known;
+static uint64_t batch_folders[MAX_BATCH_FOLDERS];
+static size_t batch_folder_count;
+static bool batch_names_lost;
 
 static HANDLE open_for_reading(const char* path)
 {
@@ -94,6 +112,97 @@ static bool is_reached_within(const Char* path, const wchar_t* folder_final, con
     return within;
 }
 
+// The hash of the first `length` units of `name`, letter case folded as
+// the file systems fold it (the system's own upper case of each character)
+// and slashes taken as backslashes, under `place`; false where the system
+// cannot fold them.
+static bool folded_hash(size_t place, const wchar_t* name, size_t length, uint64_t* hash)
+{
+    wchar_t upper[ENTRY_PATH_SIZE];
+    const int units = static_cast<int>(length);
+    if (length >= ENTRY_PATH_SIZE ||
+        (units > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, units, upper, units) != units))
+        return false;
+    uint64_t folded = begin_name_hash(place);
+    for (int i = 0; i < units; i++)
+        folded = add_name_unit(folded, upper[i] == L'/' ? L'\\' : upper[i]);
+    *hash = finish_name_hash(folded);
+    return true;
+}
+
+// Puts every name of the folder that `pattern` ("<folder>\*") lists into
+// the name table under `place`, and the short name of each entry that has
+// one, by which it opens as well. False when the folder cannot be read to
+// its end or a name cannot be put there (batch_names_lost where the table
+// is full).
+static bool read_batch_folder(const wchar_t* pattern, size_t place)
+{
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(pattern, &entry);
+    // A root folder without a single entry lists nothing.
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool kept = true;
+    do {
+        for (const wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
+            uint64_t hash = 0;
+            if (!kept || name[0] == 0)
+                continue;
+            if (!folded_hash(place, name, text_length(name), &hash)) {
+                kept = false;
+            } else if (!remember_name(hash)) {
+                kept = false;
+                batch_names_lost = true;
+            }
+        }
+    } while (kept && FindNextFileW(search, &entry));
+    const bool whole = kept && GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return whole;
+}
+
+// Whether the batch knows that nothing stands at `path`, a file of the
+// batch's folder whose name below it starts at `tail_start`, nor at a path
+// that differs from it only in letter case: by the names of the file's
+// folder, read for the batch when the first of its files is written, and
+// those written there since. The file's name goes in as one the batch
+// writes. Only where the system names files in UTF-16.
+static bool batch_knows_absent(const char*, size_t)
+{
+    return false;
+}
+
+static bool batch_knows_absent(const wchar_t* path, size_t tail_start)
+{
+    const wchar_t* tail = path + tail_start;
+    const size_t name_start = last_name_start(tail);
+    uint64_t folder_key = 0;
+    if (batch_names_lost || !folded_hash(0, tail, name_start, &folder_key))
+        return false;
+    size_t place = 0;
+    while (place < batch_folder_count && batch_folders[place] != folder_key)
+        place++;
+    if (place == batch_folder_count) {
+        wchar_t pattern[ENTRY_PATH_SIZE];
+        const size_t folder_end = tail_start + name_start;
+        if (place == MAX_BATCH_FOLDERS || folder_end + 2 > ENTRY_PATH_SIZE)
+            return false;
+        for (size_t i = 0; i < folder_end; i++)
+            pattern[i] = path[i];
+        pattern[folder_end] = L'*';
+        pattern[folder_end + 1] = 0;
+        if (!read_batch_folder(pattern, place))
+            return false;
+        batch_folders[batch_folder_count++] = folder_key;
+    }
+    uint64_t hash = 0;
+    if (!folded_hash(place, tail + name_start, text_length(tail + name_start), &hash))
+        return false;
+    const bool absent = !may_hold_name(hash);
+    batch_names_lost = !remember_name(hash);
+    return absent;
+}
+
 // The final path of `folder`, the current folder when it is empty, into
 // `out` (get_folder_final_path).
 template <typename Char>
@@ -105,21 +214,23 @@ static bool final_path_of_folder(const Char* folder, wchar_t* out)
 
 // Opens `path`, the file named `tail` in `folder`, for writing, as a new
 // file beside it (host/win32/kernel/new_files.h). `known_final`: the final path
-// of `folder` when it is known already (a batch's), else null. Returns its
-// stream or nullptr.
+// of `folder` when it is known already (a batch's, `folder` then the
+// batch's folder), else null. Returns its stream or nullptr.
 template <typename Char>
 static FILE* open_for_writing(const Char* path, const Char* folder, const Char* tail, bool text,
                               const wchar_t* known_final)
 {
     wchar_t folder_final[ENTRY_PATH_SIZE];
-    if (known_final == nullptr) {
+    const bool batched = known_final != nullptr;
+    if (!batched) {
         if (!final_path_of_folder(folder, folder_final))
             return nullptr;
         known_final = folder_final;
     }
     if (!is_reached_within(path, known_final, tail))
         return nullptr;
-    return create_new_file(path, text_length(path) - text_length(tail), known_final, text);
+    const size_t tail_start = text_length(path) - text_length(tail);
+    return create_new_file(path, tail_start, known_final, text, batched && batch_knows_absent(path, tail_start));
 }
 
 template <typename Char>
@@ -216,8 +327,10 @@ void begin_folder_batch(const char* folder)
     end_folder_batch();
     in_batch = compose(batch_folder, sizeof batch_folder, {folder});
     batch_final_known = false;
-    if (in_batch)
+    if (in_batch) {
         hold_mount_table();
+        forget_names();
+    }
 }
 
 void end_folder_batch()
@@ -226,6 +339,8 @@ void end_folder_batch()
         release_mount_table();
     in_batch = false;
     batch_final_known = false;
+    batch_folder_count = 0;
+    batch_names_lost = false;
 }
 
 bool is_path_convertible(const char* path)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/portable/name_table.h"
 #include "tests/support/test_support.h"
 
 TEST(OpenFile, TextModeWritesCrLf)
@@ -343,36 +344,55 @@ void write_in(const char* folder, const std::string& name, const std::string& te
 TEST(OpenFileIn, BatchReadsEachFolderOnce)
 {
     const std::string root = start_prefix();
-    make_folders(root, "drive_c/inst/sub");
-    const int files = 300;
-    for (const bool batched : {true, false}) {
-        FolderWatch install_folder(root + "/drive_c/inst");
+    const struct {
+        const char* folder;  // below c:\, with a folder sub in it
+        int files;           // written in the folder, and as many in sub where `inner`
+        bool inner;
+        bool batched;
+    } rows[] = {
+        {"inst", 300, true, true},
+        {"unbatched", 300, true, false},
+        // As many names as a large archive's: not one taken for a name
+        // that the folder may hold.
+        {"many", 20000, false, true},
+    };
+    for (const auto& row : rows) {
+        const std::string folder = std::string("c:\\") + row.folder + "\\";
+        make_folders(root, std::string("drive_c/") + row.folder + "/sub");
+        FolderWatch install_folder(root + "/drive_c/" + row.folder);
         FolderWatch drive(root + "/drive_c");
-        FolderWatch sub(root + "/drive_c/inst/sub");
-        if (batched)
-            begin_folder_batch("c:\\inst\\");
-        for (int i = 0; i < files; i++) {
-            const std::string tag = std::to_string(i) + (batched ? "b" : "u");
-            write_in("c:\\inst\\", "file" + tag + ".dat", tag);
-            write_in("c:\\inst\\", "sub\\inner" + tag + ".dat", tag);
+        FolderWatch sub(root + "/drive_c/" + row.folder + "/sub");
+        if (row.batched)
+            begin_folder_batch(folder.c_str());
+        for (int i = 0; i < row.files; i++) {
+            const std::string tag = std::to_string(i);
+            write_in(folder.c_str(), "file" + tag + ".dat", tag);
+            if (row.inner)
+                write_in(folder.c_str(), "sub\\inner" + tag + ".dat", tag);
             install_folder.take();
             drive.take();
             sub.take();
         }
-        if (batched)
-            end_folder_batch();
-        if (batched) {
+        if (row.batched) {
             // One listing is a few reads of the entries, the last finding
             // no more.
-            EXPECT_LE(install_folder.reads, 4);
-            EXPECT_LE(sub.reads, 4);
-            EXPECT_LE(drive.reads + drive.opens, 4);
+            EXPECT_LE(install_folder.reads, 4) << row.folder;
+            EXPECT_LE(sub.reads, 4) << row.folder;
+            EXPECT_LE(drive.reads + drive.opens, 4) << row.folder;
         } else {
-            EXPECT_GE(install_folder.reads, files);
-            EXPECT_GE(sub.reads, files);
+            EXPECT_GE(install_folder.reads, row.files) << row.folder;
+            EXPECT_GE(sub.reads, row.files) << row.folder;
         }
-        EXPECT_EQ(read_file(root + "/drive_c/inst/file7" + std::string(batched ? "b" : "u") + ".dat"),
-                  bytes_of(std::string("7") + (batched ? "b" : "u")));
+        // The first name, written again in other letters, still meets its
+        // file, however many names came after it.
+        write_in(folder.c_str(), "FILE0.DAT", "again");
+        if (row.batched)
+            end_folder_batch();
+        EXPECT_EQ(read_file(root + "/drive_c/" + row.folder + "/file0.dat"), bytes_of("again")) << row.folder;
+        const std::string last = std::to_string(row.files - 1);
+        EXPECT_EQ(read_file(root + "/drive_c/" + row.folder + "/file" + last + ".dat"), bytes_of(last)) << row.folder;
+        EXPECT_EQ(folder_entries(root + "/drive_c/" + row.folder).size(), static_cast<size_t>(row.files) + 1)
+            << row.folder;
     }
     end_prefix(root);
 }
@@ -407,6 +427,13 @@ TEST(OpenFileIn, BatchStillMatchesNamesByCase)
     ASSERT_EQ(unlink((inst + "/Same.TXT").c_str()), 0);
     ASSERT_EQ(symlink((root + "/outside/victim").c_str(), (inst + "/Same.TXT").c_str()), 0);
     write_in("c:\\inst\\", "SAME.TXT", "third");
+    // A batch that has remembered as many names as it can forgets them and
+    // looks every name up in its folder again: an entry put there since
+    // is met.
+    for (size_t i = 0; i < MAX_REMEMBERED_NAMES; i++)
+        ASSERT_EQ(open_file_in("c:\\inst\\", ("absent" + std::to_string(i)).c_str(), "rb"), nullptr);
+    write_file(inst + "/Later.TXT", bytes_of("later"));
+    write_in("c:\\inst\\", "later.txt", "met");
     end_folder_batch();
 
     EXPECT_EQ(read_file(inst + "/OLD.DAT"), bytes_of("new old"));
@@ -425,10 +452,11 @@ TEST(OpenFileIn, BatchStillMatchesNamesByCase)
     ASSERT_EQ(lstat((inst + "/LATE.TXT").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(read_file(root + "/outside/victim"), bytes_of("victim"));
-    // Sub, OLD.DAT, the three readmes, Same.TXT, LATE.TXT and late.txt: no
-    // new file left behind, no second spelling made.
+    EXPECT_EQ(read_file(inst + "/Later.TXT"), bytes_of("met"));
+    // Sub, OLD.DAT, the three readmes, Same.TXT, LATE.TXT, late.txt and
+    // Later.TXT: no new file left behind, no second spelling made.
     const std::vector<std::string> names = folder_entries(inst);
-    EXPECT_EQ(names.size(), 8u);
+    EXPECT_EQ(names.size(), 9u);
     for (const std::string& name : names)
         EXPECT_NE(name.compare(0, 4, "~ymw"), 0) << name;
     end_prefix(root);

@@ -26,15 +26,12 @@
 //   base_info          and what it is; match_entry_name knows it without
 //                      asking again.
 //   known_folders      the folders read whole since remember_folders, by
-//                      device and inode; known_count of them in use.
-//   name_filter        two bits for each name of a known folder, found
-//                      there when it was read or looked up there since,
-//                      from a hash of the name with its ASCII letters
-//                      folded and of the folder's place in known_folders:
-//                      a name that finds either of its bits clear has no
-//                      entry there that differs from it only in case. A
-//                      set pair proves nothing (another name may have set
-//                      it), and sends the lookup to the folder itself.
+//                      device and inode; known_count of them in use. Their
+//                      names, found there when a folder was read or looked
+//                      up there since, are in the name table
+//                      (host/portable/name_table.h), each hashed with its
+//                      ASCII letters folded and with its folder's place in
+//                      known_folders.
 #include "host/posix/wine/path_map.h"
 
 #include <dirent.h>
@@ -50,6 +47,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "host/portable/name_table.h"
 #include "host/posix/wine/codepage.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
@@ -73,11 +71,6 @@ constexpr size_t NO_FLOOR = SIZE_MAX;
 // Folders that one batch remembers; a folder beyond them is read at every
 // miss, as outside a batch.
 constexpr size_t MAX_KNOWN_FOLDERS = 64;
-// Bits of the name filter: 32 KiB, whose two bits a name stay clear by
-// chance for nearly every name of a folder of some thousand entries.
-constexpr unsigned NAME_FILTER_BITS_LOG2 = 18;
-constexpr size_t NAME_FILTER_WORDS = (size_t{1} << NAME_FILTER_BITS_LOG2) / 64;
-
 // A folder read whole, by what the host knows it by.
 struct KnownFolder {
     dev_t device;
@@ -98,7 +91,6 @@ static int base_folder = -1;
 static struct stat base_info;
 static KnownFolder known_folders[MAX_KNOWN_FOLDERS];
 static size_t known_count;
-static uint64_t name_filter[NAME_FILTER_WORDS];
 
 static bool is_network_path(const char* path)
 {
@@ -270,42 +262,14 @@ static bool map_drive(char letter, char* host_path)
     return false;
 }
 
-// 64 bits of `name` with its ASCII letters folded, and of `place`.
-static uint64_t folded_name_hash(const char* name, size_t place)
+// The hash of `name` with its ASCII letters folded, in the known folder at
+// `place`.
+static uint64_t folded_name_hash(size_t place, const char* name)
 {
-    // FNV-1a, then a finalizer that spreads every bit over the whole word.
-    uint64_t hash = 0xCBF29CE484222325u ^ place;
+    uint64_t hash = begin_name_hash(place);
     for (const char* c = name; *c != '\0'; c++)
-        hash = (hash ^ static_cast<unsigned char>(fold_ascii_case(*c))) * 0x100000001B3u;
-    hash ^= hash >> 33;
-    hash *= 0xFF51AFD7ED558CCDu;
-    hash ^= hash >> 33;
-    return hash;
-}
-
-// The two filter bits of a hash: its low bits and its high bits.
-static size_t first_bit(uint64_t hash)
-{
-    return static_cast<size_t>(hash) & ((size_t{1} << NAME_FILTER_BITS_LOG2) - 1);
-}
-
-static size_t second_bit(uint64_t hash)
-{
-    return static_cast<size_t>(hash >> 32) & ((size_t{1} << NAME_FILTER_BITS_LOG2) - 1);
-}
-
-static void add_to_filter(size_t place, const char* name)
-{
-    const uint64_t hash = folded_name_hash(name, place);
-    name_filter[first_bit(hash) / 64] |= uint64_t{1} << (first_bit(hash) % 64);
-    name_filter[second_bit(hash) / 64] |= uint64_t{1} << (second_bit(hash) % 64);
-}
-
-static bool filter_may_hold(size_t place, const char* name)
-{
-    const uint64_t hash = folded_name_hash(name, place);
-    return (name_filter[first_bit(hash) / 64] >> (first_bit(hash) % 64) & 1) != 0 &&
-           (name_filter[second_bit(hash) / 64] >> (second_bit(hash) % 64) & 1) != 0;
+        hash = add_name_unit(hash, static_cast<unsigned char>(fold_ascii_case(*c)));
+    return finish_name_hash(hash);
 }
 
 // The place in known_folders of the folder that `info` describes, or
@@ -321,11 +285,13 @@ static size_t known_place(const struct stat& info)
 // Reads the open folder `folder` and writes into `best` (HOST_NAME_SIZE
 // bytes) the first in name order of its entries that differ from `name`
 // only in ASCII letter case, or "" when none does. When `place` is below
-// MAX_KNOWN_FOLDERS, every entry goes into the filter under it. Returns
-// false when the folder could not be read to its end.
-static bool read_folder(int folder, const char* name, size_t place, char* best)
+// MAX_KNOWN_FOLDERS, every entry is remembered under it, and `*kept` says
+// whether the table took them all. Returns false when the folder could not
+// be read to its end.
+static bool read_folder(int folder, const char* name, size_t place, char* best, bool* kept)
 {
     best[0] = '\0';
+    bool all_kept = true;
     // A descriptor of its own, so that the listing starts at the first
     // entry whatever was read through `folder`.
     const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -341,13 +307,15 @@ static bool read_folder(int folder, const char* name, size_t place, char* best)
         const dirent* entry = readdir(listing);
         if (entry == nullptr)
             break;
-        if (place < MAX_KNOWN_FOLDERS)
-            add_to_filter(place, entry->d_name);
+        if (place < MAX_KNOWN_FOLDERS && all_kept)
+            all_kept = remember_name(folded_name_hash(place, entry->d_name));
         if (same_ignoring_case(entry->d_name, name) && (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
             strcpy(best, entry->d_name);
     }
     const bool whole = errno == 0;
     closedir(listing);
+    if (kept != nullptr)
+        *kept = all_kept;
     return whole;
 }
 
@@ -358,31 +326,36 @@ bool match_entry_name(int folder, const char* name, char* found, bool* absent)
         return false;
     // Only a folder read whole since remember_folders can tell a name that
     // nothing there matches, not even spelt the same, without a look at
-    // the folder. A folder is read whole into the filter at its first
+    // the folder. A folder is read whole into the name table at its first
     // miss, while there is room for it.
     struct stat folder_info = base_info;
     const bool remembered = remembering && (folder == base_folder || fstat(folder, &folder_info) == 0);
     size_t place = remembered ? known_place(folder_info) : MAX_KNOWN_FOLDERS;
-    const bool surely_new = place < MAX_KNOWN_FOLDERS && !filter_may_hold(place, name);
+    const bool surely_new = place < MAX_KNOWN_FOLDERS && !may_hold_name(folded_name_hash(place, name));
     char best[HOST_NAME_SIZE] = "";
     struct stat info;
     *absent = surely_new;
     if (!surely_new && fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         const bool missing = errno == ENOENT;
         bool whole = false;
-        if (remembered && place == MAX_KNOWN_FOLDERS && known_count < MAX_KNOWN_FOLDERS &&
-            (whole = read_folder(folder, name, known_count, best))) {
-            place = known_count++;
-            known_folders[place] = KnownFolder{folder_info.st_dev, folder_info.st_ino};
+        if (remembered && place == MAX_KNOWN_FOLDERS && known_count < MAX_KNOWN_FOLDERS) {
+            bool kept = false;
+            whole = read_folder(folder, name, known_count, best, &kept);
+            if (whole && kept) {
+                place = known_count++;
+                known_folders[place] = KnownFolder{folder_info.st_dev, folder_info.st_ino};
+            } else if (!kept) {
+                forget_folders();
+            }
         } else {
-            whole = read_folder(folder, name, MAX_KNOWN_FOLDERS, best);
+            whole = read_folder(folder, name, MAX_KNOWN_FOLDERS, best, nullptr);
         }
         *absent = missing && whole && best[0] == '\0';
     }
-    // The name itself goes into the filter, found or about to be created:
-    // one that is not created after all only costs another reading.
-    if (place < MAX_KNOWN_FOLDERS)
-        add_to_filter(place, name);
+    // The name itself is remembered, found or about to be created: one that
+    // is not created after all only costs another reading.
+    if (place < MAX_KNOWN_FOLDERS && remembering && !remember_name(folded_name_hash(place, name)))
+        forget_folders();
     return compose(found, HOST_NAME_SIZE, {best[0] != '\0' ? best : name});
 }
 
@@ -391,7 +364,7 @@ void remember_folders(int folder)
     remembering = fstat(folder, &base_info) == 0;
     base_folder = remembering ? folder : -1;
     known_count = 0;
-    memset(name_filter, 0, sizeof name_filter);
+    forget_names();
 }
 
 void forget_folders()

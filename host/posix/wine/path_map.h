@@ -57,15 +57,20 @@ bool match_entry_name(int folder, const char* name, char* found, bool* absent);
 // Looking up many names, as an extraction does, without reading a folder
 // again for each: from remember_folders(folder) to forget_folders(),
 // match_entry_name reads each folder whole at its first miss (up to 64
-// folders) and keeps a trace of every name it found there and of every
-// name looked up there since, found or about to be created; a later name
-// that nothing there can match ignoring case, by that trace, is taken as
-// written without reading the folder. An entry that someone else creates
-// in such a folder meanwhile may go unseen: a new name is then created
-// beside it in the case written, and nothing is ever opened through it,
-// since every entry is still looked at where it is opened. `folder`, the
-// open folder that most lookups start from, must stay open and the same
-// until forget_folders.
+// folders) and remembers every name it found there and every name looked
+// up there since, found or about to be created, by a 64-bit hash of it
+// with its ASCII letters folded (host/portable/name_table.h); a later name
+// that nothing there can match ignoring case, by those hashes, is taken as
+// written without a look at the folder, so that each folder is read once,
+// however many names go into it. At a name beyond MAX_REMEMBERED_NAMES the
+// batch forgets every folder, as forget_folders does, and goes on looking
+// each name up in its folder, reading the folder at each miss, as outside
+// a batch. An entry that someone else creates in a remembered folder
+// meanwhile may go unseen: a new name is then created beside it in the
+// case written, and nothing is ever opened through it, since every entry
+// is still looked at where it is opened. `folder`, the open folder that
+// most lookups start from, must stay open and the same until
+// forget_folders.
 void remember_folders(int folder);
 void forget_folders();
 

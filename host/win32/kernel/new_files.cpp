@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "host/portable/new_file_names.h"
 
@@ -54,6 +55,9 @@ struct NewFile {
     wchar_t wide_path[ENTRY_PATH_SIZE];     // and the path it becomes
     char temp[ENTRY_PATH_SIZE];             // Windows 95 and 98: the same
     char path[ENTRY_PATH_SIZE];             // in ANSI bytes
+    bool looked;                            // what stood at the path was looked at at the start
+    size_t tail_start;                      // else, for a look at the end: where the path is
+    wchar_t folder_final[ENTRY_PATH_SIZE];  // named from, and that folder's final path
 };
 
 static NewFile new_files[MAX_NEW_FILES];
@@ -228,7 +232,8 @@ static void remove_and_release(NewFile& slot)
 }
 
 template <typename Char>
-static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar_t* folder_final, bool text)
+static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar_t* folder_final, bool text,
+                                bool seen_absent)
 {
     NewFile* slot = nullptr;
     for (NewFile& candidate : new_files)
@@ -237,8 +242,10 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
     const size_t length = text_length(path);
     if (slot == nullptr || length >= ENTRY_PATH_SIZE)
         return nullptr;
+    // A look left to the end is taken there through the UTF-16 path.
+    const bool looked = folder_final == nullptr || !seen_absent || !std::is_same<Char, wchar_t>::value;
     const DWORD attributes = folder_final == nullptr ? get_attributes(path) : INVALID_FILE_ATTRIBUTES;
-    if (folder_final != nullptr ? !may_replace_at(path, folder_final, path + tail_start)
+    if (folder_final != nullptr ? looked && !may_replace_at(path, folder_final, path + tail_start)
                                 : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return nullptr;
     Char* temp = temp_of(*slot, path);
@@ -271,6 +278,10 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
         if (handle != INVALID_HANDLE_VALUE) {
             for (size_t i = 0; i <= length; i++)
                 path_of(*slot, path)[i] = path[i];
+            slot->looked = looked;
+            slot->tail_start = tail_start;
+            if (!looked && !join_path(slot->folder_final, ENTRY_PATH_SIZE, L"", folder_final, false))
+                slot->folder_final[0] = 0;
             slot->handle = handle;
             InterlockedExchange(&slot->in_use, 1);
         }
@@ -303,14 +314,37 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
     return slot->stream;
 }
 
-FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text)
+FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text, bool seen_absent)
 {
-    return create_new_file_of(path, tail_start, folder_final, text);
+    return create_new_file_of(path, tail_start, folder_final, text, seen_absent);
 }
 
-FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text)
+FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text,
+                      bool seen_absent)
 {
-    return create_new_file_of(path, tail_start, folder_final, text);
+    return create_new_file_of(path, tail_start, folder_final, text, seen_absent);
+}
+
+// Moves the file of `slot` over its path: over what stands there, where
+// that was looked at when the file was started; else where the path is
+// still free, and where something has come there after all, over it once
+// it is looked at as the start would have (a folder, a device, a link that
+// the system follows regardless stay, and the move fails).
+static bool move_into_place(NewFile& slot)
+{
+    if (!is_nt_family())
+        return MoveFileExA(slot.temp, slot.path, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!slot.looked) {
+        if (MoveFileExW(slot.wide_temp, slot.wide_path, 0))
+            return true;
+        const DWORD failure = GetLastError();
+        if ((failure != ERROR_ALREADY_EXISTS && failure != ERROR_FILE_EXISTS) ||
+            !may_replace_at(slot.wide_path, slot.folder_final, slot.wide_path + slot.tail_start)) {
+            SetLastError(failure);
+            return false;
+        }
+    }
+    return MoveFileExW(slot.wide_temp, slot.wide_path, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 static NewFile* slot_of(FILE* file)
@@ -338,8 +372,7 @@ bool finish_file(FILE* file)
         // Moved while it is open, so that a failure can still remove it
         // through its handle; it was opened with every kind of sharing.
         EnterCriticalSection(&table_lock);
-        const bool moved = is_nt_family() ? MoveFileExW(slot->wide_temp, slot->wide_path, MOVEFILE_REPLACE_EXISTING)
-                                          : MoveFileExA(slot->temp, slot->path, MOVEFILE_REPLACE_EXISTING);
+        const bool moved = move_into_place(*slot);
         if (moved)
             InterlockedExchange(&slot->in_use, 0);
         LeaveCriticalSection(&table_lock);

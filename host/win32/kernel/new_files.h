@@ -3,13 +3,12 @@
 // A file is never opened where it stands. Its new content goes into a file
 // of its own, created where nothing stood (CREATE_NEW) beside it in the
 // same folder, and that file is moved over the path once it is complete
-// (MoveFileEx with MOVEFILE_REPLACE_EXISTING, while it is still open, so
-// that a failed move removes it through its own handle). What stood there,
-// a file, a hard link or a link shown as a reparse point, is replaced as an
-// entry: what it leads to or shares is never opened. Where a step fails,
-// the new file is removed and the old entry stays. Windows 95 and 98, which
-// have no links and no MoveFileEx, delete the old file and move the new
-// one by their paths.
+// (MoveFileEx, while it is still open, so that a failed move removes it
+// through its own handle). What stood there, a file, a hard link or a link
+// shown as a reparse point, is replaced as an entry: what it leads to or
+// shares is never opened. Where a step fails, the new file is removed and
+// the old entry stays. Windows 95 and 98, which have no links and no
+// MoveFileEx, delete the old file and move the new one by their paths.
 //
 // Every file being written is listed until it is finished or discarded, so
 // that an interrupt can remove it (host/ending.h), and locked until the
@@ -33,9 +32,16 @@ constexpr int MAX_NEW_FILES = 4;
 // stands at the path must be something the program may replace
 // (may_replace_at), and the new file must be reached from that folder
 // through no link or mount (is_itself); without it, the path must not be a
-// folder.
-FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text);
-FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text);
+// folder. `seen_absent` where the caller knows, with `folder_final`, that
+// nothing stands at the path (a batch that has read its folder): the look
+// is then not taken, since under Wine a look at a path where nothing
+// stands reads the whole folder; the file is then moved only where the
+// path is still free, and what has come there meanwhile is looked at, as
+// the start would have, before the file is moved over it.
+FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text,
+                      bool seen_absent = false);
+FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text,
+                      bool seen_absent = false);
 
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:
