@@ -1,7 +1,8 @@
 // shared/windows_names.h: what a Windows file or folder name may not be or
-// hold, for every part of the program that checks a name or a path (the
-// directory answer, the path mapping, the built-in interpreter, the archive
-// reader, the packer).
+// hold, and where a Windows path's last name starts, for every part of the
+// program that checks a name or takes a path apart (the directory answer,
+// the path mapping, the built-in interpreter, the menu builder, the archive
+// reader, the packer, the Windows host).
 #pragma once
 
 #include <cstring>
@@ -42,11 +43,13 @@ inline bool has_colon_second(const char* path)
     return path[0] != '\0' && path[1] == ':';
 }
 
-// Whether `path` begins with a drive: an ASCII letter and a colon, "c:".
-inline bool has_drive_prefix(const char* path)
+// Whether `path` (bytes or UTF-16 units) begins with a drive: an ASCII
+// letter and a colon, "c:".
+template <typename Unit>
+bool has_drive_prefix(const Unit* path)
 {
-    const char letter = fold_ascii_case(path[0]);
-    return letter >= 'a' && letter <= 'z' && path[1] == ':';
+    const Unit letter = path[0];
+    return ((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z')) && path[1] == ':';
 }
 
 // Whether `c`, a byte or a UTF-16 unit, is one of the two separators that
@@ -55,6 +58,41 @@ template <typename Unit>
 bool is_path_separator(Unit c)
 {
     return c == '\\' || c == '/';
+}
+
+// How far the character at `text` of a Windows path reaches, in units: a
+// code page 932 character whole (shared/sjis.h), so that a trail byte of
+// 0x5C is never taken for a backslash; a UTF-16 unit alone, since no unit
+// of a surrogate pair is below 0x80.
+inline size_t path_character_length(const char* text)
+{
+    return sjis_character_length(text);
+}
+
+template <typename Unit>
+size_t path_character_length(const Unit*)
+{
+    static_assert(sizeof(Unit) > 1, "a path of bytes is code page 932, or says it is UTF-8");
+    return 1;
+}
+
+// What the bytes of a path are: code page 932, the program's own, or UTF-8
+// (the packer's paths on Windows), whose bytes are stepped over one by one,
+// since no byte of a character of several is below 0x80.
+enum PathBytes { CODE_PAGE_932_BYTES, UTF8_BYTES };
+
+// Where the last name of the Windows path `path` starts: after its last
+// separator, else after its drive ("c:" of "c:name"), else at its start.
+// The one rule of every part that takes a Windows path apart. `path` is
+// UTF-16 units, or bytes of the form `bytes`.
+template <typename Unit>
+size_t last_name_start(const Unit* path, PathBytes bytes = CODE_PAGE_932_BYTES)
+{
+    size_t start = has_drive_prefix(path) ? 2 : 0;
+    for (size_t i = start; path[i] != 0; i += bytes == UTF8_BYTES ? 1 : path_character_length(path + i))
+        if (is_path_separator(path[i]))
+            start = i + 1;
+    return start;
 }
 
 // Besides these, the control bytes below 0x20 may not stand in a name, and

@@ -31,7 +31,6 @@
 #include "host/portable/deltree.h"
 #include "host/win32/kernel/entries.h"
 #include "shared/compose.h"
-#include "shared/sjis.h"
 #include "shared/windows_names.h"
 
 // The interpreter's path, and the whole command line CreateProcess takes.
@@ -119,11 +118,7 @@ static void read_comspec(char* comspec)
 // own on Windows 95 and 98 (the NT family's command.com has none).
 static bool is_command_com(const char* path)
 {
-    const char* name = path;
-    for (const char* c = path; *c != '\0'; c += sjis_character_length(c))
-        if (is_path_separator(*c) || *c == ':')
-            name = c + 1;
-    return same_ignoring_case(name, "command.com");
+    return same_ignoring_case(path + last_name_start(path), "command.com");
 }
 
 // Whether a file (not a folder) stands at `path`.

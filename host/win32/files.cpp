@@ -85,10 +85,10 @@ static DWORD full_path(const wchar_t* path, wchar_t* out, wchar_t** name)
 template <typename Char>
 static bool is_reached_within(const Char* path, const wchar_t* folder_final, const Char* tail)
 {
-    size_t tail_folder_end = 0;
-    for (size_t i = 0; tail[i] != 0; i += character_length(tail + i))
-        if (is_path_separator(tail[i]))
-            tail_folder_end = i;
+    // Where the folder of `tail` ends: at the separator before its last
+    // name.
+    const size_t name_start = last_name_start(tail);
+    const size_t tail_folder_end = name_start > 0 ? name_start - 1 : 0;
     if (tail_folder_end == 0 || !final_paths_known())
         return true;
     Char inner_folder[ENTRY_PATH_SIZE];
@@ -280,7 +280,7 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
     // Without final paths, and for reading, every folder of the name on the
     // way to the file must be a real one, not a junction or a link that
     // leads out of `folder`, by its attributes.
-    for (size_t i = text_length(folder); path[i] != 0; i += character_length(path + i)) {
+    for (size_t i = text_length(folder); path[i] != 0; i += path_character_length(path + i)) {
         if (!is_path_separator(path[i]))
             continue;
         const Char separator = path[i];

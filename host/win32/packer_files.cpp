@@ -89,29 +89,18 @@ static bool add_argument(const wchar_t* wide)
     return true;
 }
 
-// Where the last component of a path starts: after its last separator, or
-// after a drive's colon.
-static size_t last_component(const wchar_t* path)
-{
-    size_t start = path[0] != 0 && path[1] == L':' ? 2 : 0;
-    for (size_t i = start; path[i] != 0; i++)
-        if (is_path_separator(path[i]))
-            start = i + 1;
-    return start;
-}
-
 static int compare_arguments(const void* a, const void* b)
 {
     return strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
 }
 
-// Appends the paths of the names that the last component of `pattern`
-// matches in its folder ("." and ".." left out), each the folder part as
-// written followed by the name, sorted as the packer sorts a folder's names
-// (by their UTF-8 bytes).
+// Appends the paths of the names that the last name of `pattern` matches
+// in its folder ("." and ".." left out), each the folder part as written
+// followed by the name, sorted as the packer sorts a folder's names (by
+// their UTF-8 bytes).
 static SourceArguments expand_pattern(const wchar_t* pattern)
 {
-    const size_t name_start = last_component(pattern);
+    const size_t name_start = last_name_start(pattern);
     wchar_t path[ENTRY_PATH_SIZE];
     if (name_start >= ENTRY_PATH_SIZE)
         return ARGUMENTS_TOO_MANY;
@@ -273,9 +262,9 @@ SourceArguments take_source_arguments(int* argc, char*** argv, const char** patt
         return ARGUMENTS_TAKEN;
     for (int i = 0; i < count; i++) {
         // The program's name and any argument without a wildcard in its
-        // last component stand as they are; a wildcard before it is no
-        // pattern, and the name is refused as it is.
-        const bool is_pattern = i > 0 && wcspbrk(wide[i] + last_component(wide[i]), L"*?") != nullptr;
+        // last name stand as they are; a wildcard before it is no pattern,
+        // and the name is refused as it is.
+        const bool is_pattern = i > 0 && wcspbrk(wide[i] + last_name_start(wide[i]), L"*?") != nullptr;
         const SourceArguments result = is_pattern ? expand_pattern(wide[i])
                                                   : add_argument(wide[i]) ? ARGUMENTS_TAKEN : ARGUMENTS_TOO_MANY;
         if (result != ARGUMENTS_TAKEN) {
@@ -298,11 +287,7 @@ const char* source_base_name(const char* path)
     // other colon stays in the name, which is then refused, rather than
     // "notes.txt:extra" (a stream of notes.txt) or a Unix name "a:b" under
     // Wine being packed as "extra" or "b".
-    const char* name = has_drive_prefix(path) ? path + 2 : path;
-    for (const char* p = name; *p != '\0'; p++)
-        if (is_path_separator(*p))
-            name = p + 1;
-    return name;
+    return path + last_name_start(path, UTF8_BYTES);
 }
 
 static int64_t seconds_of(const FILETIME& time)

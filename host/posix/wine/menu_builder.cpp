@@ -28,7 +28,6 @@
 #include "host/posix/unix/new_files.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
-#include "shared/sjis.h"
 #include "shared/windows_names.h"
 
 // A .desktop or .menu file, composed whole before it is written.
@@ -281,10 +280,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
     char prefix[HOST_PATH_SIZE];
     char work[HOST_PATH_SIZE];
     char wm_class[UTF8_PATH_SIZE];
-    const char* target_name = target_path;
-    for (const char* c = target_path; *c != '\0'; c += sjis_character_length(c))
-        if (*c == '\\')
-            target_name = c + 1;
+    const char* target_name = target_path + last_name_start(target_path);
     if (!absolute_prefix(prefix) ||
         cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, true) < 0)
         return false;

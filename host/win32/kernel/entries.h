@@ -203,30 +203,6 @@ inline DWORD get_attributes(const wchar_t* path)
 
 // -- Text of either character type ----------------------------------------
 
-// How far the character at `text` reaches: the program's own paths are code
-// page 932 as bytes, and no UTF-16 unit is part of a separator.
-inline size_t character_length(const char* text)
-{
-    return sjis_character_length(text);
-}
-
-inline size_t character_length(const wchar_t*)
-{
-    return 1;
-}
-
-// Where the last name of `path` starts: after its last separator, else at
-// its start.
-template <typename Char>
-size_t last_name_start(const Char* path)
-{
-    size_t start = 0;
-    for (size_t i = 0; path[i] != 0; i += character_length(path + i))
-        if (is_path_separator(path[i]))
-            start = i + 1;
-    return start;
-}
-
 template <typename Char>
 size_t text_length(const Char* text)
 {
