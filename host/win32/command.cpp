@@ -29,7 +29,9 @@
 #include "host/portable/command_words.h"
 #include "host/console.h"
 #include "host/portable/deltree.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
+#include "host/win32/kernel/join_path.h"
+#include "host/win32/kernel/wide_text.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 
@@ -158,7 +160,7 @@ static bool next_piece(const char** list, char* piece)
 static bool folder_holds_program(const char* folder, const char* program)
 {
     char candidate[ENTRY_PATH_SIZE];
-    if (!join_path(candidate, sizeof candidate, folder, program, folder[0] != '\0'))
+    if (!join_path(candidate, sizeof candidate, folder, program, JOIN_WITH_SEPARATOR))
         return false;
     if (strchr(program + last_name_start(program), '.') != nullptr)
         return is_file(candidate);

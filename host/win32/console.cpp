@@ -46,7 +46,7 @@
 #include <cstring>
 
 #include "host/portable/console_line.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
 #include "shared/sjis.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;

@@ -21,7 +21,7 @@
 
 #include <cstring>
 
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
 #include "host/win32/kernel/new_files.h"
 
 // The longest line shown, in bytes of code page 932.

@@ -1,17 +1,17 @@
 // host/win32/files.cpp: files named by Windows paths, opened by the kernel
 // and handed to the C runtime as streams. No state.
 //
-// Paths reach the kernel as host/win32/kernel/entries.h says: UTF-16 converted
+// Paths reach the kernel as host/win32/kernel/base.h says: UTF-16 converted
 // from code page 932 on the NT family, ANSI bytes on Windows 95 and 98.
 //
 // Only a file on a disk is opened: a device name (CON, NUL, COM1, in any
 // folder), a pipe and a folder are refused before a byte is read or
 // written, so that nothing the installer opens can block or reach a
 // device. A file is written as a new file beside its path and moved over
-// it (host/win32/kernel/new_files.h), so nothing at the path is ever opened for
-// writing: a link shown as a reparse point is replaced as the link it is;
-// a link that the system follows regardless (a Unix symbolic link under
-// Wine) is refused.
+// it (host/win32/kernel/new_files.h), so nothing at the path is ever opened
+// for writing: a link shown as a reparse point is replaced as the link it
+// is; a link that the system follows regardless (a Unix symbolic link
+// under Wine) is refused (host/win32/kernel/final_paths.h).
 //
 // State (the batch, from begin_folder_batch to end_folder_batch):
 //   in_batch          a batch is open.
@@ -30,7 +30,7 @@
 //   batch_names_lost  the name table filled up: the batch looks at every
 //                     path it writes, as outside a batch.
 //   While a batch is open it holds the mount table
-//   (host/win32/kernel/entries.h).
+//   (host/win32/kernel/mount_table.h).
 #include "host/files.h"
 
 #include <cerrno>
@@ -38,9 +38,14 @@
 #include <cstring>
 
 #include "host/portable/name_table.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
+#include "host/win32/kernel/final_paths.h"
+#include "host/win32/kernel/handles.h"
+#include "host/win32/kernel/join_path.h"
+#include "host/win32/kernel/mount_table.h"
 #include "host/win32/kernel/new_files.h"
-#include "shared/sjis.h"
+#include "host/win32/kernel/wide_text.h"
+#include "shared/compose.h"
 #include "shared/windows_names.h"
 
 // Folders of a batch whose names it reads once; the files of a folder
@@ -55,16 +60,10 @@ static uint64_t batch_folders[MAX_BATCH_FOLDERS];
 static size_t batch_folder_count;
 static bool batch_names_lost;
 
-static HANDLE open_for_reading(const char* path)
+template <typename Char>
+static HANDLE open_for_reading(const Char* path)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-static HANDLE open_for_reading(const wchar_t* path)
-{
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
 }
 
 static DWORD full_path(const char* path, char* out, char** name)
@@ -273,7 +272,7 @@ template <typename Char>
 static FILE* open_path_in(const Char* folder, const Char* name, const char* mode, const wchar_t* known_final)
 {
     Char path[ENTRY_PATH_SIZE];
-    if (!join_path(path, ENTRY_PATH_SIZE, folder, name, false))
+    if (!join_path(path, ENTRY_PATH_SIZE, folder, name, JOIN_AS_THEY_ARE))
         return nullptr;
     if (mode[0] != 'r' && final_paths_known())
         return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);

@@ -10,8 +10,8 @@
 // counts as not deleted.
 //
 // Before it is deleted, each entry is opened as itself and checked
-// (host/win32/kernel/entries.h), and deleted through the handle it was checked
-// by, never by its path afterwards: a link that the system would follow
+// (host/win32/kernel/final_paths.h), and deleted through the handle it was
+// checked by, never by its path afterwards: a link that the system would follow
 // all the same (a Unix symbolic link under Wine, to a file or a folder) is
 // left and counts as not deleted; a link shown as a reparse point is
 // removed as the link it is, and a mount point cannot be removed while it
@@ -21,7 +21,12 @@
 #include "host/folder_tree.h"
 
 #include "host/portable/dos_names.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
+#include "host/win32/kernel/final_paths.h"
+#include "host/win32/kernel/handles.h"
+#include "host/win32/kernel/join_path.h"
+#include "host/win32/kernel/mount_table.h"
+#include "host/win32/kernel/wide_text.h"
 #include "shared/windows_names.h"
 
 // Folder levels below a deleted folder that are gone down; a deeper tree
@@ -36,7 +41,7 @@ constexpr size_t PATTERN_NAME_SIZE = 2 * MAX_PATH;
 // ANSI code page, taken as they are.
 static bool name_for_pattern(const char* found, char* out)
 {
-    return join_path(out, PATTERN_NAME_SIZE, "", found, false);
+    return join_path(out, PATTERN_NAME_SIZE, "", found, JOIN_AS_THEY_ARE);
 }
 
 static bool name_for_pattern(const wchar_t* found, char* out)
@@ -75,7 +80,7 @@ static bool empty_folder(const wchar_t* top_final, const Char* path, size_t tail
 {
     static const Char EVERYTHING[] = {'*', 0};
     Char pattern[ENTRY_PATH_SIZE];
-    if (!join_path(pattern, ENTRY_PATH_SIZE, path, EVERYTHING, true))
+    if (!join_path(pattern, ENTRY_PATH_SIZE, path, EVERYTHING, JOIN_WITH_SEPARATOR))
         return false;
     FindData<Char> entry;
     const HANDLE search = find_first(pattern, &entry);
@@ -86,7 +91,8 @@ static bool empty_folder(const wchar_t* top_final, const Char* path, size_t tail
         Char inner[ENTRY_PATH_SIZE];
         if (is_dot_name(entry.cFileName))
             continue;
-        if (!is_one_entry(entry.cFileName) || !join_path(inner, ENTRY_PATH_SIZE, path, entry.cFileName, true) ||
+        if (!is_one_entry(entry.cFileName) ||
+            !join_path(inner, ENTRY_PATH_SIZE, path, entry.cFileName, JOIN_WITH_SEPARATOR) ||
             !remove_tree(top_final, inner, tail_start, depth + 1))
             all_removed = false;
     } while (find_next(search, &entry));
@@ -191,7 +197,8 @@ static int remove_matching(const Char* folder, const char* name_pattern)
     static const Char EVERYTHING[] = {'*', 0};
     wchar_t top_final[ENTRY_PATH_SIZE];
     Char pattern[ENTRY_PATH_SIZE];
-    if (!get_folder_final_path(folder, top_final) || !join_path(pattern, ENTRY_PATH_SIZE, folder, EVERYTHING, true))
+    if (!get_folder_final_path(folder, top_final) ||
+        !join_path(pattern, ENTRY_PATH_SIZE, folder, EVERYTHING, JOIN_WITH_SEPARATOR))
         return 0;
     FindData<Char> entry;
     const HANDLE search = find_first(pattern, &entry);
@@ -204,7 +211,8 @@ static int remove_matching(const Char* folder, const char* name_pattern)
         if (is_dot_name(entry.cFileName) || !name_for_pattern(entry.cFileName, name) ||
             !matches_dos_pattern(name_pattern, name))
             continue;
-        if (!is_one_entry(entry.cFileName) || !join_path(path, ENTRY_PATH_SIZE, folder, entry.cFileName, true) ||
+        if (!is_one_entry(entry.cFileName) ||
+            !join_path(path, ENTRY_PATH_SIZE, folder, entry.cFileName, JOIN_WITH_SEPARATOR) ||
             !remove_tree(top_final, path, text_length(path) - text_length(entry.cFileName), 0))
             failed++;
     } while (find_next(search, &entry));

@@ -28,8 +28,10 @@
 #include <cstring>
 #include <cwchar>
 
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
+#include "host/win32/kernel/handles.h"
 #include "host/win32/kernel/new_files.h"
+#include "host/win32/kernel/wide_text.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 
@@ -59,16 +61,6 @@ using NormalizeFunction = int(WINAPI*)(int, LPCWSTR, int, LPWSTR, int);
 constexpr int NORMALIZATION_C = 1;
 static NormalizeFunction normalize;
 static bool normalize_looked;
-
-static bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity)
-{
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(capacity)) > 0;
-}
-
-static bool wide_to_utf8(const wchar_t* text, char* out, size_t capacity)
-{
-    return WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(capacity), nullptr, nullptr) > 0;
-}
 
 using ArgumentsFunction = LPWSTR*(WINAPI*)(LPCWSTR, int*);
 

@@ -7,7 +7,7 @@
 // page; a target that the ANSI code page cannot hold is given in its short
 // form, made absolute first. Windows 95 and 98 get IShellLinkA and the
 // ANSI calls. A shortcut is never saved through a link
-// (host/win32/kernel/entries.h).
+// (host/win32/kernel/final_paths.h).
 //
 // The installer reports only a failed save, so no failure here prints
 // anything: each operation hands its result back and nothing more.
@@ -18,7 +18,9 @@
 #include <cwchar>
 
 #include "host/shell_link.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
+#include "host/win32/kernel/final_paths.h"
+#include "host/win32/kernel/wide_text.h"
 #include "shared/windows_names.h"
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "a UTF-16 unit is a wchar_t on Windows");

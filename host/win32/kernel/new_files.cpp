@@ -34,6 +34,10 @@
 #include <type_traits>
 
 #include "host/portable/new_file_names.h"
+#include "host/win32/kernel/final_paths.h"
+#include "host/win32/kernel/handles.h"
+#include "host/win32/kernel/join_path.h"
+#include "shared/windows_names.h"
 
 // The byte range that marks a new file as held: one byte at 2^48 where
 // files have 64-bit sizes, past 4 GiB - 2 on Windows 95 and 98, whose files
@@ -280,7 +284,7 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
                 path_of(*slot, path)[i] = path[i];
             slot->looked = looked;
             slot->tail_start = tail_start;
-            if (!looked && !join_path(slot->folder_final, ENTRY_PATH_SIZE, L"", folder_final, false))
+            if (!looked && !join_path(slot->folder_final, ENTRY_PATH_SIZE, L"", folder_final, JOIN_AS_THEY_ARE))
                 slot->folder_final[0] = 0;
             slot->handle = handle;
             InterlockedExchange(&slot->in_use, 1);

@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "host/files.h"
-#include "host/win32/kernel/entries.h"
+#include "host/win32/kernel/base.h"
 
 // Files that may be written at the same time.
 constexpr int MAX_NEW_FILES = 4;
