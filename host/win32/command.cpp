@@ -78,12 +78,15 @@ static int run_process(char* process_line)
     return static_cast<int>(status);
 }
 
+// How a program's path stands in its command line.
+enum ProgramQuoting { PROGRAM_AS_IT_IS, PROGRAM_QUOTED };
+
 // Starts `program` with "/c" and the line and waits for it. Returns its exit
 // status, or -1 when it could not be started.
-static int run_program(const char* program, bool quote, const char* line)
+static int run_program(const char* program, ProgramQuoting quoting, const char* line)
 {
     static char process_line[PROCESS_LINE_SIZE];
-    const char* q = quote ? "\"" : "";
+    const char* q = quoting == PROGRAM_QUOTED ? "\"" : "";
     if (!compose(process_line, sizeof process_line, {q, program, q, " /c ", line}))
         return -1;
     return run_process(process_line);
@@ -256,11 +259,11 @@ int run_interpreter(const char* line)
         return status;
     }
     if (comspec[0] != '\0') {
-        const int status = run_program(comspec, true, line);
+        const int status = run_program(comspec, PROGRAM_QUOTED, line);
         if (status >= 0)
             return status;
     }
-    const int status = run_program(default_interpreter, false, line);
+    const int status = run_program(default_interpreter, PROGRAM_AS_IT_IS, line);
     if (status >= 0)
         return status;
     console_print("The command interpreter cannot be started.\n");

@@ -118,12 +118,10 @@ static bool is_reached_within(const Char* path, const wchar_t* folder_final, con
 static bool folded_hash(size_t place, const wchar_t* name, size_t length, uint64_t* hash)
 {
     wchar_t upper[ENTRY_PATH_SIZE];
-    const int units = static_cast<int>(length);
-    if (length >= ENTRY_PATH_SIZE ||
-        (units > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, units, upper, units) != units))
+    if (length >= ENTRY_PATH_SIZE || !fold_name_case(name, length, upper))
         return false;
     uint64_t folded = begin_name_hash(place);
-    for (int i = 0; i < units; i++)
+    for (size_t i = 0; i < length; i++)
         folded = add_name_unit(folded, upper[i] == L'/' ? L'\\' : upper[i]);
     *hash = finish_name_hash(folded);
     return true;
@@ -216,7 +214,7 @@ static bool final_path_of_folder(const Char* folder, wchar_t* out)
 // of `folder` when it is known already (a batch's, `folder` then the
 // batch's folder), else null. Returns its stream or nullptr.
 template <typename Char>
-static FILE* open_for_writing(const Char* path, const Char* folder, const Char* tail, bool text,
+static FILE* open_for_writing(const Char* path, const Char* folder, const Char* tail, NewFileMode mode,
                               const wchar_t* known_final)
 {
     wchar_t folder_final[ENTRY_PATH_SIZE];
@@ -229,7 +227,14 @@ static FILE* open_for_writing(const Char* path, const Char* folder, const Char* 
     if (!is_reached_within(path, known_final, tail))
         return nullptr;
     const size_t tail_start = text_length(path) - text_length(tail);
-    return create_new_file(path, tail_start, known_final, text, batched && batch_knows_absent(path, tail_start));
+    const PathSeen seen = batched && batch_knows_absent(path, tail_start) ? PATH_SEEN_ABSENT : PATH_UNSEEN;
+    return create_new_file(path, tail_start, known_final, mode, seen);
+}
+
+// How a new file of the writing `mode` ("wb" or "w") writes.
+static NewFileMode new_file_mode(const char* mode)
+{
+    return strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY;
 }
 
 template <typename Char>
@@ -248,7 +253,7 @@ static FILE* open_path(const Char* path, const char* mode)
     for (size_t i = 0; i < folder_length; i++)
         folder[i] = full[i];
     folder[folder_length] = 0;
-    return open_for_writing(full, folder, name, strcmp(mode, "w") == 0, nullptr);
+    return open_for_writing(full, folder, name, new_file_mode(mode), nullptr);
 }
 
 static bool is_known_mode(const char* mode)
@@ -275,7 +280,7 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
     if (!join_path(path, ENTRY_PATH_SIZE, folder, name, JOIN_AS_THEY_ARE))
         return nullptr;
     if (mode[0] != 'r' && final_paths_known())
-        return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+        return open_for_writing(path, folder, name, new_file_mode(mode), known_final);
     // Without final paths, and for reading, every folder of the name on the
     // way to the file must be a real one, not a junction or a link that
     // leads out of `folder`, by its attributes.
@@ -291,7 +296,7 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
     }
     if (mode[0] == 'r')
         return reading_stream_of(open_for_reading(path));
-    return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+    return open_for_writing(path, folder, name, new_file_mode(mode), known_final);
 }
 
 // The final path of the batch's folder, found once, or null when `folder`

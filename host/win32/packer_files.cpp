@@ -431,15 +431,13 @@ long cp932_to_source_name(const char* text, size_t length, char* out, size_t cap
 bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])
 {
     wchar_t wide[NAME_KEY_SIZE];
+    wchar_t upper[NAME_KEY_SIZE];
     if (!to_wide(name, wide, NAME_KEY_SIZE))
         return false;
-    // The system's own upper case of each character, as its file systems
-    // compare names: the same number of units comes back.
-    const int units = static_cast<int>(wcslen(wide));
-    wchar_t upper[NAME_KEY_SIZE];
-    if (units > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, units, upper, units) != units)
+    const size_t units = wcslen(wide);
+    if (!fold_name_case(wide, units, upper))
         return false;
-    for (int i = 0; i < units; i++)
+    for (size_t i = 0; i < units; i++)
         key[i] = static_cast<uint16_t>(upper[i]);
     key[units] = 0;
     return true;
@@ -470,5 +468,5 @@ FILE* create_archive_file(const char* archive)
     wchar_t wide[ENTRY_PATH_SIZE];
     if (!utf8_to_wide(archive, wide, ENTRY_PATH_SIZE))
         return nullptr;
-    return create_new_file(wide, 0, nullptr, false);
+    return create_new_file(wide, 0, nullptr, NEW_FILE_BINARY, PATH_UNSEEN);
 }

@@ -208,8 +208,9 @@ static void remove_unopened(NewFile& slot, int fd)
 
 // Gives a slot's file its stream; where none can be made, removes the file
 // and frees the slot.
-static FILE* open_stream(NewFile& slot, bool text)
+static FILE* open_stream(NewFile& slot, NewFileMode mode)
 {
+    const bool text = mode == NEW_FILE_TEXT;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(slot.handle), _O_WRONLY | (text ? _O_TEXT : _O_BINARY));
     FILE* stream = fd >= 0 ? _fdopen(fd, text ? "w" : "wb") : nullptr;
     if (stream == nullptr)
@@ -235,69 +236,91 @@ static void remove_and_release(NewFile& slot)
     SetLastError(failure);
 }
 
-template <typename Char>
-static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar_t* folder_final, bool text,
-                                bool seen_absent)
+// Takes a free slot of the table, or null where every slot is in use.
+static NewFile* free_slot_of_table()
 {
-    NewFile* slot = nullptr;
     for (NewFile& candidate : new_files)
-        if (slot == nullptr && !candidate.in_use)
-            slot = &candidate;
-    const size_t length = text_length(path);
-    if (slot == nullptr || length >= ENTRY_PATH_SIZE)
-        return nullptr;
-    // A look left to the end is taken there through the UTF-16 path.
-    const bool looked = folder_final == nullptr || !seen_absent || !std::is_same<Char, wchar_t>::value;
-    const DWORD attributes = folder_final == nullptr ? get_attributes(path) : INVALID_FILE_ATTRIBUTES;
-    if (folder_final != nullptr ? looked && !may_replace_at(path, folder_final, path + tail_start)
-                                : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return nullptr;
-    Char* temp = temp_of(*slot, path);
-    const size_t name_start = last_name_start(path);
-    reclaim_leftovers_beside(path, name_start, folder_final);
-    HANDLE handle = INVALID_HANDLE_VALUE;
+        if (!candidate.in_use)
+            return &candidate;
+    return nullptr;
+}
+
+// Whether what stands at `path` lets a new file be started for it: with
+// `folder_final`, something the program may replace, where it is `looked`
+// at now; without, anything but a folder.
+template <typename Char>
+static bool may_start_at(const Char* path, size_t tail_start, const wchar_t* folder_final, bool looked)
+{
+    if (folder_final != nullptr)
+        return !looked || may_replace_at(path, folder_final, path + tail_start);
+    const DWORD attributes = get_attributes(path);
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Creates the new file at the slot's temporary path, where no entry has
+// that name (CREATE_NEW: a name that anything has, a link included, is not
+// taken, so the file is this program's), and records it in `slot` for the
+// file at `path`. Made and recorded under the table's lock: a control
+// handler finds the file recorded, or has begun before and keeps it from
+// being made at all. Returns its handle, or INVALID_HANDLE_VALUE with the
+// system's reason in `*error`.
+template <typename Char>
+static HANDLE create_and_record(NewFile& slot, const Char* path, size_t tail_start, const wchar_t* folder_final,
+                                bool looked, DWORD* error)
+{
+    const Char* temp = temp_of(slot, path);
     const DWORD access = GENERIC_WRITE | (works_through_handles() ? DELETE : 0);
+    EnterCriticalSection(&table_lock);
+    HANDLE handle = open_entry(temp, access, CREATE_NEW);
+    *error = GetLastError();
+    if (handle != INVALID_HANDLE_VALUE && !hold(handle)) {
+        // A run that takes it for a leftover holds it; it goes either way,
+        // and the next name is tried.
+        if (works_through_handles())
+            delete_through(handle);
+        CloseHandle(handle);
+        if (!works_through_handles())
+            delete_file(temp);
+        handle = INVALID_HANDLE_VALUE;
+        *error = ERROR_FILE_EXISTS;
+    }
+    if (handle != INVALID_HANDLE_VALUE) {
+        const size_t length = text_length(path);
+        for (size_t i = 0; i <= length; i++)
+            path_of(slot, path)[i] = path[i];
+        slot.looked = looked;
+        slot.tail_start = tail_start;
+        if (!looked && !join_path(slot.folder_final, ENTRY_PATH_SIZE, L"", folder_final, JOIN_AS_THEY_ARE))
+            slot.folder_final[0] = 0;
+        slot.handle = handle;
+        InterlockedExchange(&slot.in_use, 1);
+    }
+    LeaveCriticalSection(&table_lock);
+    return handle;
+}
+
+// Creates the new file beside `path` (in the folder that `path` names up
+// to `name_start`) under the first of the new files' names that nothing
+// has, and records it in `slot`; a name that a leftover has is taken back
+// where this run may, and tried once more. Returns its handle, or
+// INVALID_HANDLE_VALUE.
+template <typename Char>
+static HANDLE create_beside(NewFile& slot, const Char* path, size_t name_start, size_t tail_start,
+                            const wchar_t* folder_final, bool looked)
+{
+    Char* temp = temp_of(slot, path);
     bool reclaimed = false;
-    for (int attempt = 0; attempt < NEW_FILE_TRIES && handle == INVALID_HANDLE_VALUE; attempt++) {
+    for (int attempt = 0; attempt < NEW_FILE_TRIES; attempt++) {
         if (!compose_temp_path(temp, path, name_start, attempt))
-            return nullptr;
-        // Made and recorded under the table's lock: a control handler finds
-        // the file recorded, or has begun before and keeps it from being
-        // made at all. CREATE_NEW: a name that anything has, a link
-        // included, is not taken, so the file is this program's.
-        EnterCriticalSection(&table_lock);
-        handle = open_entry(temp, access, CREATE_NEW);
-        DWORD error = GetLastError();
-        if (handle != INVALID_HANDLE_VALUE && !hold(handle)) {
-            // A run that takes it for a leftover holds it; it goes either
-            // way, and the next name is tried.
-            if (works_through_handles())
-                delete_through(handle);
-            CloseHandle(handle);
-            if (!works_through_handles())
-                delete_file(temp);
-            handle = INVALID_HANDLE_VALUE;
-            error = ERROR_FILE_EXISTS;
-        }
-        if (handle != INVALID_HANDLE_VALUE) {
-            for (size_t i = 0; i <= length; i++)
-                path_of(*slot, path)[i] = path[i];
-            slot->looked = looked;
-            slot->tail_start = tail_start;
-            if (!looked && !join_path(slot->folder_final, ENTRY_PATH_SIZE, L"", folder_final, JOIN_AS_THEY_ARE))
-                slot->folder_final[0] = 0;
-            slot->handle = handle;
-            InterlockedExchange(&slot->in_use, 1);
-        }
-        LeaveCriticalSection(&table_lock);
+            return INVALID_HANDLE_VALUE;
+        DWORD error = 0;
+        const HANDLE handle = create_and_record(slot, path, tail_start, folder_final, looked, &error);
         if (handle != INVALID_HANDLE_VALUE)
-            break;
+            return handle;
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
             SetLastError(error);
-            return nullptr;
+            return INVALID_HANDLE_VALUE;
         }
-        // A name that a leftover has is taken back where this run may, and
-        // tried once more.
         if (reclaiming && folder_final != nullptr && !reclaimed && reclaim(temp, folder_final, temp + tail_start)) {
             reclaimed = true;
             attempt--;
@@ -305,28 +328,46 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
         }
         reclaimed = false;
     }
+    return INVALID_HANDLE_VALUE;
+}
+
+template <typename Char>
+static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar_t* folder_final, NewFileMode mode,
+                                PathSeen seen)
+{
+    NewFile* slot = free_slot_of_table();
+    if (slot == nullptr || text_length(path) >= ENTRY_PATH_SIZE)
+        return nullptr;
+    // A look left to the end is taken there through the UTF-16 path.
+    const bool looked = folder_final == nullptr || seen != PATH_SEEN_ABSENT || !std::is_same<Char, wchar_t>::value;
+    if (!may_start_at(path, tail_start, folder_final, looked))
+        return nullptr;
+    const size_t name_start = last_name_start(path);
+    reclaim_leftovers_beside(path, name_start, folder_final);
+    const HANDLE handle = create_beside(*slot, path, name_start, tail_start, folder_final, looked);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     // Where the folder was swapped for a link since it was checked, the new
     // file went elsewhere: it is removed, wherever it is.
     if (GetFileType(handle) != FILE_TYPE_DISK ||
-        (folder_final != nullptr && !is_itself(handle, folder_final, temp + tail_start))) {
+        (folder_final != nullptr && !is_itself(handle, folder_final, temp_of(*slot, path) + tail_start))) {
         remove_unopened(*slot, -1);
         return nullptr;
     }
-    slot->stream = open_stream(*slot, text);
+    slot->stream = open_stream(*slot, mode);
     return slot->stream;
 }
 
-FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text, bool seen_absent)
+FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, NewFileMode mode,
+                      PathSeen seen)
 {
-    return create_new_file_of(path, tail_start, folder_final, text, seen_absent);
+    return create_new_file_of(path, tail_start, folder_final, mode, seen);
 }
 
-FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text,
-                      bool seen_absent)
+FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, NewFileMode mode,
+                      PathSeen seen)
 {
-    return create_new_file_of(path, tail_start, folder_final, text, seen_absent);
+    return create_new_file_of(path, tail_start, folder_final, mode, seen);
 }
 
 // Moves the file of `slot` over its path: over what stands there, where

@@ -22,26 +22,35 @@
 #include "host/files.h"
 #include "host/win32/kernel/base.h"
 
+// How a new file's stream writes: bytes as they are, or text whose line
+// feeds become CR LF.
+enum NewFileMode { NEW_FILE_BINARY, NEW_FILE_TEXT };
+
+// What the caller knows of the path a new file is to become: nothing (the
+// path is looked at when the file is started), or, with the final path of
+// a folder above it, that nothing stands there.
+enum PathSeen { PATH_UNSEEN, PATH_SEEN_ABSENT };
+
 // Files that may be written at the same time.
 constexpr int MAX_NEW_FILES = 4;
 
 // Starts the file that is to become `path` (a full path or one relative to
-// the current folder) and returns its stream, or nullptr. In `text` mode
-// each line feed written becomes CR LF. With `folder_final`, the final path
-// of a folder above the file that `path + tail_start` is named from, what
-// stands at the path must be something the program may replace
-// (may_replace_at), and the new file must be reached from that folder
-// through no link or mount (is_itself); without it, the path must not be a
-// folder. `seen_absent` where the caller knows, with `folder_final`, that
-// nothing stands at the path (a batch that has read its folder): the look
-// is then not taken, since under Wine a look at a path where nothing
-// stands reads the whole folder; the file is then moved only where the
-// path is still free, and what has come there meanwhile is looked at, as
-// the start would have, before the file is moved over it.
-FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, bool text,
-                      bool seen_absent = false);
-FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, bool text,
-                      bool seen_absent = false);
+// the current folder) and returns its stream, or nullptr. With
+// `folder_final`, the final path of a folder above the file that
+// `path + tail_start` is named from, what stands at the path must be
+// something the program may replace (may_replace_at of
+// host/win32/kernel/final_paths.h), and the new file must be reached from
+// that folder through no link or mount (is_itself); without it, the path
+// must not be a folder. PATH_SEEN_ABSENT where the caller knows, with
+// `folder_final`, that nothing stands at the path (a batch that has read
+// its folder): the look is then not taken, since under Wine a look at a
+// path where nothing stands reads the whole folder; the file is then moved
+// only where the path is still free, and what has come there meanwhile is
+// looked at, as the start would have, before the file is moved over it.
+FILE* create_new_file(const char* path, size_t tail_start, const wchar_t* folder_final, NewFileMode mode,
+                      PathSeen seen);
+FILE* create_new_file(const wchar_t* path, size_t tail_start, const wchar_t* folder_final, NewFileMode mode,
+                      PathSeen seen);
 
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:

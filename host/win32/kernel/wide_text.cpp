@@ -1,5 +1,5 @@
 // host/win32/kernel/wide_text.cpp: code page 932 and UTF-8 to and from
-// UTF-16, through the kernel's own calls. No state.
+// UTF-16, and names folded, through the kernel's own calls. No state.
 #include "host/win32/kernel/wide_text.h"
 
 bool to_wide(const char* text, wchar_t* out, size_t capacity)
@@ -45,4 +45,11 @@ bool wide_to_utf8(const wchar_t* text, char* out, size_t capacity)
 {
     return capacity > 0 &&
            WideCharToMultiByte(CP_UTF8, 0, text, -1, out, static_cast<int>(capacity), nullptr, nullptr) > 0;
+}
+
+bool fold_name_case(const wchar_t* name, size_t length, wchar_t* out)
+{
+    // The same number of units comes back.
+    const int units = static_cast<int>(length);
+    return units == 0 || LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, units, out, units) == units;
 }

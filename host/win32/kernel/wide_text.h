@@ -1,5 +1,5 @@
 // host/win32/kernel/wide_text.h: text converted to and from UTF-16, the
-// kernel's own.
+// kernel's own, and names folded as its file systems fold them.
 #pragma once
 
 #include <cstddef>
@@ -24,3 +24,10 @@ bool utf8_to_wide(const char* text, wchar_t* out, size_t capacity);
 // UTF-16 text to UTF-8 in `out` (capacity bytes, NUL included). False when
 // the system cannot convert it or it does not fit.
 bool wide_to_utf8(const wchar_t* text, char* out, size_t capacity);
+
+// Writes the first `length` units of `name` into `out` (room for `length`
+// units, no terminator added) with their letter case folded as the
+// system's file systems fold it in names: the system's own upper case of
+// each character, across Unicode (fullwidth and Greek letters as well as
+// ASCII), unit for unit. False where the system cannot fold them.
+bool fold_name_case(const wchar_t* name, size_t length, wchar_t* out);
