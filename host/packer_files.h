@@ -5,32 +5,8 @@
 // depends on the system's ANSI code page.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-// What became of the program's arguments.
-enum SourceArguments {
-    ARGUMENTS_TAKEN,
-    ARGUMENTS_UNMATCHED,  // a pattern matched no name
-    ARGUMENTS_TOO_MANY,   // a pattern matched more names than there is room for
-};
-
-// Replaces the program's arguments by their UTF-8 form. The strings live
-// until the program ends. On POSIX, whose shell has expanded any pattern,
-// it also opens /dev/null for a closed standard stream. On Windows they are
-// taken from the wide command line, and an argument whose last component
-// holds * or ? is replaced by the paths of the names it matches, sorted,
-// as Windows programs expand their own arguments; a standard output or
-// standard error that is a console gets their UTF-8 text written in the
-// console's characters (WriteConsoleW). A result other than
-// ARGUMENTS_TAKEN leaves the arguments as they were and points `pattern`
-// at the pattern, in UTF-8.
-SourceArguments take_source_arguments(int* argc, char*** argv, const char** pattern);
-
-// The last name of a path (after its last separator), "" when it ends in
-// one.
-const char* source_base_name(const char* path);
 
 enum SourceKind { SOURCE_ABSENT, SOURCE_FILE, SOURCE_FOLDER, SOURCE_OTHER };
 
@@ -60,30 +36,6 @@ FILE* open_source_file(const char* path, SourceInfo* info);
 bool open_source_folder(const char* path);
 const char* next_source_name();
 void close_source_folder();
-
-// The name as Windows names files: code page 932 in `out` (capacity bytes,
-// NUL included), only where it reads back as the same name. A name that
-// does not convert as it is converts composed (Unicode NFC), if it can:
-// one that a system stored decomposed (か and U+3099 for が) is the
-// member name typed composed, while one that converts as it is keeps its
-// characters (U+212B, U+FA10), which composing would change. Returns the
-// bytes stored, or -1.
-long source_name_to_cp932(const char* name, char* out, size_t capacity);
-
-// The reverse, for showing a member's name: code page 932 bytes to UTF-8,
-// a byte sequence that is not code page 932 shown as '?'. Returns the bytes
-// stored, or -1 when they do not fit.
-long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity);
-
-// Room for a name's case key: one unit per character, and a 0.
-constexpr size_t NAME_KEY_SIZE = 256;
-
-// The key of a code page 932 name under which Windows finds the file: its
-// letters folded as Windows folds them in file names, across Unicode
-// (fullwidth and Greek letters as well as ASCII). Two names of one folder
-// name the same file when their keys are equal. Returns false when the name
-// is not code page 932 or longer than the key's room.
-bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE]);
 
 // The system's own words for why the call that failed last did, for the
 // failure's line: the text of errno on POSIX; on Windows the system's

@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "host/packer_files.h"
+#include "host/packer_names.h"
 #include "lha/header.h"
 #include "lha/pack/archive_check.h"
 #include "lha/pack/dos_stamp.h"

@@ -27,6 +27,8 @@
 #include <cstring>
 
 #include "host/ending.h"
+#include "host/packer_arguments.h"
+#include "host/packer_console.h"
 #include "host/packer_files.h"
 #include "lha/pack/archive_check.h"
 #include "packer/listing.h"
@@ -165,11 +167,13 @@ bool read_options(int argc, char** argv, Options& o, int* code)
     }
 }
 
-// Expands the arguments where the system leaves that to the program
-// (host/packer_files.h); false after the line of a pattern that matches
-// no file, or too many.
+// Readies the standard streams (host/packer_console.h) and expands the
+// arguments where the system leaves that to the program
+// (host/packer_arguments.h); false after the line of a pattern that
+// matches no file, or too many.
 bool take_arguments(int* argc, char*** argv)
 {
+    prepare_standard_streams();
     const char* pattern = nullptr;
     switch (take_source_arguments(argc, argv, &pattern)) {
     case ARGUMENTS_TAKEN:

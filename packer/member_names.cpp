@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/packer_files.h"
+#include "host/packer_names.h"
 #include "shared/installed_files.h"
 
 namespace {

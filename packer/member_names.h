@@ -1,5 +1,5 @@
 // packer/member_names.h: the names of one archive's members as Windows
-// compares them (host/packer_files.h), remembered so that two which name
+// compares them (host/packer_names.h), remembered so that two which name
 // one file are found at any count; and the files that the installer writes
 // itself over a member.
 #pragma once

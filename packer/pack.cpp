@@ -34,6 +34,7 @@
 
 #include "host/files.h"
 #include "host/packer_files.h"
+#include "host/packer_names.h"
 #include "lha/header.h"
 #include "lha/pack/dos_stamp.h"
 #include "lha/pack/pack_member.h"

@@ -1,6 +1,7 @@
 // packer/pack.h: writing a level-0 archive of files, the packer's work. Paths
 // are the system's (host/packer_files.h); member names are the files' base
-// names in code page 932, checked by the installer's own name rules.
+// names in code page 932 (host/packer_names.h), checked by the installer's
+// own name rules.
 #pragma once
 
 #include "lha/pack/pack_member.h"
