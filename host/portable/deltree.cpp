@@ -1,11 +1,11 @@
 // host/portable/deltree.cpp: deltree, the same on every platform;
-// host/folder_tree.h does the deleting. No state.
+// host/portable/folder_tree.h does the deleting. No state.
 #include "host/portable/deltree.h"
 
 #include <cstring>
 
 #include "host/console.h"
-#include "host/folder_tree.h"
+#include "host/portable/folder_tree.h"
 #include "host/portable/command_words.h"
 #include "host/portable/dos_names.h"
 #include "shared/sjis.h"

@@ -19,7 +19,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/unix/new_files.h"
 #include "host/posix/wine/path_map.h"
@@ -193,5 +193,5 @@ void end_folder_batch()
 bool is_path_convertible(const char* path)
 {
     char host_path[HOST_PATH_SIZE];
-    return cp932_to_utf8(path, strlen(path), host_path, sizeof host_path, true) >= 0;
+    return cp932_to_utf8(path, strlen(path), host_path, sizeof host_path, REFUSE_UNCONVERTIBLE) >= 0;
 }

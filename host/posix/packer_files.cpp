@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/new_files.h"
 #include "shared/compose.h"
 
@@ -143,7 +143,7 @@ long source_name_to_cp932(const char* name, char* out, size_t capacity)
 
 long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity)
 {
-    return cp932_to_utf8(text, length, out, capacity, false);
+    return cp932_to_utf8(text, length, out, capacity, REPLACE_UNCONVERTIBLE);
 }
 
 bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])

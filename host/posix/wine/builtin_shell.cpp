@@ -20,7 +20,7 @@
 #include "host/console.h"
 #include "host/portable/deltree.h"
 #include "host/files.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/windows_names.h"
@@ -106,11 +106,11 @@ static void write_error(const char* text)
         write_all(STDERR_FILENO, text, length);
         return;
     }
-    Cp932Stream stream = {};
+    SjisPieces pieces = {};
     char converted[CONVERTED_PIECE_SIZE];
     while (length > 0) {
         const size_t piece = length < CP932_PIECE_SIZE ? length : CP932_PIECE_SIZE;
-        write_all(STDERR_FILENO, converted, cp932_stream_convert(STREAM_TO_USER, stream, text, piece, converted));
+        write_all(STDERR_FILENO, converted, cp932_piece_to_user(pieces, text, piece, converted));
         text += piece;
         length -= piece;
     }
@@ -241,14 +241,14 @@ static bool show_through_pager(FILE* file)
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     const bool converting = user_console_charset();
-    Cp932Stream stream = {};
+    SjisPieces pieces = {};
     char piece[CP932_PIECE_SIZE];
     char converted[CONVERTED_PIECE_SIZE];
     size_t count;
     while ((count = fread(piece, 1, sizeof piece, file)) > 0) {
         const bool sent =
             converting ? write_all(pipe_ends[1], converted,
-                                   cp932_stream_convert(STREAM_TO_USER, stream, piece, count, converted))
+                                   cp932_piece_to_user(pieces, piece, count, converted))
                        : write_all(pipe_ends[1], piece, count);
         if (!sent)
             break;

@@ -24,7 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/new_files.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
@@ -244,7 +244,8 @@ static bool absolute_prefix(char* out)
 static bool unix_path_of(const char* prefix, const char* path, char* out)
 {
     char rest[UTF8_PATH_SIZE];
-    if (!has_drive_prefix(path) || cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, true) < 0)
+    if (!has_drive_prefix(path) ||
+        cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, REFUSE_UNCONVERTIBLE) < 0)
         return false;
     for (char* c = rest; *c != '\0'; c++)
         if (*c == '\\')
@@ -286,7 +287,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
         if (*c == '\\')
             target_name = c + 1;
     if (!absolute_prefix(prefix) ||
-        cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, true) < 0)
+        cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, REFUSE_UNCONVERTIBLE) < 0)
         return false;
     for (char* c = wm_class; *c != '\0'; c++)
         *c = fold_ascii_case(*c);
@@ -391,7 +392,7 @@ bool build_menu_entry(const char* link_path, const char* target_path, const char
     char link[UTF8_PATH_SIZE];
     if (menu_builder_disabled() || !get_user_folder(USER_START_MENU, start_menu, sizeof start_menu) ||
         !get_user_folder(USER_DESKTOP, desktop, sizeof desktop) ||
-        cp932_to_utf8(link_path, strlen(link_path), link, sizeof link, true) < 0)
+        cp932_to_utf8(link_path, strlen(link_path), link, sizeof link, REFUSE_UNCONVERTIBLE) < 0)
         return true;
     const bool in_start_menu = lies_below(link_path, start_menu);
     if (!in_start_menu && !lies_below(link_path, desktop))
@@ -415,7 +416,7 @@ bool build_menu_entry(const char* link_path, const char* target_path, const char
     char folder[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
     const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
-    if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, true) < 0 ||
+    if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, REFUSE_UNCONVERTIBLE) < 0 ||
         !compose_desktop_entry(entry_file, name, target, true, target_path, working_directory) ||
         !map_path(desktop, folder) || !compose(path, sizeof path, {folder, "/", name, ".desktop"}))
         return false;

@@ -48,7 +48,7 @@
 #include <initializer_list>
 
 #include "host/portable/name_table.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 
@@ -410,7 +410,8 @@ bool map_path(const char* windows_path, char* host_path)
                 return false;
             continue;
         }
-        if (cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name))
+        if (cp932_to_utf8(part.text, part.length, name, sizeof name, REFUSE_UNCONVERTIBLE) < 0 ||
+            !is_one_windows_name(name))
             return false;
         if (!append_matching(host_path, name))
             return false;
@@ -428,8 +429,8 @@ bool names_below_folder(const char* windows_path, size_t folder_length, char* na
     char name[HOST_NAME_SIZE];
     for (size_t i = floor_count; i < part_count; i++) {
         const PathPart& part = parts[i];
-        if (part.host || cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name) ||
-            !compose(names + used, HOST_PATH_SIZE - used, {used > 0 ? "/" : "", name}))
+        if (part.host || cp932_to_utf8(part.text, part.length, name, sizeof name, REFUSE_UNCONVERTIBLE) < 0 ||
+            !is_one_windows_name(name) || !compose(names + used, HOST_PATH_SIZE - used, {used > 0 ? "/" : "", name}))
             return false;
         used += strlen(names + used);
     }
