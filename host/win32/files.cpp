@@ -38,6 +38,7 @@
 #include <cstring>
 
 #include "host/portable/name_table.h"
+#include "host/portable/open_mode.h"
 #include "host/win32/kernel/entries.h"
 #include "host/win32/kernel/new_files.h"
 #include "shared/sjis.h"
@@ -234,9 +235,9 @@ static FILE* open_for_writing(const Char* path, const Char* folder, const Char* 
 }
 
 template <typename Char>
-static FILE* open_path(const Char* path, const char* mode)
+static FILE* open_path(const Char* path, OpenMode mode)
 {
-    if (mode[0] == 'r')
+    if (mode == OPEN_TO_READ)
         return reading_stream_of(open_for_reading(path));
     Char full[ENTRY_PATH_SIZE];
     Char* name = nullptr;
@@ -249,17 +250,13 @@ static FILE* open_path(const Char* path, const char* mode)
     for (size_t i = 0; i < folder_length; i++)
         folder[i] = full[i];
     folder[folder_length] = 0;
-    return open_for_writing(full, folder, name, strcmp(mode, "w") == 0, nullptr);
+    return open_for_writing(full, folder, name, mode == OPEN_TO_WRITE_TEXT, nullptr);
 }
 
-static bool is_known_mode(const char* mode)
+FILE* open_file(const char* path, const char* mode_name)
 {
-    return strcmp(mode, "rb") == 0 || strcmp(mode, "wb") == 0 || strcmp(mode, "w") == 0;
-}
-
-FILE* open_file(const char* path, const char* mode)
-{
-    if (!is_known_mode(mode)) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE) {
         errno = EINVAL;
         return nullptr;
     }
@@ -270,13 +267,13 @@ FILE* open_file(const char* path, const char* mode)
 }
 
 template <typename Char>
-static FILE* open_path_in(const Char* folder, const Char* name, const char* mode, const wchar_t* known_final)
+static FILE* open_path_in(const Char* folder, const Char* name, OpenMode mode, const wchar_t* known_final)
 {
     Char path[ENTRY_PATH_SIZE];
     if (!join_path(path, ENTRY_PATH_SIZE, folder, name, false))
         return nullptr;
-    if (mode[0] != 'r' && final_paths_known())
-        return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+    if (mode != OPEN_TO_READ && final_paths_known())
+        return open_for_writing(path, folder, name, mode == OPEN_TO_WRITE_TEXT, known_final);
     // Without final paths, and for reading, every folder of the name on the
     // way to the file must be a real one, not a junction or a link that
     // leads out of `folder`, by its attributes.
@@ -290,9 +287,9 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return nullptr;
     }
-    if (mode[0] == 'r')
+    if (mode == OPEN_TO_READ)
         return reading_stream_of(open_for_reading(path));
-    return open_for_writing(path, folder, name, strcmp(mode, "w") == 0, known_final);
+    return open_for_writing(path, folder, name, mode == OPEN_TO_WRITE_TEXT, known_final);
 }
 
 // The final path of the batch's folder, found once, or null when `folder`
@@ -307,9 +304,10 @@ static const wchar_t* batch_final_path(const char* folder_bytes, const Char* fol
     return batch_final_known ? batch_final : nullptr;
 }
 
-FILE* open_file_in(const char* folder, const char* name, const char* mode)
+FILE* open_file_in(const char* folder, const char* name, const char* mode_name)
 {
-    if (!is_known_mode(mode)) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE) {
         errno = EINVAL;
         return nullptr;
     }

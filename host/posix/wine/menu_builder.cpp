@@ -11,7 +11,9 @@
 // registry record of the menu files, which it uses to remove them once the
 // shortcut is gone, has no counterpart here.
 //
-// State: entry_file, the entry being composed; one at a time.
+// State: entry_file, the entry or menu file being composed, one at a
+// time; directory_file, the .directory file of a menu level, composed
+// while entry_file holds the menu.
 #include "host/posix/wine/menu_builder.h"
 
 #include <fcntl.h>
@@ -98,6 +100,7 @@ struct Composed {
 };
 
 static Composed entry_file;
+static Composed directory_file;
 
 static bool append(Composed& file, const char* text)
 {
@@ -162,11 +165,15 @@ static bool append_xml(Composed& file, const char* text)
     return true;
 }
 
+// Whether a file of the menu is a program that its reader may start (a
+// desktop entry on the desktop), given the execute bits that the umask
+// allows, or not.
+enum EntryFileKind { PLAIN_ENTRY_FILE, EXECUTABLE_ENTRY_FILE };
+
 // Writes `file` at `path`, as every file is written
 // (host/posix/unix/new_files.h): a new file beside it moved over it, so
-// that nothing at the path is ever opened; `executable` adds the execute
-// bits that the umask allows. False when it was not written.
-static bool write_entry_file(char* path, const Composed& file, bool executable)
+// that nothing at the path is ever opened. False when it was not written.
+static bool write_entry_file(char* path, const Composed& file, EntryFileKind kind)
 {
     char* slash = strrchr(path, '/');
     if (slash == nullptr || slash == path)
@@ -176,7 +183,7 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
     *slash = '/';
     if (folder < 0)
         return false;
-    FILE* stream = create_new_file(folder, slash + 1, NEW_FILE_BINARY, false, false);
+    FILE* stream = create_new_file(folder, slash + 1, OPEN_TO_WRITE_BINARY, FOLDER_COPIED, ENTRY_NOT_LOOKED_AT);
     close(folder);
     if (stream == nullptr)
         return false;
@@ -184,7 +191,7 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
         discard_file(stream);
         return false;
     }
-    if (executable) {
+    if (kind == EXECUTABLE_ENTRY_FILE) {
         const mode_t mask = umask(0);
         umask(mask);
         if (fchmod(fileno(stream), (0666 | 0111) & ~mask) != 0) {
@@ -274,9 +281,15 @@ static const char* wine_loader()
     return "wine";
 }
 
+// What follows the command in a desktop entry's Exec line, as Wine's menu
+// builder writes it: nothing in a menu entry, which starts the shortcut; a
+// blank and the target's arguments, none, in an entry on the desktop,
+// which starts the target.
+enum ExecArguments { NO_ARGUMENTS, EMPTY_ARGUMENTS };
+
 // Composes a desktop entry that starts Wine on `command` (UTF-8, a Windows
-// path), with an empty argument after it when `with_arguments`.
-static bool compose_desktop_entry(Composed& file, const char* name, const char* command, bool with_arguments,
+// path), followed by `arguments`.
+static bool compose_desktop_entry(Composed& file, const char* name, const char* command, ExecArguments arguments,
                                   const char* target_path, const char* working_directory)
 {
     char prefix[HOST_PATH_SIZE];
@@ -296,7 +309,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
     return append(file, "[Desktop Entry]\nName=") && append_value(file, name, VALUE_STRING) &&
            append(file, "\nExec=env WINEPREFIX=\"") && append_value(file, prefix, VALUE_EXEC_QUOTED) &&
            append(file, "\" ") && append(file, wine_loader()) && append(file, " ") &&
-           append_value(file, command, VALUE_EXEC_WORD) && append(file, with_arguments ? " \n" : "\n") &&
+           append_value(file, command, VALUE_EXEC_WORD) && append(file, arguments == EMPTY_ARGUMENTS ? " \n" : "\n") &&
            append(file, "Type=Application\nStartupNotify=true\n") &&
            (working_directory[0] == '\0' ||
             (unix_path_of(prefix, working_directory, work) && append(file, "Path=") &&
@@ -305,28 +318,13 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
             (append(file, "StartupWMClass=") && append_value(file, wm_class, VALUE_STRING) && append(file, "\n")));
 }
 
-// The menu entry of a shortcut `relative` (UTF-8, '/' between folders, no
-// extension) below the Start menu, whose Windows path is `link` (UTF-8).
-// False when any of its files was not written.
-static bool write_menu_entry(const char* relative, const char* link, const char* target_path,
-                             const char* working_directory)
+// The menu of a shortcut `relative` (as write_menu_entry takes it), merged
+// into the applications menu below `config`: one level for "wine" and for
+// each folder of the shortcut, each with a .directory file below `data`
+// unless it has one already. False when any of its files was not written.
+static bool write_menu_file(const char* relative, const char* data, const char* config)
 {
-    char data[HOST_PATH_SIZE];
-    char config[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
-    const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
-    if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
-        !compose_desktop_entry(entry_file, name, link, false, target_path, working_directory) ||
-        !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
-        return false;
-    *strrchr(path, '/') = '\0';
-    make_folders(path);
-    path[strlen(path)] = '/';
-    if (!write_entry_file(path, entry_file, false))
-        return false;
-
-    // The menu: one level for "wine" and for each folder of the shortcut,
-    // each with a .directory file unless it has one already.
     char menu_name[HOST_PATH_SIZE];
     if (!compose(menu_name, sizeof menu_name, {"wine/", relative, ".desktop"}) ||
         !compose(path, sizeof path, {data, "/desktop-directories"}))
@@ -343,20 +341,19 @@ static bool write_menu_entry(const char* relative, const char* link, const char*
             continue;
         *c = '\0';
         const char* prefix = levels == 0 ? "wine-" : "";
-        static Composed directory;
-        directory.used = 0;
+        directory_file.used = 0;
         const bool is_wine = strcmp(level_name, "wine") == 0;
         if (!append(entry_file, "  <Menu>\n    <Name>") || !append(entry_file, prefix) ||
             !append_xml(entry_file, menu_name) || !append(entry_file, "</Name>\n    <Directory>") ||
             !append(entry_file, prefix) || !append_xml(entry_file, menu_name) ||
             !append(entry_file, ".directory</Directory>\n") ||
             !compose(path, sizeof path, {data, "/desktop-directories/", prefix, menu_name, ".directory"}) ||
-            !append(directory, "[Desktop Entry]\nType=Directory\nName=") ||
-            !append_value(directory, is_wine ? "Wine" : level_name, VALUE_STRING) ||
-            !append(directory, is_wine ? "\nIcon=wine\n" : "\nIcon=folder\n"))
+            !append(directory_file, "[Desktop Entry]\nType=Directory\nName=") ||
+            !append_value(directory_file, is_wine ? "Wine" : level_name, VALUE_STRING) ||
+            !append(directory_file, is_wine ? "\nIcon=wine\n" : "\nIcon=folder\n"))
             return false;
         struct stat info;
-        if (lstat(path, &info) != 0 && errno == ENOENT && !write_entry_file(path, directory, false))
+        if (lstat(path, &info) != 0 && errno == ENOENT && !write_entry_file(path, directory_file, PLAIN_ENTRY_FILE))
             return false;
         *c = '-';
         level_name = c + 1;
@@ -374,7 +371,27 @@ static bool write_menu_entry(const char* relative, const char* link, const char*
         return false;
     make_folders(path);
     return compose(path, sizeof path, {config, "/menus/applications-merged/", menu_name, ".menu"}) &&
-           write_entry_file(path, entry_file, false);
+           write_entry_file(path, entry_file, PLAIN_ENTRY_FILE);
+}
+
+// The menu entry of a shortcut `relative` (UTF-8, '/' between folders, no
+// extension) below the Start menu, whose Windows path is `link` (UTF-8).
+// False when any of its files was not written.
+static bool write_menu_entry(const char* relative, const char* link, const char* target_path,
+                             const char* working_directory)
+{
+    char data[HOST_PATH_SIZE];
+    char config[HOST_PATH_SIZE];
+    char path[HOST_PATH_SIZE];
+    const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
+    if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
+        !compose_desktop_entry(entry_file, name, link, NO_ARGUMENTS, target_path, working_directory) ||
+        !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
+        return false;
+    *strrchr(path, '/') = '\0';
+    make_folders(path);
+    path[strlen(path)] = '/';
+    return write_entry_file(path, entry_file, PLAIN_ENTRY_FILE) && write_menu_file(relative, data, config);
 }
 
 // Whether `path` lies below `folder` (Windows paths, ASCII letters in
@@ -417,8 +434,8 @@ bool build_menu_entry(const char* link_path, const char* target_path, const char
     char path[HOST_PATH_SIZE];
     const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
     if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, REFUSE_UNCONVERTIBLE) < 0 ||
-        !compose_desktop_entry(entry_file, name, target, true, target_path, working_directory) ||
+        !compose_desktop_entry(entry_file, name, target, EMPTY_ARGUMENTS, target_path, working_directory) ||
         !map_path(desktop, folder) || !compose(path, sizeof path, {folder, "/", name, ".desktop"}))
         return false;
-    return write_entry_file(path, entry_file, true);
+    return write_entry_file(path, entry_file, EXECUTABLE_ENTRY_FILE);
 }
