@@ -1,8 +1,9 @@
 // host/posix/codepage.h: the POSIX host's character sets: code page 932,
 // the program's own, to and from UTF-8 (the host's names), UTF-16 (what a
 // shortcut file holds) and the character set of the user's terminal,
-// through the system's iconv. The console, the interrupt's last line, the
-// built-in interpreter, the path map and the packer's files convert here.
+// through the system's iconv. Every unit of the POSIX host that meets text
+// in another character set (the console, the interrupt's last line, the
+// files and the packer's files, the Wine imitation) converts here.
 #pragma once
 
 #include <cstddef>
