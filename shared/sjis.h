@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 inline bool is_sjis_lead_byte(unsigned char c)
 {
@@ -47,4 +48,32 @@ inline bool has_invalid_sjis_pair(const char* text)
         if (is_invalid_sjis_pair(p))
             return true;
     return false;
+}
+
+// Shift_JIS text that arrives in pieces, as console writes do: a lead byte
+// that ends one piece waits for the byte that begins the next, so that a
+// character is never converted or shown in halves.
+struct SjisPieces {
+    char lead;     // the waiting lead byte, when holding
+    bool holding;
+};
+
+// Puts the waiting lead byte, if any, and then the `length` bytes at
+// `piece` into `joined` (room for length + 1 bytes). Returns how many of
+// them, from the start, are whole characters: all but a lead byte that
+// ends them, which waits in `pieces` for the next piece.
+inline size_t join_sjis_piece(SjisPieces& pieces, const char* piece, size_t length, char* joined)
+{
+    size_t count = 0;
+    if (pieces.holding)
+        joined[count++] = pieces.lead;
+    memcpy(joined + count, piece, length);
+    count += length;
+    size_t whole = 0;
+    while (whole < count && !(whole + 1 == count && is_sjis_lead_byte(static_cast<unsigned char>(joined[whole]))))
+        whole += sjis_character_length(joined + whole);
+    pieces.holding = whole < count;
+    if (pieces.holding)
+        pieces.lead = joined[whole];
+    return whole;
 }

@@ -107,15 +107,19 @@ inline bool is_forbidden_in_windows_name(unsigned char c)
     return c < 0x20 || strchr(WINDOWS_FORBIDDEN_NAME_CHARACTERS, c) != nullptr;
 }
 
+// Whether the separators may stand in a text: between the names of a path,
+// not in one name.
+enum Separators { SEPARATORS_ALLOWED, SEPARATORS_FORBIDDEN };
+
 // Whether the code page 932 text holds a single-byte character that
 // Windows forbids in a name, double-byte characters stepped over whole;
-// the separators count too when `separators_too`.
-inline bool holds_forbidden_character(const char* text, bool separators_too)
+// the separators count too where `separators` forbids them.
+inline bool holds_forbidden_character(const char* text, Separators separators)
 {
     for (const char* p = text; *p != '\0'; p += sjis_character_length(p)) {
         const auto c = static_cast<unsigned char>(*p);
         if (sjis_character_length(p) == 1 &&
-            (is_forbidden_in_windows_name(c) || (separators_too && is_path_separator(c))))
+            (is_forbidden_in_windows_name(c) || (separators == SEPARATORS_FORBIDDEN && is_path_separator(c))))
             return true;
     }
     return false;
@@ -197,7 +201,7 @@ inline NameFault windows_name_fault(const char* name)
         return NAME_EMPTY;
     if (has_invalid_sjis_pair(name))
         return NAME_INVALID_PAIR;
-    if (holds_forbidden_character(name, true))
+    if (holds_forbidden_character(name, SEPARATORS_FORBIDDEN))
         return NAME_FORBIDDEN_CHARACTER;
     if (is_dots_and_blanks(name, end))
         return NAME_DOTS;

@@ -1,11 +1,11 @@
 // host/portable/deltree.cpp: deltree, the same on every platform;
-// host/folder_tree.h does the deleting. No state.
+// host/portable/folder_tree.h does the deleting. No state.
 #include "host/portable/deltree.h"
 
 #include <cstring>
 
 #include "host/console.h"
-#include "host/folder_tree.h"
+#include "host/portable/folder_tree.h"
 #include "host/portable/command_words.h"
 #include "host/portable/dos_names.h"
 #include "shared/sjis.h"
@@ -14,9 +14,12 @@
 // A Windows path is at most this long, NUL included, where deltree runs.
 constexpr size_t FOLDER_PATH_SIZE = 1024;
 
-static void complain(const char* text)
+// deltree's one failure channel: a line on the console, which is standard
+// output: `text`, then `name` (the word it is about) where there is one.
+static void complain_on_console(const char* text, const char* name = "")
 {
     console_print(text);
+    console_print(name);
     console_write("\n", 1);
 }
 
@@ -41,8 +44,7 @@ static int delete_matching(const char* pattern)
         strcpy(folder, ".");
     if (remove_matching_entries(folder, name) == 0)
         return 0;
-    console_print("Could not delete all of ");
-    complain(pattern);
+    complain_on_console("Could not delete all of ", pattern);
     return 1;
 }
 
@@ -56,20 +58,18 @@ int run_deltree(char** arguments, size_t count)
         } else if (same_ignoring_case(arguments[i], "/y")) {
             confirmed = true;
         } else {
-            console_print("Invalid switch - ");
-            console_print(arguments[i]);
-            console_write("\n", 1);
+            complain_on_console("Invalid switch - ", arguments[i]);
             return 1;
         }
     }
     if (patterns == 0) {
-        complain("Required parameter missing");
+        complain_on_console("Required parameter missing");
         return 1;
     }
     // Without /Y deltree would ask before each deletion; the installer never
     // needs that, and a question here could eat its next answer.
     if (!confirmed) {
-        complain("Deleting without /Y is not supported; nothing was deleted.");
+        complain_on_console("Deleting without /Y is not supported; nothing was deleted.");
         return 1;
     }
     int status = 0;

@@ -1,6 +1,6 @@
 // host/portable/dos_names.h: names as DOS and Windows match them against a
 // wildcard, and the two names that name no entry: what deltree matches and
-// what the folder tree (host/folder_tree.h) skips.
+// what the folder tree (host/portable/folder_tree.h) skips.
 #pragma once
 
 // Whether `name` matches `pattern`, both code page 932, as DOS matches

@@ -9,7 +9,7 @@
 //   console_ready  console_open has run (every entry point runs it first).
 //   converting     the user's locale needs converting, decided once by
 //                  console_open.
-//   output_stream  a lead byte that ended the last write, waiting for the
+//   output_pieces  a lead byte that ended the last write, waiting for the
 //                  byte that completes its character.
 //   output_buffer  bytes written and not yet handed to standard output;
 //   output_fill    how many. console_flush empties it, before every read
@@ -28,7 +28,7 @@
 #include <cstring>
 
 #include "host/portable/console_line.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
 // A line typed in the user's character set is converted whole; a longer
@@ -37,7 +37,7 @@ constexpr size_t TYPED_LINE_SIZE = 4096;
 
 static bool console_ready;
 static bool converting;
-static Cp932Stream output_stream;
+static SjisPieces output_pieces;
 static char output_buffer[OUTPUT_BUFFER_SIZE];
 static size_t output_fill;
 static bool input_ended;
@@ -72,9 +72,9 @@ static void put_output(const char* bytes, size_t count)
 // is, a sequence that cannot be converted.
 static void flush_at_exit()
 {
-    if (output_stream.holding)
+    if (output_pieces.holding)
         put_output("?", 1);
-    output_stream.holding = false;
+    output_pieces.holding = false;
     empty_output_buffer();
 }
 
@@ -107,7 +107,7 @@ void console_write(const char* bytes, size_t count)
     char converted[CONVERTED_PIECE_SIZE];
     while (count > 0) {
         const size_t piece = count < CP932_PIECE_SIZE ? count : CP932_PIECE_SIZE;
-        put_output(converted, cp932_stream_convert(STREAM_TO_USER, output_stream, bytes, piece, converted));
+        put_output(converted, cp932_piece_to_user(output_pieces, bytes, piece, converted));
         bytes += piece;
         count -= piece;
     }

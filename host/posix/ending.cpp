@@ -13,7 +13,7 @@
 
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/new_files.h"
 
 // The signals that end the program when nothing else was decided for them.
@@ -57,8 +57,8 @@ void end_on_interrupt(int, const char* line)
             length = CP932_PIECE_SIZE;
         size_t converted = length;
         if (user_console_charset()) {
-            Cp932Stream stream = {};
-            converted = cp932_stream_convert(STREAM_TO_USER, stream, line, length, ending_line + 1);
+            SjisPieces pieces = {};
+            converted = cp932_piece_to_user(pieces, line, length, ending_line + 1);
         } else {
             memcpy(ending_line + 1, line, length);
         }

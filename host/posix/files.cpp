@@ -19,7 +19,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/portable/open_mode.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/unix/new_files.h"
 #include "host/posix/wine/path_map.h"
@@ -53,21 +54,13 @@ static FILE* open_for_reading(int folder, const char* name)
 }
 
 // The file `name` of the open folder `folder` in `mode`: read where it
-// stands, or written as a new file beside it (host/posix/unix/new_files.h);
-// `folder_stays_open` where the folder outlives the file (a batch's),
-// `seen_absent` where the name was just found to have no entry.
-static FILE* open_in_folder(int folder, const char* name, const char* mode, bool folder_stays_open,
-                            bool seen_absent)
+// stands, or written as a new file beside it (host/posix/unix/new_files.h),
+// `kept` and `look` as create_new_file takes them.
+static FILE* open_in_folder(int folder, const char* name, OpenMode mode, FolderKept kept, EntryLook look)
 {
-    if (strcmp(mode, "rb") == 0)
+    if (mode == OPEN_TO_READ)
         return open_for_reading(folder, name);
-    return create_new_file(folder, name, strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY,
-                           folder_stays_open, seen_absent);
-}
-
-static bool is_known_mode(const char* mode)
-{
-    return strcmp(mode, "rb") == 0 || strcmp(mode, "wb") == 0 || strcmp(mode, "w") == 0;
+    return create_new_file(folder, name, mode, kept, look);
 }
 
 // Splits the host path at its last slash: the folder is opened (links
@@ -89,10 +82,11 @@ static int open_parent(char* host_path, const char** name)
     return folder;
 }
 
-FILE* open_file(const char* path, const char* mode)
+FILE* open_file(const char* path, const char* mode_name)
 {
     char host_path[HOST_PATH_SIZE];
-    if (!is_known_mode(mode)) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE) {
         errno = EINVAL;
         return nullptr;
     }
@@ -104,7 +98,7 @@ FILE* open_file(const char* path, const char* mode)
     const int folder = open_parent(host_path, &name);
     if (folder < 0)
         return nullptr;
-    FILE* stream = open_in_folder(folder, name, mode, false, false);
+    FILE* stream = open_in_folder(folder, name, mode, FOLDER_COPIED, ENTRY_NOT_LOOKED_AT);
     close(folder);
     return stream;
 }
@@ -131,11 +125,12 @@ static int open_base_folder(const char* folder_path, bool* owned)
     return folder;
 }
 
-FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
+FILE* open_file_in(const char* folder_path, const char* name, const char* mode_name)
 {
     char windows_path[HOST_PATH_SIZE];
     char names[HOST_PATH_SIZE];
-    if (!is_known_mode(mode) || !compose(windows_path, sizeof windows_path, {folder_path, name})) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE || !compose(windows_path, sizeof windows_path, {folder_path, name})) {
         errno = EINVAL;
         return nullptr;
     }
@@ -167,8 +162,10 @@ FILE* open_file_in(const char* folder_path, const char* name, const char* mode)
     }
     if (folder < 0)
         return nullptr;
-    FILE* stream =
-        match_entry_name(folder, rest, found, &absent) ? open_in_folder(folder, found, mode, !owned, absent) : nullptr;
+    FILE* stream = match_entry_name(folder, rest, found, &absent)
+                       ? open_in_folder(folder, found, mode, owned ? FOLDER_COPIED : FOLDER_KEPT_OPEN_BY_CALLER,
+                                        absent ? ENTRY_SEEN_ABSENT : ENTRY_NOT_LOOKED_AT)
+                       : nullptr;
     if (owned)
         close(folder);
     return stream;
@@ -193,5 +190,5 @@ void end_folder_batch()
 bool is_path_convertible(const char* path)
 {
     char host_path[HOST_PATH_SIZE];
-    return cp932_to_utf8(path, strlen(path), host_path, sizeof host_path, true) >= 0;
+    return cp932_to_utf8(path, strlen(path), host_path, sizeof host_path, REFUSE_UNCONVERTIBLE) >= 0;
 }

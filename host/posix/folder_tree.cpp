@@ -1,6 +1,6 @@
 // host/posix/folder_tree.cpp: deleting folder entries on the host, never
 // following a link. No state.
-#include "host/folder_tree.h"
+#include "host/portable/folder_tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "host/portable/dos_names.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/windows_names.h"

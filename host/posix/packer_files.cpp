@@ -112,7 +112,7 @@ FILE* create_archive_file(const char* archive)
     const int parent = open(folder_path[0] != '\0' ? folder_path : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
         return nullptr;
-    FILE* file = create_new_file(parent, name, NEW_FILE_BINARY, false, false);
+    FILE* file = create_new_file(parent, name, OPEN_TO_WRITE_BINARY, FOLDER_COPIED, ENTRY_NOT_LOOKED_AT);
     const int error = errno;
     close(parent);
     errno = error;

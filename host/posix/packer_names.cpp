@@ -16,7 +16,7 @@
 #include <climits>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 
 // Room for a name's characters while it is composed, and its terminator: a
 // name no longer than a path (PATH_MAX bytes) has room whole, since no
@@ -52,7 +52,7 @@ long source_name_to_cp932(const char* name, char* out, size_t capacity)
 
 long cp932_to_source_name(const char* text, size_t length, char* out, size_t capacity)
 {
-    return cp932_to_utf8(text, length, out, capacity, false);
+    return cp932_to_utf8(text, length, out, capacity, REPLACE_UNCONVERTIBLE);
 }
 
 bool windows_name_key(const char* name, uint16_t key[NAME_KEY_SIZE])

@@ -18,7 +18,8 @@
 #include <cstring>
 
 #include "host/files.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
+#include "host/posix/wine/locale_code_pages.h"
 #include "host/posix/wine/menu_builder.h"
 #include "host/posix/wine/path_map.h"
 #include "host/posix/wine/short_names.h"
@@ -239,12 +240,13 @@ bool set_link_path(const char* target_path)
     const unsigned ansi = user_wine_code_pages().ansi;
     const char* read = current_link.target_path;
     char short_form[LINK_STRING_SIZE];
-    if (!utf16_to_code_page(ansi, current_link.target_wide, current_link.target_ansi, ANSI_STRING_SIZE, true)) {
+    if (!utf16_to_code_page(ansi, current_link.target_wide, current_link.target_ansi, ANSI_STRING_SIZE,
+                            REFUSE_UNCONVERTIBLE)) {
         if (wine_short_path(current_link.target_path, short_form, sizeof short_form)) {
             strcpy(current_link.target_ansi, short_form);
             read = short_form;
         } else if (!utf16_to_code_page(ansi, current_link.target_wide, current_link.target_ansi, ANSI_STRING_SIZE,
-                                       false)) {
+                                       REPLACE_UNCONVERTIBLE)) {
             current_link.target_units = 0;
             return false;
         }

@@ -30,8 +30,8 @@
 //   output_buffer    bytes written and not yet handed on, line feeds made
 //   output_fill      CR LF already; console_flush empties it, before every
 //                    read and every command.
-//   held_lead        a lead byte that ended the last flush of wide output,
-//   holding_lead     waiting for the byte that completes its character.
+//   output_pieces    a lead byte that ended the last flush of wide output,
+//                    waiting for the byte that completes its character.
 //   input_buffer     bytes read and not yet taken by a line, code page
 //   input_next       932; input_next..input_end are still to be taken.
 //   input_end
@@ -71,8 +71,7 @@ static bool wide_input;
 static bool input_refused;
 static char output_buffer[OUTPUT_BUFFER_SIZE];
 static size_t output_fill;
-static char held_lead;
-static bool holding_lead;
+static SjisPieces output_pieces;
 static char input_buffer[INPUT_BUFFER_SIZE];
 static size_t input_next;
 static size_t input_end;
@@ -133,20 +132,7 @@ static void write_raw(const char* bytes, size_t count)
 static void write_wide(const char* bytes, size_t count)
 {
     char joined[OUTPUT_BUFFER_SIZE + 1];
-    size_t length = 0;
-    if (holding_lead)
-        joined[length++] = held_lead;
-    memcpy(joined + length, bytes, count);
-    length += count;
-    size_t whole = 0;
-    while (whole < length) {
-        if (whole + 1 == length && is_sjis_lead_byte(static_cast<unsigned char>(joined[whole])))
-            break;
-        whole += sjis_character_length(joined + whole);
-    }
-    holding_lead = whole < length;
-    if (holding_lead)
-        held_lead = joined[whole];
+    const size_t whole = join_sjis_piece(output_pieces, bytes, count, joined);
     if (whole == 0)
         return;
     WCHAR wide[OUTPUT_BUFFER_SIZE + 1];

@@ -38,6 +38,7 @@
 #include <cstring>
 
 #include "host/portable/name_table.h"
+#include "host/portable/open_mode.h"
 #include "host/win32/kernel/base.h"
 #include "host/win32/kernel/final_paths.h"
 #include "host/win32/kernel/handles.h"
@@ -231,16 +232,16 @@ static FILE* open_for_writing(const Char* path, const Char* folder, const Char* 
     return create_new_file(path, tail_start, known_final, mode, seen);
 }
 
-// How a new file of the writing `mode` ("wb" or "w") writes.
-static NewFileMode new_file_mode(const char* mode)
+// How a new file of the writing `mode` writes.
+static NewFileMode new_file_mode(OpenMode mode)
 {
-    return strcmp(mode, "w") == 0 ? NEW_FILE_TEXT : NEW_FILE_BINARY;
+    return mode == OPEN_TO_WRITE_TEXT ? NEW_FILE_TEXT : NEW_FILE_BINARY;
 }
 
 template <typename Char>
-static FILE* open_path(const Char* path, const char* mode)
+static FILE* open_path(const Char* path, OpenMode mode)
 {
-    if (mode[0] == 'r')
+    if (mode == OPEN_TO_READ)
         return reading_stream_of(open_for_reading(path));
     Char full[ENTRY_PATH_SIZE];
     Char* name = nullptr;
@@ -256,14 +257,10 @@ static FILE* open_path(const Char* path, const char* mode)
     return open_for_writing(full, folder, name, new_file_mode(mode), nullptr);
 }
 
-static bool is_known_mode(const char* mode)
+FILE* open_file(const char* path, const char* mode_name)
 {
-    return strcmp(mode, "rb") == 0 || strcmp(mode, "wb") == 0 || strcmp(mode, "w") == 0;
-}
-
-FILE* open_file(const char* path, const char* mode)
-{
-    if (!is_known_mode(mode)) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE) {
         errno = EINVAL;
         return nullptr;
     }
@@ -274,12 +271,12 @@ FILE* open_file(const char* path, const char* mode)
 }
 
 template <typename Char>
-static FILE* open_path_in(const Char* folder, const Char* name, const char* mode, const wchar_t* known_final)
+static FILE* open_path_in(const Char* folder, const Char* name, OpenMode mode, const wchar_t* known_final)
 {
     Char path[ENTRY_PATH_SIZE];
     if (!join_path(path, ENTRY_PATH_SIZE, folder, name, JOIN_AS_THEY_ARE))
         return nullptr;
-    if (mode[0] != 'r' && final_paths_known())
+    if (mode != OPEN_TO_READ && final_paths_known())
         return open_for_writing(path, folder, name, new_file_mode(mode), known_final);
     // Without final paths, and for reading, every folder of the name on the
     // way to the file must be a real one, not a junction or a link that
@@ -294,7 +291,7 @@ static FILE* open_path_in(const Char* folder, const Char* name, const char* mode
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return nullptr;
     }
-    if (mode[0] == 'r')
+    if (mode == OPEN_TO_READ)
         return reading_stream_of(open_for_reading(path));
     return open_for_writing(path, folder, name, new_file_mode(mode), known_final);
 }
@@ -311,9 +308,10 @@ static const wchar_t* batch_final_path(const char* folder_bytes, const Char* fol
     return batch_final_known ? batch_final : nullptr;
 }
 
-FILE* open_file_in(const char* folder, const char* name, const char* mode)
+FILE* open_file_in(const char* folder, const char* name, const char* mode_name)
 {
-    if (!is_known_mode(mode)) {
+    const OpenMode mode = open_mode_of(mode_name);
+    if (mode == NO_OPEN_MODE) {
         errno = EINVAL;
         return nullptr;
     }

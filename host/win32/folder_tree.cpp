@@ -18,7 +18,7 @@
 // is mounted. Only a real folder is gone into. Read-only, hidden and
 // system files are deleted like any other, as deltree does. Windows 95 and
 // 98, which have no links, delete by the path.
-#include "host/folder_tree.h"
+#include "host/portable/folder_tree.h"
 
 #include "host/portable/dos_names.h"
 #include "host/win32/kernel/base.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "installer/extraction.h"
 #include "lha/extract.h"
 #include "shared/version.h"
@@ -84,7 +84,7 @@ std::vector<Header> headers_of(const Bytes& archive)
 std::string cp932_of(const std::string& utf8)
 {
     char out[1024];
-    const long n = utf8_to_cp932(utf8.data(), utf8.size(), out, sizeof out, true);
+    const long n = utf8_to_cp932(utf8.data(), utf8.size(), out, sizeof out, REFUSE_UNCONVERTIBLE);
     return n < 0 ? "" : std::string(out, static_cast<size_t>(n));
 }
 

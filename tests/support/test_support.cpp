@@ -294,7 +294,7 @@ void append_end(Bytes& archive)
 #include <gtest/gtest.h>
 
 #include "host/console.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "tests/support/capture.h"
 
 // The standard output and standard error that a capture replaced.
@@ -329,9 +329,9 @@ std::string on_console(const std::string& cp932)
 {
     if (!user_console_charset())
         return cp932;
-    Cp932Stream stream = {};
+    SjisPieces pieces = {};
     char converted[CONVERTED_PIECE_SIZE];
-    return std::string(converted, cp932_stream_convert(STREAM_TO_USER, stream, cp932.data(), cp932.size(), converted));
+    return std::string(converted, cp932_piece_to_user(pieces, cp932.data(), cp932.size(), converted));
 }
 
 bool locale_is_generated(const char* name)

@@ -144,10 +144,10 @@ static int close_text(void* cookie)
 
 // The stream of a new file's descriptor, or nullptr (the descriptor then
 // closed).
-static FILE* stream_of(int fd, NewFileMode mode)
+static FILE* stream_of(int fd, OpenMode mode)
 {
     FILE* stream = nullptr;
-    if (mode == NEW_FILE_TEXT) {
+    if (mode == OPEN_TO_WRITE_TEXT) {
         const cookie_io_functions_t functions = {nullptr, write_text, nullptr, close_text};
         stream = fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "w", functions);
     } else {
@@ -347,8 +347,10 @@ static NewFile* slot_of(FILE* file)
     return nullptr;
 }
 
-FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open, bool seen_absent)
+FILE* create_new_file(int folder, const char* name, OpenMode mode, FolderKept kept, EntryLook look)
 {
+    const bool folder_stays_open = kept == FOLDER_KEPT_OPEN_BY_CALLER;
+    const bool seen_absent = look == ENTRY_SEEN_ABSENT;
     NewFile* slot = nullptr;
     for (NewFile& candidate : new_files)
         if (slot == nullptr && !candidate.in_use)

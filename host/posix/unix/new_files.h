@@ -18,27 +18,31 @@
 #include <cstdio>
 
 #include "host/files.h"
-
-// How a new file's stream writes: bytes as they are, or text whose line
-// feeds become CR LF, as the Windows C runtime writes text files.
-enum NewFileMode { NEW_FILE_BINARY, NEW_FILE_TEXT };
+#include "host/portable/open_mode.h"
 
 // Files that may be written at the same time.
 constexpr int MAX_NEW_FILES = 4;
+
+// Whether the caller keeps the folder of a new file open until the file is
+// finished or discarded (a batch's folder), so that the file uses it as it
+// is, or the file keeps a copy of its own.
+enum FolderKept { FOLDER_COPIED, FOLDER_KEPT_OPEN_BY_CALLER };
+
+// What the caller knows of the entry that a new file is to become:
+// nothing, or that it has just found nothing there.
+enum EntryLook { ENTRY_NOT_LOOKED_AT, ENTRY_SEEN_ABSENT };
 
 // Starts the file that is to become the entry `name` (a host name, no
 // slash) of the open folder `folder`, and returns its stream, or nullptr
 // with errno set. What stands at `name` must be nothing, a symbolic link,
 // or a regular file of the folder's own mount: a folder, a FIFO, a device,
 // a socket or a file mounted there refuses the file before anything is
-// created. The binary stream is unbuffered: its writers hand it whole
-// buffers. `folder` stays the caller's: with `folder_stays_open` the
-// caller keeps it open until the file is finished or discarded, and it is
-// used as it is; otherwise the file keeps a copy of its own.
-// `seen_absent` where the caller has just found nothing at `name`: the look
-// is then not taken again, and what has come there meanwhile is found and
-// looked at when the file is finished.
-FILE* create_new_file(int folder, const char* name, NewFileMode mode, bool folder_stays_open, bool seen_absent);
+// created. `mode` is how its stream writes: OPEN_TO_WRITE_BINARY, whose
+// stream is unbuffered (its writers hand it whole buffers), or
+// OPEN_TO_WRITE_TEXT. `folder` stays the caller's, kept as `kept` says. With
+// ENTRY_SEEN_ABSENT the look at `name` is not taken again, and what has
+// come there meanwhile is found and looked at when the file is finished.
+FILE* create_new_file(int folder, const char* name, OpenMode mode, FolderKept kept, EntryLook look);
 
 // finish_file and discard_file of host/files.h, for every stream of
 // create_new_file:

@@ -20,7 +20,7 @@
 #include "host/console.h"
 #include "host/portable/deltree.h"
 #include "host/files.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/fd_io.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/windows_names.h"
@@ -33,11 +33,14 @@ constexpr int COMMAND_NOT_FOUND = 127;
 // What the interpreter says, in English and in Japanese (code page 932), in
 // the words of Wine's cmd.exe, which shows them on standard error in the
 // language of the user's locale. The system's error messages it shows each
-// end with an empty line; its own texts do not.
+// end with an empty line; its own texts do not. A message about a command
+// line quotes it between its words and the words after it.
 struct ShellMessage {
     const char* english;
     const char* japanese;
     bool system_error;
+    const char* english_after = nullptr;
+    const char* japanese_after = nullptr;
 };
 
 // ファイルはすでに存在します。
@@ -69,16 +72,13 @@ constexpr ShellMessage LINE_TOO_LONG = {NAME_TOO_LONG.english, NAME_TOO_LONG.jap
 // 引数がありません
 constexpr ShellMessage ARGUMENT_MISSING = {
     "Argument missing", "\x88\xf8\x90\x94\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1", false};
-// An unknown command: what comes before the line and after it (the line is
-// quoted in English).
-constexpr ShellMessage UNKNOWN_COMMAND_BEFORE = {"Can't recognize '", "", false};
+// An unknown command, quoted in English; after it in Japanese:
 //  を内部または外部コマンド、バッチ スクリプトとして認識できません。
-constexpr ShellMessage UNKNOWN_COMMAND_AFTER = {
-    "' as an internal or external command, or batch script.",
+constexpr ShellMessage UNKNOWN_COMMAND = {
+    "Can't recognize '", "", false, "' as an internal or external command, or batch script.",
     " \x82\xf0\x93\xe0\x95\x94\x82\xdc\x82\xbd\x82\xcd\x8a\x4f\x95\x94\x83\x52\x83\x7d\x83\x93\x83\x68\x81\x41"
     "\x83\x6f\x83\x62\x83\x60 \x83\x58\x83\x4e\x83\x8a\x83\x76\x83\x67\x82\xc6\x82\xb5\x82\xc4\x94\x46\x8e\xaf"
-    "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42",
-    false};
+    "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42"};
 
 static CommandWords command;
 
@@ -98,7 +98,7 @@ static bool japanese_messages()
 
 // Writes code page 932 text to standard error, converted as the console
 // converts it, after everything the console has been given.
-static void write_error(const char* text)
+static void write_standard_error(const char* text)
 {
     console_flush();
     size_t length = strlen(text);
@@ -106,25 +106,28 @@ static void write_error(const char* text)
         write_all(STDERR_FILENO, text, length);
         return;
     }
-    Cp932Stream stream = {};
+    SjisPieces pieces = {};
     char converted[CONVERTED_PIECE_SIZE];
     while (length > 0) {
         const size_t piece = length < CP932_PIECE_SIZE ? length : CP932_PIECE_SIZE;
-        write_all(STDERR_FILENO, converted, cp932_stream_convert(STREAM_TO_USER, stream, text, piece, converted));
+        write_all(STDERR_FILENO, converted, cp932_piece_to_user(pieces, text, piece, converted));
         text += piece;
         length -= piece;
     }
 }
 
-static const char* in_user_language(const ShellMessage& message)
+// The interpreter's one failure channel: `message` on standard error, in
+// the user's language, as a line of its own; quoting `line` where the
+// message quotes a command line.
+static void complain_on_standard_error(const ShellMessage& message, const char* line = nullptr)
 {
-    return japanese_messages() ? message.japanese : message.english;
-}
-
-static void complain(const ShellMessage& message)
-{
-    write_error(in_user_language(message));
-    write_error(message.system_error ? "\n\n" : "\n");
+    const bool japanese = japanese_messages();
+    write_standard_error(japanese ? message.japanese : message.english);
+    if (line != nullptr) {
+        write_standard_error(line);
+        write_standard_error(japanese ? message.japanese_after : message.english_after);
+    }
+    write_standard_error(message.system_error ? "\n\n" : "\n");
 }
 
 // --- mkdir ---------------------------------------------------------------
@@ -142,15 +145,15 @@ static int make_folder(const char* path)
         return 0;
     // A colon stands after a drive; '|' may be the second byte of a
     // double-byte character, and is no fault there.
-    if (holds_forbidden_character(path + (has_colon_second(path) ? 2 : 0), false)) {
-        complain(INVALID_NAME);
+    if (holds_forbidden_character(path + (has_colon_second(path) ? 2 : 0), SEPARATORS_ALLOWED)) {
+        complain_on_standard_error(INVALID_NAME);
         return 1;
     }
     // A path that names no host path (an absent drive, bytes that are not
     // code page 932, a path too long) is met as a missing file.
     char host_path[HOST_PATH_SIZE];
     if (path[0] == '\0' || !map_path(path, host_path)) {
-        complain(FILE_NOT_FOUND);
+        complain_on_standard_error(FILE_NOT_FOUND);
         return 1;
     }
     struct stat info;
@@ -160,22 +163,22 @@ static int make_folder(const char* path)
         const int error = errno;
         if (error != EEXIST) {
             if (error == EACCES || error == EPERM || error == EROFS)
-                complain(ACCESS_DENIED);
+                complain_on_standard_error(ACCESS_DENIED);
             else if (error == ENAMETOOLONG)
-                complain(NAME_TOO_LONG);
+                complain_on_standard_error(NAME_TOO_LONG);
             else
-                complain(PATH_NOT_FOUND);  // a missing parent, or a file in its place
+                complain_on_standard_error(PATH_NOT_FOUND);  // a missing parent, or a file in its place
             return 1;
         }
     }
-    complain(ALREADY_EXISTS);
+    complain_on_standard_error(ALREADY_EXISTS);
     return 1;
 }
 
 static int run_mkdir(char** arguments, size_t count)
 {
     if (count == 0) {
-        complain(ARGUMENT_MISSING);
+        complain_on_standard_error(ARGUMENT_MISSING);
         return 1;
     }
     int status = 0;
@@ -241,14 +244,14 @@ static bool show_through_pager(FILE* file)
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
     const bool converting = user_console_charset();
-    Cp932Stream stream = {};
+    SjisPieces pieces = {};
     char piece[CP932_PIECE_SIZE];
     char converted[CONVERTED_PIECE_SIZE];
     size_t count;
     while ((count = fread(piece, 1, sizeof piece, file)) > 0) {
         const bool sent =
             converting ? write_all(pipe_ends[1], converted,
-                                   cp932_stream_convert(STREAM_TO_USER, stream, piece, count, converted))
+                                   cp932_piece_to_user(pieces, piece, count, converted))
                        : write_all(pipe_ends[1], piece, count);
         if (!sent)
             break;
@@ -266,12 +269,12 @@ static bool show_through_pager(FILE* file)
 static int run_write(char** arguments, size_t count)
 {
     if (count == 0) {
-        complain(ARGUMENT_MISSING);
+        complain_on_standard_error(ARGUMENT_MISSING);
         return 1;
     }
     FILE* file = open_file(arguments[0], "rb");
     if (file == nullptr) {
-        complain(FILE_NOT_FOUND);
+        complain_on_standard_error(FILE_NOT_FOUND);
         return 1;
     }
     console_flush();
@@ -302,7 +305,7 @@ static const ShellCommand COMMANDS[] = {
 int run_builtin_shell(const char* command_line)
 {
     if (!split_command_line(command_line, command)) {
-        complain(LINE_TOO_LONG);
+        complain_on_standard_error(LINE_TOO_LONG);
         return 1;
     }
     if (command.count == 0)
@@ -314,9 +317,6 @@ int run_builtin_shell(const char* command_line)
     const char* shown = command_line;
     while (*shown == ' ' || *shown == '\t')
         shown++;
-    write_error(in_user_language(UNKNOWN_COMMAND_BEFORE));
-    write_error(shown);
-    write_error(in_user_language(UNKNOWN_COMMAND_AFTER));
-    write_error("\n");
+    complain_on_standard_error(UNKNOWN_COMMAND, shown);
     return 1;
 }

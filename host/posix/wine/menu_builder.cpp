@@ -11,7 +11,9 @@
 // registry record of the menu files, which it uses to remove them once the
 // shortcut is gone, has no counterpart here.
 //
-// State: entry_file, the entry being composed; one at a time.
+// State: entry_file, the entry or menu file being composed, one at a
+// time; directory_file, the .directory file of a menu level, composed
+// while entry_file holds the menu.
 #include "host/posix/wine/menu_builder.h"
 
 #include <fcntl.h>
@@ -24,7 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/unix/new_files.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
@@ -97,6 +99,7 @@ struct Composed {
 };
 
 static Composed entry_file;
+static Composed directory_file;
 
 static bool append(Composed& file, const char* text)
 {
@@ -161,11 +164,15 @@ static bool append_xml(Composed& file, const char* text)
     return true;
 }
 
+// Whether a file of the menu is a program that its reader may start (a
+// desktop entry on the desktop), given the execute bits that the umask
+// allows, or not.
+enum EntryFileKind { PLAIN_ENTRY_FILE, EXECUTABLE_ENTRY_FILE };
+
 // Writes `file` at `path`, as every file is written
 // (host/posix/unix/new_files.h): a new file beside it moved over it, so
-// that nothing at the path is ever opened; `executable` adds the execute
-// bits that the umask allows. False when it was not written.
-static bool write_entry_file(char* path, const Composed& file, bool executable)
+// that nothing at the path is ever opened. False when it was not written.
+static bool write_entry_file(char* path, const Composed& file, EntryFileKind kind)
 {
     char* slash = strrchr(path, '/');
     if (slash == nullptr || slash == path)
@@ -175,7 +182,7 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
     *slash = '/';
     if (folder < 0)
         return false;
-    FILE* stream = create_new_file(folder, slash + 1, NEW_FILE_BINARY, false, false);
+    FILE* stream = create_new_file(folder, slash + 1, OPEN_TO_WRITE_BINARY, FOLDER_COPIED, ENTRY_NOT_LOOKED_AT);
     close(folder);
     if (stream == nullptr)
         return false;
@@ -183,7 +190,7 @@ static bool write_entry_file(char* path, const Composed& file, bool executable)
         discard_file(stream);
         return false;
     }
-    if (executable) {
+    if (kind == EXECUTABLE_ENTRY_FILE) {
         const mode_t mask = umask(0);
         umask(mask);
         if (fchmod(fileno(stream), (0666 | 0111) & ~mask) != 0) {
@@ -243,7 +250,8 @@ static bool absolute_prefix(char* out)
 static bool unix_path_of(const char* prefix, const char* path, char* out)
 {
     char rest[UTF8_PATH_SIZE];
-    if (!has_drive_prefix(path) || cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, true) < 0)
+    if (!has_drive_prefix(path) ||
+        cp932_to_utf8(path + 2, strlen(path + 2), rest, sizeof rest, REFUSE_UNCONVERTIBLE) < 0)
         return false;
     for (char* c = rest; *c != '\0'; c++)
         if (*c == '\\')
@@ -272,9 +280,15 @@ static const char* wine_loader()
     return "wine";
 }
 
+// What follows the command in a desktop entry's Exec line, as Wine's menu
+// builder writes it: nothing in a menu entry, which starts the shortcut; a
+// blank and the target's arguments, none, in an entry on the desktop,
+// which starts the target.
+enum ExecArguments { NO_ARGUMENTS, EMPTY_ARGUMENTS };
+
 // Composes a desktop entry that starts Wine on `command` (UTF-8, a Windows
-// path), with an empty argument after it when `with_arguments`.
-static bool compose_desktop_entry(Composed& file, const char* name, const char* command, bool with_arguments,
+// path), followed by `arguments`.
+static bool compose_desktop_entry(Composed& file, const char* name, const char* command, ExecArguments arguments,
                                   const char* target_path, const char* working_directory)
 {
     char prefix[HOST_PATH_SIZE];
@@ -282,7 +296,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
     char wm_class[UTF8_PATH_SIZE];
     const char* target_name = target_path + last_name_start(target_path);
     if (!absolute_prefix(prefix) ||
-        cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, true) < 0)
+        cp932_to_utf8(target_name, strlen(target_name), wm_class, sizeof wm_class, REFUSE_UNCONVERTIBLE) < 0)
         return false;
     for (char* c = wm_class; *c != '\0'; c++)
         *c = fold_ascii_case(*c);
@@ -291,7 +305,7 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
     return append(file, "[Desktop Entry]\nName=") && append_value(file, name, VALUE_STRING) &&
            append(file, "\nExec=env WINEPREFIX=\"") && append_value(file, prefix, VALUE_EXEC_QUOTED) &&
            append(file, "\" ") && append(file, wine_loader()) && append(file, " ") &&
-           append_value(file, command, VALUE_EXEC_WORD) && append(file, with_arguments ? " \n" : "\n") &&
+           append_value(file, command, VALUE_EXEC_WORD) && append(file, arguments == EMPTY_ARGUMENTS ? " \n" : "\n") &&
            append(file, "Type=Application\nStartupNotify=true\n") &&
            (working_directory[0] == '\0' ||
             (unix_path_of(prefix, working_directory, work) && append(file, "Path=") &&
@@ -300,28 +314,13 @@ static bool compose_desktop_entry(Composed& file, const char* name, const char* 
             (append(file, "StartupWMClass=") && append_value(file, wm_class, VALUE_STRING) && append(file, "\n")));
 }
 
-// The menu entry of a shortcut `relative` (UTF-8, '/' between folders, no
-// extension) below the Start menu, whose Windows path is `link` (UTF-8).
-// False when any of its files was not written.
-static bool write_menu_entry(const char* relative, const char* link, const char* target_path,
-                             const char* working_directory)
+// The menu of a shortcut `relative` (as write_menu_entry takes it), merged
+// into the applications menu below `config`: one level for "wine" and for
+// each folder of the shortcut, each with a .directory file below `data`
+// unless it has one already. False when any of its files was not written.
+static bool write_menu_file(const char* relative, const char* data, const char* config)
 {
-    char data[HOST_PATH_SIZE];
-    char config[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
-    const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
-    if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
-        !compose_desktop_entry(entry_file, name, link, false, target_path, working_directory) ||
-        !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
-        return false;
-    *strrchr(path, '/') = '\0';
-    make_folders(path);
-    path[strlen(path)] = '/';
-    if (!write_entry_file(path, entry_file, false))
-        return false;
-
-    // The menu: one level for "wine" and for each folder of the shortcut,
-    // each with a .directory file unless it has one already.
     char menu_name[HOST_PATH_SIZE];
     if (!compose(menu_name, sizeof menu_name, {"wine/", relative, ".desktop"}) ||
         !compose(path, sizeof path, {data, "/desktop-directories"}))
@@ -338,20 +337,19 @@ static bool write_menu_entry(const char* relative, const char* link, const char*
             continue;
         *c = '\0';
         const char* prefix = levels == 0 ? "wine-" : "";
-        static Composed directory;
-        directory.used = 0;
+        directory_file.used = 0;
         const bool is_wine = strcmp(level_name, "wine") == 0;
         if (!append(entry_file, "  <Menu>\n    <Name>") || !append(entry_file, prefix) ||
             !append_xml(entry_file, menu_name) || !append(entry_file, "</Name>\n    <Directory>") ||
             !append(entry_file, prefix) || !append_xml(entry_file, menu_name) ||
             !append(entry_file, ".directory</Directory>\n") ||
             !compose(path, sizeof path, {data, "/desktop-directories/", prefix, menu_name, ".directory"}) ||
-            !append(directory, "[Desktop Entry]\nType=Directory\nName=") ||
-            !append_value(directory, is_wine ? "Wine" : level_name, VALUE_STRING) ||
-            !append(directory, is_wine ? "\nIcon=wine\n" : "\nIcon=folder\n"))
+            !append(directory_file, "[Desktop Entry]\nType=Directory\nName=") ||
+            !append_value(directory_file, is_wine ? "Wine" : level_name, VALUE_STRING) ||
+            !append(directory_file, is_wine ? "\nIcon=wine\n" : "\nIcon=folder\n"))
             return false;
         struct stat info;
-        if (lstat(path, &info) != 0 && errno == ENOENT && !write_entry_file(path, directory, false))
+        if (lstat(path, &info) != 0 && errno == ENOENT && !write_entry_file(path, directory_file, PLAIN_ENTRY_FILE))
             return false;
         *c = '-';
         level_name = c + 1;
@@ -369,7 +367,27 @@ static bool write_menu_entry(const char* relative, const char* link, const char*
         return false;
     make_folders(path);
     return compose(path, sizeof path, {config, "/menus/applications-merged/", menu_name, ".menu"}) &&
-           write_entry_file(path, entry_file, false);
+           write_entry_file(path, entry_file, PLAIN_ENTRY_FILE);
+}
+
+// The menu entry of a shortcut `relative` (UTF-8, '/' between folders, no
+// extension) below the Start menu, whose Windows path is `link` (UTF-8).
+// False when any of its files was not written.
+static bool write_menu_entry(const char* relative, const char* link, const char* target_path,
+                             const char* working_directory)
+{
+    char data[HOST_PATH_SIZE];
+    char config[HOST_PATH_SIZE];
+    char path[HOST_PATH_SIZE];
+    const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
+    if (!xdg_folder("XDG_DATA_HOME", "/.local/share", data) || !xdg_folder("XDG_CONFIG_HOME", "/.config", config) ||
+        !compose_desktop_entry(entry_file, name, link, NO_ARGUMENTS, target_path, working_directory) ||
+        !compose(path, sizeof path, {data, "/applications/wine/", relative, ".desktop"}))
+        return false;
+    *strrchr(path, '/') = '\0';
+    make_folders(path);
+    path[strlen(path)] = '/';
+    return write_entry_file(path, entry_file, PLAIN_ENTRY_FILE) && write_menu_file(relative, data, config);
 }
 
 // Whether `path` lies below `folder` (Windows paths, ASCII letters in
@@ -387,7 +405,7 @@ bool build_menu_entry(const char* link_path, const char* target_path, const char
     char link[UTF8_PATH_SIZE];
     if (menu_builder_disabled() || !get_user_folder(USER_START_MENU, start_menu, sizeof start_menu) ||
         !get_user_folder(USER_DESKTOP, desktop, sizeof desktop) ||
-        cp932_to_utf8(link_path, strlen(link_path), link, sizeof link, true) < 0)
+        cp932_to_utf8(link_path, strlen(link_path), link, sizeof link, REFUSE_UNCONVERTIBLE) < 0)
         return true;
     const bool in_start_menu = lies_below(link_path, start_menu);
     if (!in_start_menu && !lies_below(link_path, desktop))
@@ -411,9 +429,9 @@ bool build_menu_entry(const char* link_path, const char* target_path, const char
     char folder[HOST_PATH_SIZE];
     char path[HOST_PATH_SIZE];
     const char* name = strrchr(relative, '/') != nullptr ? strrchr(relative, '/') + 1 : relative;
-    if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, true) < 0 ||
-        !compose_desktop_entry(entry_file, name, target, true, target_path, working_directory) ||
+    if (cp932_to_utf8(target_path, strlen(target_path), target, sizeof target, REFUSE_UNCONVERTIBLE) < 0 ||
+        !compose_desktop_entry(entry_file, name, target, EMPTY_ARGUMENTS, target_path, working_directory) ||
         !map_path(desktop, folder) || !compose(path, sizeof path, {folder, "/", name, ".desktop"}))
         return false;
-    return write_entry_file(path, entry_file, true);
+    return write_entry_file(path, entry_file, EXECUTABLE_ENTRY_FILE);
 }

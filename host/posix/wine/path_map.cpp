@@ -48,17 +48,19 @@
 #include <initializer_list>
 
 #include "host/portable/name_table.h"
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 
-// One component. `text` is not NUL-terminated; `host` says whether its
-// bytes are a host name already (from the current directory) or code page
-// 932 bytes from the Windows path.
+// How a component is spelled: in code page 932 bytes from the Windows
+// path, or as a host name already (from the current directory).
+enum PartSpelling { WINDOWS_BYTES, HOST_NAME };
+
+// One component. `text` is not NUL-terminated.
 struct PathPart {
     const char* text;
     size_t length;
-    bool host;
+    PartSpelling spelling;
 };
 
 // Every component takes at least one byte and a separator.
@@ -97,7 +99,7 @@ static bool is_network_path(const char* path)
     return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
-static bool add_part(const char* text, size_t length, bool host)
+static bool add_part(const char* text, size_t length, PartSpelling spelling)
 {
     if (length == 0 || (length == 1 && text[0] == '.'))
         return true;
@@ -110,7 +112,7 @@ static bool add_part(const char* text, size_t length, bool host)
     }
     if (part_count == MAX_PATH_PARTS)
         return false;
-    parts[part_count++] = PathPart{text, length, host};
+    parts[part_count++] = PathPart{text, length, spelling};
     return true;
 }
 
@@ -124,46 +126,32 @@ static void note_floor(const char* at, const char* floor)
     }
 }
 
-// Fills the state from `path`, and floor_count and lowest_count from the
-// folder that ends `floor` bytes into it (NO_FLOOR: none); false for a
-// network path, a current directory that cannot be read, or too many
-// components.
-static bool take_apart(const char* path, size_t floor = NO_FLOOR)
+// Takes the host's current directory as the first parts, for a path that
+// starts there; false when it cannot be read or has too many components.
+static bool take_current_directory()
 {
-    part_count = 0;
-    from_current = false;
-    ends_in_separator = false;
-    drive_letter = 'Z';
-    floor_count = NO_FLOOR;
-    lowest_count = NO_FLOOR;
-    const char* const floor_at = floor != NO_FLOOR ? path + floor : nullptr;
-    if (is_network_path(path))
+    if (getcwd(current_directory, sizeof current_directory) == nullptr)
         return false;
-
-    const char* rest = path;
-    bool at_root = is_path_separator(path[0]);
-    if (has_drive_prefix(path)) {
-        rest = path + 2;
-        at_root = is_path_separator(*rest) || fold_ascii_case(path[0]) != CURRENT_DRIVE;
-        drive_letter = path[0];
-    }
-    if (!at_root) {
-        if (getcwd(current_directory, sizeof current_directory) == nullptr)
+    from_current = true;
+    drive_letter = 'Z';
+    const char* start = current_directory;
+    for (const char* c = current_directory;; c++) {
+        if (*c != '/' && *c != '\0')
+            continue;
+        if (!add_part(start, static_cast<size_t>(c - start), HOST_NAME))
             return false;
-        from_current = true;
-        drive_letter = 'Z';
-        const char* start = current_directory;
-        for (const char* c = current_directory;; c++) {
-            if (*c != '/' && *c != '\0')
-                continue;
-            if (!add_part(start, static_cast<size_t>(c - start), true))
-                return false;
-            if (*c == '\0')
-                break;
-            start = c + 1;
-        }
+        if (*c == '\0')
+            break;
+        start = c + 1;
     }
+    return true;
+}
 
+// Takes the components of the Windows path `rest` (after its drive) as
+// parts, noting the floor where a component starts at `floor_at`; false
+// for a name of dots that Windows refuses, or too many components.
+static bool take_windows_names(const char* rest, const char* floor_at)
+{
     // A lead byte takes the next byte with it, whatever that byte is.
     size_t start = 0;
     size_t i = 0;
@@ -181,10 +169,10 @@ static bool take_apart(const char* path, size_t floor = NO_FLOOR)
                 if (length == 2 && text[0] == '.' && text[1] == '.')
                     return false;
             }
-            if (!add_part(text, length, false))
+            if (!add_part(text, length, WINDOWS_BYTES))
                 return false;
             if (c == '\0')
-                break;
+                return true;
             ends_in_separator = true;
             start = ++i;
             note_floor(rest + start, floor_at);
@@ -193,10 +181,36 @@ static bool take_apart(const char* path, size_t floor = NO_FLOOR)
         ends_in_separator = false;
         i += sjis_character_length(rest + i);
     }
+}
+
+// Fills the state from `path`, and floor_count and lowest_count from the
+// folder that ends `floor` bytes into it (NO_FLOOR: none); false for a
+// network path, a current directory that cannot be read, or too many
+// components.
+static bool take_apart(const char* path, size_t floor = NO_FLOOR)
+{
+    part_count = 0;
+    from_current = false;
+    ends_in_separator = false;
+    drive_letter = 'Z';
+    floor_count = NO_FLOOR;
+    lowest_count = NO_FLOOR;
+    if (is_network_path(path))
+        return false;
+    const char* rest = path;
+    bool at_root = is_path_separator(path[0]);
+    if (has_drive_prefix(path)) {
+        rest = path + 2;
+        at_root = is_path_separator(*rest) || fold_ascii_case(path[0]) != CURRENT_DRIVE;
+        drive_letter = path[0];
+    }
+    const char* const floor_at = floor != NO_FLOOR ? path + floor : nullptr;
+    if ((!at_root && !take_current_directory()) || !take_windows_names(rest, floor_at))
+        return false;
 
     // Windows drops trailing dots and blanks from a path's last name. Neither
     // byte can be the second byte of a double-byte character.
-    if (!ends_in_separator && part_count > 0 && !parts[part_count - 1].host) {
+    if (!ends_in_separator && part_count > 0 && parts[part_count - 1].spelling == WINDOWS_BYTES) {
         PathPart& last = parts[part_count - 1];
         while (last.length > 0 && (last.text[last.length - 1] == '.' || last.text[last.length - 1] == ' '))
             last.length--;
@@ -401,7 +415,7 @@ bool map_path(const char* windows_path, char* host_path)
     char name[HOST_PATH_SIZE];
     for (size_t i = 0; i < part_count; i++) {
         const PathPart& part = parts[i];
-        if (part.host) {
+        if (part.spelling == HOST_NAME) {
             if (part.length >= sizeof name)
                 return false;
             memcpy(name, part.text, part.length);
@@ -410,7 +424,8 @@ bool map_path(const char* windows_path, char* host_path)
                 return false;
             continue;
         }
-        if (cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name))
+        if (cp932_to_utf8(part.text, part.length, name, sizeof name, REFUSE_UNCONVERTIBLE) < 0 ||
+            !is_one_windows_name(name))
             return false;
         if (!append_matching(host_path, name))
             return false;
@@ -428,8 +443,9 @@ bool names_below_folder(const char* windows_path, size_t folder_length, char* na
     char name[HOST_NAME_SIZE];
     for (size_t i = floor_count; i < part_count; i++) {
         const PathPart& part = parts[i];
-        if (part.host || cp932_to_utf8(part.text, part.length, name, sizeof name, true) < 0 || !is_one_windows_name(name) ||
-            !compose(names + used, HOST_PATH_SIZE - used, {used > 0 ? "/" : "", name}))
+        if (part.spelling == HOST_NAME ||
+            cp932_to_utf8(part.text, part.length, name, sizeof name, REFUSE_UNCONVERTIBLE) < 0 ||
+            !is_one_windows_name(name) || !compose(names + used, HOST_PATH_SIZE - used, {used > 0 ? "/" : "", name}))
             return false;
         used += strlen(names + used);
     }
@@ -457,7 +473,7 @@ bool full_windows_path(const char* windows_path, char* out, size_t capacity)
     char name[HOST_PATH_SIZE];
     for (size_t i = 0; i < part_count; i++) {
         const PathPart& part = parts[i];
-        if (part.host) {
+        if (part.spelling == HOST_NAME) {
             if (utf8_to_exact_cp932(part.text, part.length, name, sizeof name) < 0)
                 return false;
         } else {

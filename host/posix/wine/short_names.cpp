@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "host/posix/wine/codepage.h"
+#include "host/posix/codepage.h"
 #include "host/posix/wine/path_map.h"
 #include "shared/compose.h"
 #include "shared/sjis.h"

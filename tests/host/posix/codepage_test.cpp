@@ -1,5 +1,6 @@
-// tests/host/codepage_test.cpp: code page 932 to and from UTF-8 and UTF-16.
-#include "host/posix/wine/codepage.h"
+// tests/host/posix/codepage_test.cpp: code page 932 to and from UTF-8 and
+// UTF-16.
+#include "host/posix/codepage.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -9,21 +10,22 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/capture.h"
+#include "tests/support/test_support.h"
 
-static std::string to_utf8(const std::string& cp932, bool strict, size_t capacity = 256)
+static std::string to_utf8(const std::string& cp932, Unconvertible unconvertible, size_t capacity = 256)
 {
     char out[256];
-    const long stored = cp932_to_utf8(cp932.data(), cp932.size(), out, capacity, strict);
+    const long stored = cp932_to_utf8(cp932.data(), cp932.size(), out, capacity, unconvertible);
     if (stored < 0)
         return "(failed)";
     EXPECT_EQ(strlen(out), static_cast<size_t>(stored));
     return std::string(out, static_cast<size_t>(stored));
 }
 
-static std::string to_cp932(const std::string& utf8, bool strict)
+static std::string to_cp932(const std::string& utf8, Unconvertible unconvertible)
 {
     char out[256];
-    const long stored = utf8_to_cp932(utf8.data(), utf8.size(), out, sizeof out, strict);
+    const long stored = utf8_to_cp932(utf8.data(), utf8.size(), out, sizeof out, unconvertible);
     if (stored < 0)
         return "(failed)";
     return std::string(out, static_cast<size_t>(stored));
@@ -33,8 +35,8 @@ TEST(Codepage, Cp932ToUtf8)
 {
     const struct {
         std::string cp932;
-        std::string strict;
-        std::string lenient;
+        std::string refused;    // what each way with the unconvertible gives
+        std::string replaced;
     } cases[] = {
         {"plain ASCII \\ ~", "plain ASCII \\ ~", "plain ASCII \\ ~"},
         {"\x83\x5c\x83\x74\x83\x67\x95\x5c", "ソフト表", "ソフト表"},
@@ -48,8 +50,8 @@ TEST(Codepage, Cp932ToUtf8)
         {"\x85\x40z", "(failed)", "?z"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(to_utf8(c.cp932, true), c.strict) << c.cp932;
-        EXPECT_EQ(to_utf8(c.cp932, false), c.lenient) << c.cp932;
+        EXPECT_EQ(to_utf8(c.cp932, REFUSE_UNCONVERTIBLE), c.refused) << c.cp932;
+        EXPECT_EQ(to_utf8(c.cp932, REPLACE_UNCONVERTIBLE), c.replaced) << c.cp932;
     }
 }
 
@@ -57,8 +59,8 @@ TEST(Codepage, Utf8ToCp932)
 {
     const struct {
         std::string utf8;
-        std::string strict;
-        std::string lenient;
+        std::string refused;    // what each way with the unconvertible gives
+        std::string replaced;
     } cases[] = {
         {"yamawyrm.exe", "yamawyrm.exe", "yamawyrm.exe"},
         {"ソフト表", "\x83\x5c\x83\x74\x83\x67\x95\x5c", "\x83\x5c\x83\x74\x83\x67\x95\x5c"},
@@ -68,17 +70,17 @@ TEST(Codepage, Utf8ToCp932)
         {"a\xe3\x82", "(failed)", "a?"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(to_cp932(c.utf8, true), c.strict) << c.utf8;
-        EXPECT_EQ(to_cp932(c.utf8, false), c.lenient) << c.utf8;
+        EXPECT_EQ(to_cp932(c.utf8, REFUSE_UNCONVERTIBLE), c.refused) << c.utf8;
+        EXPECT_EQ(to_cp932(c.utf8, REPLACE_UNCONVERTIBLE), c.replaced) << c.utf8;
     }
 }
 
 TEST(Codepage, FailsWhenOutputDoesNotFit)
 {
     // ソフト表 is 12 UTF-8 bytes and needs a NUL after them.
-    EXPECT_EQ(to_utf8("\x83\x5c\x83\x74\x83\x67\x95\x5c", true, 12), "(failed)");
-    EXPECT_EQ(to_utf8("\x83\x5c\x83\x74\x83\x67\x95\x5c", true, 13), "ソフト表");
-    EXPECT_EQ(to_utf8("abc", false, 0), "(failed)");
+    EXPECT_EQ(to_utf8("\x83\x5c\x83\x74\x83\x67\x95\x5c", REFUSE_UNCONVERTIBLE, 12), "(failed)");
+    EXPECT_EQ(to_utf8("\x83\x5c\x83\x74\x83\x67\x95\x5c", REFUSE_UNCONVERTIBLE, 13), "ソフト表");
+    EXPECT_EQ(to_utf8("abc", REPLACE_UNCONVERTIBLE, 0), "(failed)");
 }
 
 TEST(Codepage, Cp932ToUtf16)
@@ -96,30 +98,36 @@ TEST(Codepage, Cp932ToUtf16)
     EXPECT_EQ(cp932_to_utf16("a\x80", units, 8), 0);
 }
 
-// A lead byte at the end of one piece joins the first byte of the next.
+// The pieces of a stream go to the user's character set; under a UTF-8
+// locale that is UTF-8. A lead byte at the end of one piece joins the first
+// byte of the next.
 TEST(Codepage, StreamKeepsSplitCharacterWhole)
 {
+    LocaleVariables locale("C.UTF-8");
+    ASSERT_TRUE(user_console_charset());
     const std::string text = "\x83\x5c\x83\x74 ok \x95\x5c";
     for (size_t cut = 0; cut <= text.size(); cut++) {
-        Cp932Stream stream = {};
+        SjisPieces pieces = {};
         char out[CONVERTED_PIECE_SIZE];
         std::string converted;
-        converted.append(out, cp932_stream_convert(STREAM_TO_UTF8, stream, text.data(), cut, out));
-        converted.append(out, cp932_stream_convert(STREAM_TO_UTF8, stream, text.data() + cut, text.size() - cut, out));
+        converted.append(out, cp932_piece_to_user(pieces, text.data(), cut, out));
+        converted.append(out, cp932_piece_to_user(pieces, text.data() + cut, text.size() - cut, out));
         EXPECT_EQ(converted, "ソフ ok 表") << "cut at " << cut;
-        EXPECT_FALSE(stream.holding);
+        EXPECT_FALSE(pieces.holding);
     }
 }
 
 TEST(Codepage, StreamTakesFullPieces)
 {
+    LocaleVariables locale("C.UTF-8");
+    ASSERT_TRUE(user_console_charset());
     // Every byte halfwidth katakana: the widest output a piece can give.
     const std::string text(CP932_PIECE_SIZE, '\xb1');
-    Cp932Stream stream = {};
-    stream.lead = 0x85;
-    stream.holding = true;
+    SjisPieces pieces = {};
+    pieces.lead = '\x85';
+    pieces.holding = true;
     char out[CONVERTED_PIECE_SIZE];
-    const size_t stored = cp932_stream_convert(STREAM_TO_UTF8, stream, text.data(), text.size(), out);
+    const size_t stored = cp932_piece_to_user(pieces, text.data(), text.size(), out);
     // The waiting 0x85 and the first 0xB1 name no character: one '?', then
     // ｱ for each byte left.
     ASSERT_EQ(stored, 1 + 3 * (CP932_PIECE_SIZE - 1));

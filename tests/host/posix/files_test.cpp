@@ -1,4 +1,5 @@
-// tests/host/files_test.cpp: open_file on Windows paths in a temporary prefix.
+// tests/host/posix/files_test.cpp: open_file on Windows paths in a temporary
+// prefix.
 #include "host/files.h"
 
 #include <sys/inotify.h>

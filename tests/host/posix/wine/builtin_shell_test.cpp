@@ -1,5 +1,5 @@
-// tests/host/builtin_shell_test.cpp: the built-in interpreter's mkdir,
-// deltree and write, on a temporary prefix.
+// tests/host/posix/wine/builtin_shell_test.cpp: the built-in interpreter's
+// mkdir, deltree and write, on a temporary prefix.
 #include "host/posix/wine/builtin_shell.h"
 
 #include <dirent.h>

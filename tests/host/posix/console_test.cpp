@@ -1,5 +1,6 @@
-// tests/host/console_test.cpp: the console under a UTF-8 locale and under
-// the C locale, each case in a process of its own (tests/host/console_probe.cpp).
+// tests/host/posix/console_test.cpp: the console under a UTF-8 locale and
+// under the C locale, each case in a process of its own
+// (tests/host/posix/console_probe.cpp).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

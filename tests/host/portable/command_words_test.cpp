@@ -1,5 +1,5 @@
-// tests/host/command_words_test.cpp: where the words of a command line end,
-// around Shift_JIS characters whole and broken.
+// tests/host/portable/command_words_test.cpp: where the words of a command
+// line end, around Shift_JIS characters whole and broken.
 #include "host/portable/command_words.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-// tests/host/console_probe.cpp: drives the console in a process of its own,
-// for tests/host/console_test.cpp. The console decides its character set
-// once per process, from the locale the process starts with.
+// tests/host/posix/console_probe.cpp: drives the console in a process of its
+// own, for tests/host/posix/console_test.cpp. The console decides its
+// character set once per process, from the locale the process starts with.
 //
 //   console_probe lines REPORT CAPACITY [PIECE...]
 //       Writes each PIECE with one console_write call, then reads lines of

@@ -1,4 +1,4 @@
-// tests/host/command_test.cpp: run_interpreter with and without COMSPEC.
+// tests/host/posix/command_test.cpp: run_interpreter with and without COMSPEC.
 #include "host/command.h"
 
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-// host/folder_tree.h: deleting entries of one folder, each with everything
+// host/portable/folder_tree.h: deleting entries of one folder, each with everything
 // below it, for deltree (host/portable/deltree.h).
 #pragma once
 

@@ -1,21 +1,19 @@
-// The POSIX shell link object: the Shell Link file it saves, read back
-// field by field after Microsoft's published layout and with lnkinfo
-// (Debian's liblnk-utils); the order of its operations, as COM enforces
-// it; the Windows directory and the UTF-16 conversion; the code pages of
-// the Wine the file is written for, and Wine's short names (each row as
-// Wine 8 gave it, and tests/wine/ asks Wine again).
+// tests/host/posix/shell_link_test.cpp: the POSIX shell link object: the
+// Shell Link file it saves, read back field by field after Microsoft's
+// published layout and with lnkinfo (Debian's liblnk-utils); the order of
+// its operations, as COM enforces it; the Windows directory and the UTF-16
+// conversion; the target kept as the user's Wine reads it. The code pages
+// of that Wine and its short names are tested beside their units, in
+// tests/host/posix/wine/.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <clocale>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "host/posix/wine/codepage.h"
-#include "host/posix/wine/short_names.h"
+#include "host/posix/codepage.h"
 #include "host/shell_link.h"
 #include "tests/support/lnkinfo.h"
 #include "tests/support/test_support.h"
@@ -149,7 +147,7 @@ std::u16string utf16_of(const std::string& cp932)
 std::string utf8_of(const std::string& cp932)
 {
     char text[1024];
-    const long length = cp932_to_utf8(cp932.data(), cp932.size(), text, sizeof text, true);
+    const long length = cp932_to_utf8(cp932.data(), cp932.size(), text, sizeof text, REFUSE_UNCONVERTIBLE);
     EXPECT_GE(length, 0);
     return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
@@ -318,185 +316,6 @@ TEST(ShellLink, ConversionToWideMustBeComplete)
     EXPECT_EQ(wide[0], 0xFF7D);
     EXPECT_EQ(wide[1], 0x30EF);
     EXPECT_EQ(wide[2], 0);
-}
-
-TEST(ShellLink, CodePagesAreThoseWineGivesTheLocale)
-{
-    struct Case {
-        const char* name;   // as setlocale names the locale of LC_CTYPE
-        unsigned ansi;
-        unsigned oem;
-    } cases[] = {
-        {"ja_JP.UTF-8", 932, 932},
-        {"ja_JP.eucJP", 932, 932},       // the character set does not count
-        {"ja_JP", 932, 932},
-        {"japanese", 1252, 437},         // an alias, which Wine does not know
-        {"en_US.UTF-8", 1252, 437},
-        {"en_GB.UTF-8", 1252, 850},
-        {"de_DE@euro", 1252, 850},       // nor a modifier that names no script
-        {"C", 1252, 437},
-        {"C.UTF-8", 1252, 437},
-        {"POSIX", 1252, 437},
-        {"", 1252, 437},
-        {"ru_RU.UTF-8", 1251, 866},
-        {"ru_UA.UTF-8", 1252, 437},      // a locale Windows lacks: the C locale's
-        {"zh_CN.UTF-8", 936, 936},
-        {"zh_SG", 936, 936},
-        {"zh_TW.UTF-8", 950, 950},
-        {"zh_HK.UTF-8", 950, 950},
-        {"ko_KR.UTF-8", 949, 949},
-        {"sr_RS@latin", 1250, 852},      // sr-Latn-RS
-        {"sr_RS", 1252, 437},
-        {"uz_UZ.UTF-8@cyrillic", 1251, 866},
-        {"be_BY@latin", 1252, 437},
-        {"ca_ES.UTF-8@valencia", 1252, 850},
-        {"ks_IN@devanagari", 65001, 65001},
-        {"kk_KZ.UTF-8", 65001, 65001},
-        {"syr", 65001, 65001},
-        {"pl_PL.UTF-8", 1250, 852},
-        {"el_GR", 1253, 737},
-        {"tr_TR.UTF-8", 1254, 857},
-        {"he_IL", 1255, 862},
-        {"ar_SA.UTF-8", 1256, 720},
-        {"lt_LT", 1257, 775},
-        {"vi_VN", 1258, 1258},
-        {"th_TH.UTF-8", 874, 874},
-        {"xx_YY.UTF-8", 1252, 437},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const WineCodePages pages = wine_code_pages_of(c.name);
-        EXPECT_EQ(pages.ansi, c.ansi);
-        EXPECT_EQ(pages.oem, c.oem);
-    }
-}
-
-TEST(ShellLink, LocaleIsTheOneWineTakes)
-{
-    // The locale of LC_CTYPE, as LC_ALL, LC_CTYPE and LANG choose it; one
-    // the system lacks counts as C. LC_MESSAGES does not count.
-    struct Case {
-        const char* lc_all;
-        const char* lc_ctype;
-        const char* lc_messages;
-        const char* lang;
-        unsigned ansi;
-    } cases[] = {
-        {"ja_JP.UTF-8", nullptr, nullptr, "en_US.UTF-8", 932},
-        {"en_US.UTF-8", nullptr, nullptr, "ja_JP.UTF-8", 1252},
-        {nullptr, "ja_JP.UTF-8", nullptr, "en_US.UTF-8", 932},
-        {nullptr, "en_US.UTF-8", nullptr, "ja_JP.UTF-8", 1252},
-        {"", nullptr, nullptr, "ja_JP.UTF-8", 932},
-        {nullptr, nullptr, "ja_JP.UTF-8", nullptr, 1252},
-        {nullptr, "ja_JP.UTF-8", nullptr, "xx_YY.UTF-8", 932},
-        {nullptr, nullptr, nullptr, "xx_YY.UTF-8", 1252},
-        {nullptr, nullptr, nullptr, "zz_ZZ.UTF-8", 1252},
-    };
-    const std::string before = setlocale(LC_ALL, nullptr);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.lc_all ? c.lc_all : "-") + " " + (c.lc_ctype ? c.lc_ctype : "-") + " " +
-                     (c.lang ? c.lang : "-"));
-        LocaleVariables locale(c.lc_all, c.lc_ctype, c.lc_messages, c.lang);
-        EXPECT_EQ(user_wine_code_pages().ansi, c.ansi);
-        EXPECT_EQ(console_reads_code_page_932(), c.ansi == 932);
-    }
-    // The program's own locale is as it was.
-    EXPECT_EQ(setlocale(LC_ALL, nullptr), before);
-}
-
-TEST(ShellLink, ConversionToAnAnsiCodePage)
-{
-    struct Case {
-        unsigned code_page;
-        std::u16string text;
-        bool strict;
-        const char* bytes;   // nullptr: the conversion fails
-    } cases[] = {
-        {936, u"c:\\ゲーム", true, "c:\\\xa5\xb2\xa9\x60\xa5\xe0"},
-        {949, u"c:\\ゲーム", true, nullptr},                          // Korean has no ー
-        {949, u"c:\\ゲーム", false, "c:\\\xab\xb2?\xab\xe0"},
-        {949, u"ソフト表", true, "\xab\xbd\xab\xd5\xab\xc8\xf8\xfa"},
-        {932, u"ソフト表", true, "\x83\x5c\x83\x74\x83\x67\x95\x5c"},
-        {1252, u"ソフト", true, nullptr},
-        {1252, u"Ä ソ\U00020000", false, "\xc4 ??"},                 // a surrogate pair is one character
-        {1251, u"Привет", true, "\xcf\xf0\xe8\xe2\xe5\xf2"},
-        {65001, u"ゲーム", true, "\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0"},
-        {1258, u"c:\\games\\A", true, "c:\\games\\A"},               // the last letter too
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.code_page) + (c.strict ? " strict" : ""));
-        const std::vector<uint16_t> wide(c.text.begin(), c.text.end() + 1);
-        char out[64];
-        const bool converted = utf16_to_code_page(c.code_page, wide.data(), out, sizeof out, c.strict);
-        EXPECT_EQ(converted, c.bytes != nullptr);
-        if (converted && c.bytes != nullptr)
-            EXPECT_EQ(std::string(out), c.bytes);
-    }
-    // Eight characters do not fit eight bytes and the NUL, strict or not.
-    const std::vector<uint16_t> eight = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0};
-    char small[8];
-    EXPECT_FALSE(utf16_to_code_page(1252, eight.data(), small, sizeof small, true));
-    EXPECT_FALSE(utf16_to_code_page(1252, eight.data(), small, sizeof small, false));
-}
-
-TEST(ShellLink, ShortNamesAreWines)
-{
-    struct Case {
-        std::u16string name;
-        const char* short_name;   // "": a legal DOS name, its own short name
-    } cases[] = {
-        {u"ゲーム", "___~~NWP"},
-        {u"ソフト表", "____~I5Z"},
-        {u"ｽﾀｰﾄ ﾒﾆｭｰ", "____~V0Z"},
-        {u"My Games", "MY_G~I5E"},
-        {u"My Games (1)", "MY_G~2WA"},
-        {u"longname12", "LONG~JQQ"},
-        {u"LongName12", "LONG~JQQ"},      // the hash ignores letter case
-        {u"abc.defg", "ABC~~AWO.DEF"},
-        {u"x.txtt", "X~~~~DWD.TXT"},
-        {u"a.b.c", "A_B~~54C.C"},         // the extension follows the last dot
-        {u"a..b", "A_~~~TDW.B"},
-        {u".hidden", "_HID~45N"},
-        {u"abcde.fghij", "ABCD~DJ5.FGH"},
-        {u"long name.txt", "LONG~JPX.TXT"},
-        {u"ab.c d", "AB~~~Y0Z.C_D"},
-        {u"file.ゲーム", "FILE~0AE.___"},
-        {u"ゲーム.txt", "___~~QBN.TXT"},
-        {u"x+y", "X_Y~~BY1"},
-        {u"a[1]", "A_1_~KRD"},
-        {u"a=b", "A_B~~WJL"},
-        {u"a;b", "A_B~~WI0"},
-        {u"a,b", "A_B~~GNH"},
-        {u"abcdefghi", "ABCD~GDH"},
-        // Code page 932's capitals and small letters hash the same; the
-        // Angstrom sign stays as it is.
-        {u"Ａｂｃ", "___~~4ZB"},
-        {u"ａ", "_~~~~DOO"},
-        {u"Привет", "____~FVV"},
-        {u"ЁЖ", "__~~~BGA"},
-        {u"Ёж", "__~~~BGA"},
-        {u"ΑΒΓ", "___~~XBR"},
-        {u"αβγ", "___~~XBR"},
-        {u"Ⅹ1", "_1~~~EEW"},
-        {u"ⅹ1", "_1~~~EEW"},
-        {u"\u212b", "_~~~~U3E"},
-        {u"games", ""},
-        {u"GAMES", ""},
-        {u"yamawyrm.bat", ""},
-        {u"ab~cd", ""},
-        {u"abcdefgh.ijk", ""},
-        {u"..", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.short_name);
-        const std::vector<uint16_t> name(c.name.begin(), c.name.end());
-        uint16_t out[SHORT_NAME_SIZE];
-        wine_short_name(name.data(), name.size(), out);
-        std::string shown;
-        for (const uint16_t* unit = out; *unit != 0; unit++)
-            shown += static_cast<char>(*unit);
-        EXPECT_EQ(shown, c.short_name);
-    }
 }
 
 TEST(ShellLink, TargetIsKeptAsTheUsersWineReadsIt)

@@ -1,5 +1,5 @@
-// tests/host/path_map_test.cpp: Windows paths found in a temporary Wine
-// prefix and in the host's current directory.
+// tests/host/posix/wine/path_map_test.cpp: Windows paths found in a temporary
+// Wine prefix and in the host's current directory.
 #include "host/posix/wine/path_map.h"
 
 #include <sys/stat.h>
