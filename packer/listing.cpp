@@ -242,10 +242,13 @@ enum Walked {
     WALKED_CUT_MEMBER,    // as WALKED_STOPPED, inside the data of a member
 };
 
+// What the walk does with a member's data.
+enum MemberData { SKIP_DATA, TEST_DATA };
+
 // The next member of the walk at `path` into `m`, the `count`th, its data
-// tested (`testing`) or skipped with the result in `check`; the line of
+// tested or skipped as `data` says, with the result in `check`; the line of
 // what ends the walk.
-Walked walk_checked(const char* path, bool testing, int count, WalkedMember& m, MemberCheck& check)
+Walked walk_checked(const char* path, MemberData data, int count, WalkedMember& m, MemberCheck& check)
 {
     const WalkStep step = walk_next_member(&m);
     if (step == WALK_END)
@@ -255,7 +258,7 @@ Walked walk_checked(const char* path, bool testing, int count, WalkedMember& m, 
         return WALKED_STOPPED;
     }
     m.obstacles |= later_obstacles(m, count);
-    check = testing ? test_walked_member(m) : skip_walked_member(m);
+    check = data == TEST_DATA ? test_walked_member(m) : skip_walked_member(m);
     return report_member_check(path, m, check) ? WALKED_MEMBER : WALKED_CUT_MEMBER;
 }
 
@@ -274,7 +277,7 @@ bool list_archive(const char* path, bool names_compared)
     for (;;) {
         WalkedMember m;
         MemberCheck check;
-        const Walked walked = walk_checked(path, false, count, m, check);
+        const Walked walked = walk_checked(path, SKIP_DATA, count, m, check);
         // The heading once the file is known for an archive.
         if (count == 0 && (walked == WALKED_MEMBER || walked == WALKED_END))
             pack_print(stdout, "%10s %10s %6s  %-6s %-4s  %-16s  %-5s %s\n", "size", "packed", "ratio", "method",
@@ -317,7 +320,7 @@ bool test_archive(const char* path, bool quiet, bool names_compared)
     while (walked == WALKED_MEMBER) {
         WalkedMember m;
         MemberCheck check = MEMBER_INTACT;
-        walked = walk_checked(path, true, count, m, check);
+        walked = walk_checked(path, TEST_DATA, count, m, check);
         if (walked == WALKED_END || walked == WALKED_STOPPED)
             break;
         count++;
