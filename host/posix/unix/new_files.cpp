@@ -258,6 +258,16 @@ static int take_temp_name(NewFile& slot, int unnamed, LinkWay way)
     return -1;
 }
 
+// A new unnamed file in `folder`, or -1; a kernel or file system without
+// unnamed files has every file named from the start from then on.
+static int open_unnamed(int folder)
+{
+    const int fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        link_way = LINK_NONE;
+    return fd;
+}
+
 // Finds, once a run, the way this system gives an unnamed file a name. A
 // file can be linked once only, so a file of no further use is made in
 // `slot`'s folder and linked at a name of its own, in each way in turn,
@@ -266,13 +276,9 @@ static int take_temp_name(NewFile& slot, int unnamed, LinkWay way)
 // tries again.
 static void find_link_way(NewFile& slot)
 {
-    const int probe = openat(slot.folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
-    if (probe < 0) {
-        // A kernel or file system without unnamed files.
-        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
-            link_way = LINK_NONE;
+    const int probe = open_unnamed(slot.folder);
+    if (probe < 0)
         return;
-    }
     for (const LinkWay way : {LINK_BY_DESCRIPTOR, LINK_THROUGH_PROC}) {
         if (take_temp_name(slot, probe, way) >= 0) {
             begin_change();
@@ -302,12 +308,9 @@ static int create_unnamed(NewFile& slot)
         find_link_way(slot);
     if (link_way != LINK_BY_DESCRIPTOR && link_way != LINK_THROUGH_PROC)
         return -1;
-    const int fd = openat(slot.folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
-            link_way = LINK_NONE;
+    const int fd = open_unnamed(slot.folder);
+    if (fd < 0)
         return -1;
-    }
     begin_change();
     slot.temp_name[0] = '\0';
     slot.in_use = 1;
@@ -330,7 +333,7 @@ static bool may_replace(int folder, const char* name, bool* absent)
     return false;
 }
 
-// Frees a slot whose file is gone or in place; signals blocked.
+// Frees a slot whose file is gone or in place, inside a change.
 static void release(NewFile& slot)
 {
     if (slot.owns_folder)
