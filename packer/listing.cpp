@@ -93,7 +93,7 @@ void obstacle_text(unsigned obstacle, const WalkedMember& m, char* text, size_t 
         break;
     case OBSTACLE_FOLDER:
         snprintf(text, capacity, "%s, which the installer does not make",
-                 strcmp(h.method, FOLDER_METHOD) == 0 ? "a folder" : "a name in a folder");
+                 is_folder_entry(h) ? "a folder" : "a name in a folder");
         break;
     case OBSTACLE_SIZE:
         snprintf(text, capacity, "%s, more than the installer reads of a size", OVER_MAX_MEMBER_SIZE);
@@ -326,7 +326,7 @@ bool test_archive(const char* path, bool quiet, bool names_compared)
         count++;
         // Data that checks out is OK, whatever else the member says; a
         // folder has none.
-        if (check == MEMBER_INTACT && strcmp(m.header.method, FOLDER_METHOD) != 0 && !quiet)
+        if (check == MEMBER_INTACT && !is_folder_entry(m.header) && !quiet)
             pack_print(stdout, "%s  OK\n", shown_name(m.header));
         // A method that could not be tested has said so already.
         const unsigned obstacles = check == MEMBER_UNTESTABLE ? m.obstacles & ~OBSTACLE_METHOD : m.obstacles;

@@ -217,14 +217,19 @@ InputStep next_input_path()
     return INPUT_MEMBER;
 }
 
+// Whether `a` and `b` are one and the same file.
+bool same_file(const SourceInfo& a, const SourceInfo& b)
+{
+    return a.kind == SOURCE_FILE && b.kind == SOURCE_FILE && a.volume == b.volume && a.index == b.index;
+}
+
 // The next member's file, as next_input_path finds it, the archive being
 // written passed over.
 InputStep next_input()
 {
     for (;;) {
         const InputStep step = next_input_path();
-        if (step != INPUT_MEMBER || writing.kind != SOURCE_FILE || member_seen.kind != SOURCE_FILE ||
-            member_seen.volume != writing.volume || member_seen.index != writing.index)
+        if (step != INPUT_MEMBER || !same_file(member_seen, writing))
             return step;
     }
 }
@@ -313,8 +318,7 @@ bool check_member(int index, Member& m)
         fail_too_large(path);
         return false;
     }
-    if (archive_target.kind == SOURCE_FILE && m.source.volume == archive_target.volume &&
-        m.source.index == archive_target.index) {
+    if (same_file(m.source, archive_target)) {
         pack_failure("the archive is one of the files to pack: %s is %s", archive_name, path);
         return false;
     }

@@ -155,6 +155,16 @@ inline bool is_dots_and_blanks(const char* start, const char* end)
     return dots >= 2;
 }
 
+// The length of the first `length` bytes of `name` that Windows keeps:
+// without the dots and blanks at their end, which it drops. Neither byte
+// is ever the second byte of a double-byte character.
+inline size_t kept_name_length(const char* name, size_t length)
+{
+    while (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
+        length--;
+    return length;
+}
+
 // Whether Windows takes the name from `start` to `end` for a device
 // wherever it stands, whatever follows a dot in it and in any letter case:
 // "nul.txt" or "Com1.log" opens the device, not a file (as Wine showed for
@@ -207,7 +217,7 @@ inline NameFault windows_name_fault(const char* name)
         return NAME_DOTS;
     if (is_device_name(name, end))
         return NAME_DEVICE;
-    if (end[-1] == '.' || end[-1] == ' ')
+    if (kept_name_length(name, static_cast<size_t>(end - name)) != static_cast<size_t>(end - name))
         return NAME_DOT_OR_BLANK_AT_END;
     return NAME_FITS;
 }

@@ -27,11 +27,6 @@ bool is_installer_method(const char* method)
     return is_stored_method(method) || is_lh1_method(method);
 }
 
-bool is_folder_entry(const AnyHeader& h)
-{
-    return strcmp(h.method, FOLDER_METHOD) == 0;
-}
-
 // Whether a method id has the form of one: a hyphen, three small letters
 // or digits, a hyphen ("-lh5-", "-pm0-", "-lzs-").
 bool is_method_id(const char* method)
@@ -124,6 +119,11 @@ MemberCheck cut_or_failed()
 
 }  // namespace
 
+bool is_folder_entry(const AnyHeader& h)
+{
+    return strcmp(h.method, FOLDER_METHOD) == 0;
+}
+
 void start_walk(FILE* file)
 {
     take_archive_stream(file);
@@ -159,9 +159,7 @@ WalkStep walk_next_member(WalkedMember* member)
 
 void renamed_name(const AnyHeader& header, char* out)
 {
-    size_t length = strlen(header.name);
-    while (length > 0 && (header.name[length - 1] == '.' || header.name[length - 1] == ' '))
-        length--;
+    const size_t length = kept_name_length(header.name, strlen(header.name));
     memcpy(out, header.name, length);
     out[length] = '\0';
 }

@@ -31,6 +31,9 @@ constexpr unsigned NOT_EXTRACTED = OBSTACLE_LEVEL | OBSTACLE_METHOD | OBSTACLE_N
 // The method of a folder's entry, which has no data.
 constexpr char FOLDER_METHOD[] = "-lhd-";
 
+// Whether `h` is a folder's entry.
+bool is_folder_entry(const AnyHeader& h);
+
 struct WalkedMember {
     AnyHeader header;
     unsigned obstacles;  // Obstacle bits

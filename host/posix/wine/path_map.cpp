@@ -208,12 +208,10 @@ static bool take_apart(const char* path, size_t floor = NO_FLOOR)
     if ((!at_root && !take_current_directory()) || !take_windows_names(rest, floor_at))
         return false;
 
-    // Windows drops trailing dots and blanks from a path's last name. Neither
-    // byte can be the second byte of a double-byte character.
+    // Windows drops trailing dots and blanks from a path's last name.
     if (!ends_in_separator && part_count > 0 && parts[part_count - 1].spelling == WINDOWS_BYTES) {
         PathPart& last = parts[part_count - 1];
-        while (last.length > 0 && (last.text[last.length - 1] == '.' || last.text[last.length - 1] == ' '))
-            last.length--;
+        last.length = kept_name_length(last.text, last.length);
         if (last.length == 0)
             part_count--;
         if (floor_count != NO_FLOOR && part_count < lowest_count)
@@ -368,7 +366,7 @@ bool match_entry_name(int folder, const char* name, char* found, bool* absent)
     }
     // The name itself is remembered, found or about to be created: one that
     // is not created after all only costs another reading.
-    if (place < MAX_KNOWN_FOLDERS && remembering && !remember_name(folded_name_hash(place, name)))
+    if (place < MAX_KNOWN_FOLDERS && !remember_name(folded_name_hash(place, name)))
         forget_folders();
     return compose(found, HOST_NAME_SIZE, {best[0] != '\0' ? best : name});
 }
