@@ -38,6 +38,25 @@ void compose_new_file_name(int attempt, Char* out)
     out[used] = 0;
 }
 
+// Room for the pattern that a folder search of the new files' names takes,
+// NUL included: NEW_FILE_STEM, "*", NEW_FILE_TAIL.
+constexpr size_t NEW_FILES_PATTERN_SIZE = sizeof NEW_FILE_STEM - 1 + 1 + sizeof NEW_FILE_TAIL;
+
+// Writes that pattern into `out` (NEW_FILES_PATTERN_SIZE units). It may
+// match other names too: what it finds is taken only where
+// is_new_file_name says so.
+template <typename Char>
+void compose_new_files_pattern(Char* out)
+{
+    size_t used = 0;
+    for (const char* c = NEW_FILE_STEM; *c != '\0'; c++)
+        out[used++] = static_cast<Char>(*c);
+    out[used++] = static_cast<Char>('*');
+    for (const char* c = NEW_FILE_TAIL; *c != '\0'; c++)
+        out[used++] = static_cast<Char>(*c);
+    out[used] = 0;
+}
+
 // Whether `name` (bytes, or UTF-16 as the Windows kernel hands names back)
 // is one that compose_new_file_name gives, exactly: no sign, no leading
 // zero, no number past the last try.

@@ -375,8 +375,10 @@ class InstallerCase(unittest.TestCase):
         """No file that was being written stays beside its path: every one
         was moved into place or removed, and so was every one that an
         earlier run left, but for those in `kept`."""
-        left = [os.path.join(top, name) for top, _, names in os.walk(self.root)
-                for name in names if NEW_FILE.match(name)]
+        # The prefix as well, where it lies elsewhere (the Wine tests' own).
+        tops = {self.root, os.path.join(self.prefix, 'drive_c')}
+        left = {os.path.join(top, name) for root in tops for top, _, names in os.walk(root)
+                for name in names if NEW_FILE.match(name)}
         self.assertEqual(sorted(left), sorted(self.resolve(path) for path in kept))
 
     @contextlib.contextmanager
@@ -1139,6 +1141,10 @@ def bad_input_rows():
         # where every new file takes one of those names, too.
         Row('leftovers of killed runs in the install folder', INST_ANSWERS, ['leftovers:inst'], ARCHIVE,
             outcome(INST, ALL_LISTED, incomplete=False), 0, INSTALLED, SAME),
+        Row('leftovers of killed runs in a folder of the game', INST_ANSWERS, ['leftovers:inst/sub'],
+            stored_member('sub\\x.txt', data) + ARCHIVE,
+            outcome(INST, '\tsub\\x.txt\n' + ALL_LISTED, incomplete=False), 0,
+            dict(INSTALLED, **{'prefix/drive_c/inst/sub/x.txt': data}), SAME),
         Row('leftovers of killed runs in the folders written, one held by a running run', INST_ANSWERS,
             ['leftovers:inst', 'leftovers:windows/ﾃﾞｽｸﾄｯﾌﾟ', 'held:inst/~ymw5.tmp'], ARCHIVE,
             outcome(INST, ALL_LISTED, incomplete=False), 0,

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "host/portable/name_table.h"
 #include "host/portable/new_file_names.h"
 #include "host/win32/kernel/final_paths.h"
 #include "host/win32/kernel/handles.h"
@@ -91,15 +92,26 @@ static char* path_of(NewFile& slot, const char*)
     return slot.path;
 }
 
+// Copies the folder of `path`, its first `name_start` units, into `out`
+// (ENTRY_PATH_SIZE units), where a name of `name_size` units, NUL
+// included, is to follow it. False where the name would not fit.
+template <typename Char>
+static bool copy_folder_of(Char* out, const Char* path, size_t name_start, size_t name_size)
+{
+    if (name_start + name_size > ENTRY_PATH_SIZE)
+        return false;
+    for (size_t i = 0; i < name_start; i++)
+        out[i] = path[i];
+    return true;
+}
+
 // Composes "<the folder of path><the new file's name of try `attempt`>"
 // into `out`.
 template <typename Char>
 static bool compose_temp_path(Char* out, const Char* path, size_t name_start, int attempt)
 {
-    if (name_start + NEW_FILE_NAME_SIZE > ENTRY_PATH_SIZE)
+    if (!copy_folder_of(out, path, name_start, NEW_FILE_NAME_SIZE))
         return false;
-    for (size_t i = 0; i < name_start; i++)
-        out[i] = path[i];
     compose_new_file_name(attempt, out + name_start);
     return true;
 }
@@ -138,43 +150,41 @@ static bool reclaim(const Char* path, const wchar_t* folder_final, const Char* t
 // Where this run may, removes the leftovers of earlier runs from the
 // folder that `path` names up to `name_start`, once a run for each folder:
 // one search for the new files' names, each name found used as the system
-// gave it.
+// gave it. `path` is named from `tail_start` on from the folder whose
+// final path is `folder_final`.
 template <typename Char>
-static void reclaim_leftovers_beside(const Char* path, size_t name_start, const wchar_t* folder_final)
+static void reclaim_leftovers_beside(const Char* path, size_t name_start, size_t tail_start,
+                                     const wchar_t* folder_final)
 {
     if (!reclaiming || folder_final == nullptr || swept_count == MAX_SWEPT_FOLDERS)
         return;
-    // FNV-1a over the folder's units, ASCII letters folded.
-    uint64_t hash = 0xCBF29CE484222325u;
+    // The folder by the name table's hash of its units, ASCII letters
+    // folded.
+    uint64_t hash = begin_name_hash(0);
     for (size_t i = 0; i < name_start; i++) {
-        const auto unit = static_cast<uint64_t>(path[i] >= 'A' && path[i] <= 'Z' ? path[i] - 'A' + 'a' : path[i]);
-        hash = (hash ^ (unit & 0xFFFF)) * 0x100000001B3u;
+        const uint32_t unit = static_cast<std::make_unsigned_t<Char>>(path[i]);
+        hash = add_name_unit(hash, unit >= 'A' && unit <= 'Z' ? unit - 'A' + 'a' : unit);
     }
+    hash = finish_name_hash(hash);
     for (int i = 0; i < swept_count; i++)
         if (swept_folders[i] == hash)
             return;
     swept_folders[swept_count++] = hash;
-    static const char NEW_FILES_PATTERN[] = "~ymw*.tmp";
-    static_assert(sizeof NEW_FILE_STEM == 5 && sizeof NEW_FILE_TAIL == 5, "the pattern matches the new files' names");
     Char pattern[ENTRY_PATH_SIZE];
-    if (name_start + sizeof NEW_FILES_PATTERN > ENTRY_PATH_SIZE)
+    Char leftover[ENTRY_PATH_SIZE];
+    if (!copy_folder_of(pattern, path, name_start, NEW_FILES_PATTERN_SIZE) ||
+        !copy_folder_of(leftover, path, name_start, NEW_FILE_NAME_SIZE))
         return;
-    for (size_t i = 0; i < name_start; i++)
-        pattern[i] = path[i];
-    for (size_t i = 0; i < sizeof NEW_FILES_PATTERN; i++)
-        pattern[name_start + i] = static_cast<Char>(NEW_FILES_PATTERN[i]);
+    compose_new_files_pattern(pattern + name_start);
     FindData<Char> found;
     const HANDLE search = find_first(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
-    Char leftover[ENTRY_PATH_SIZE];
     do {
-        if (is_new_file_name(found.cFileName) && name_start + NEW_FILE_NAME_SIZE <= ENTRY_PATH_SIZE) {
-            for (size_t i = 0; i < name_start; i++)
-                leftover[i] = path[i];
+        if (is_new_file_name(found.cFileName)) {
             for (size_t i = 0; i < NEW_FILE_NAME_SIZE; i++)
                 leftover[name_start + i] = found.cFileName[i];
-            reclaim(leftover, folder_final, leftover + name_start);
+            reclaim(leftover, folder_final, leftover + tail_start);
         }
     } while (find_next(search, &found));
     FindClose(search);
@@ -343,7 +353,7 @@ static FILE* create_new_file_of(const Char* path, size_t tail_start, const wchar
     if (!may_start_at(path, tail_start, folder_final, looked))
         return nullptr;
     const size_t name_start = last_name_start(path);
-    reclaim_leftovers_beside(path, name_start, folder_final);
+    reclaim_leftovers_beside(path, name_start, tail_start, folder_final);
     const HANDLE handle = create_beside(*slot, path, name_start, tail_start, folder_final, looked);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
