@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "host/packer_files.h"
+#include "shared/utf8.h"
 
 namespace {
 
@@ -14,29 +15,6 @@ namespace {
 constexpr size_t LINE_SIZE = 16 * 1024;
 
 char line[LINE_SIZE];
-
-// How many bytes of UTF-8 begin at `at` (which has `left` bytes) as one
-// character, its code point in *code; 0 when they are none.
-size_t utf8_character(const unsigned char* at, size_t left, uint32_t* code)
-{
-    const unsigned lead = at[0];
-    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || length > left)
-        return 0;
-    uint32_t value = length == 1 ? lead : lead & (0x3F >> (length - 1));
-    for (size_t i = 1; i < length; i++) {
-        if ((at[i] & 0xC0) != 0x80)
-            return 0;
-        value = value << 6 | (at[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past Unicode are no characters.
-    static const uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < LEAST[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
-        return 0;
-    *code = value;
-    return length;
-}
 
 bool is_control(uint32_t code)
 {

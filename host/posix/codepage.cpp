@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "shared/sjis.h"
+#include "shared/utf8.h"
 #include "shared/windows_names.h"
 
 enum Direction {
@@ -159,34 +160,12 @@ long utf8_to_exact_cp932(const char* name, size_t length, char* out, size_t capa
 
 bool is_utf8(const char* text)
 {
-    const auto* byte = reinterpret_cast<const unsigned char*>(text);
-    while (*byte != 0) {
-        const unsigned lead = *byte++;
-        if (lead < 0x80)
-            continue;
-        // The continuation bytes a lead byte asks for, and the lowest
-        // and highest second byte that keep the form shortest and the
-        // character below U+10FFFF and outside the surrogates.
-        int more;
-        unsigned low = 0x80;
-        unsigned high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            more = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            more = 2;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    const size_t length = strlen(text);
+    uint32_t code = 0;
+    for (size_t at = 0, size = 0; at < length; at += size)
+        if ((size = utf8_character(bytes + at, length - at, &code)) == 0)
             return false;
-        }
-        for (int i = 0; i < more; i++, byte++)
-            if (*byte < (i == 0 ? low : 0x80) || *byte > (i == 0 ? high : 0xBF))
-                return false;
-    }
     return true;
 }
 
