@@ -1,5 +1,5 @@
-// host/posix/unix/fd_io.cpp: whole writes to file descriptors, and their
-// mounts.
+// host/posix/unix/fd_io.cpp: whole writes to file descriptors, folders
+// listed from their start, and their mounts.
 //
 // No state.
 #include "host/posix/unix/fd_io.h"
@@ -22,6 +22,17 @@ bool write_all(int fd, const char* bytes, size_t count)
         count -= static_cast<size_t>(written);
     }
     return true;
+}
+
+DIR* list_from_start(int folder)
+{
+    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
+        return nullptr;
+    DIR* listing = fdopendir(own);
+    if (listing == nullptr)
+        close(own);
+    return listing;
 }
 
 // Whether the entry `a_name` of `a` and `b_name` of `b` ("" for the open

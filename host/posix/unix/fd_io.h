@@ -1,7 +1,9 @@
 // host/posix/unix/fd_io.h: what the posix files need of open file descriptors:
-// bytes handed whole to one (text-mode files, the pager's pipe), and
-// whether two lie on the same mount.
+// bytes handed whole to one (text-mode files, the pager's pipe), a
+// folder's listing from its start, and whether two lie on the same mount.
 #pragma once
+
+#include <dirent.h>
 
 #include <cstddef>
 
@@ -9,6 +11,11 @@
 // write. Returns false when a write fails or writes nothing; part of the
 // bytes may have gone out by then.
 bool write_all(int fd, const char* bytes, size_t count);
+
+// A listing of the open folder `folder` from its first entry, whatever was
+// read through `folder` before, on a descriptor of its own that closedir
+// closes; null when the folder cannot be listed.
+DIR* list_from_start(int folder);
 
 // Whether the open entries `a` and `b` belong to the same mount: the same
 // device and, where the kernel tells mount ids, the same mount id, so that

@@ -480,13 +480,9 @@ void reclaim_leftover_files(int folder)
         if (swept_folders[i].device == info.st_dev && swept_folders[i].inode == info.st_ino)
             return;
     swept_folders[swept_count++] = {info.st_dev, info.st_ino};
-    const int listed = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
-    if (listing == nullptr) {
-        if (listed >= 0)
-            close(listed);
+    DIR* listing = list_from_start(folder);
+    if (listing == nullptr)
         return;
-    }
     while (const dirent* entry = readdir(listing))
         if (is_new_file_name(entry->d_name))
             reclaim(folder, entry->d_name);

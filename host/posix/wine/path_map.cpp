@@ -49,6 +49,7 @@
 
 #include "host/portable/name_table.h"
 #include "host/posix/codepage.h"
+#include "host/posix/unix/fd_io.h"
 #include "shared/compose.h"
 #include "shared/windows_names.h"
 
@@ -304,16 +305,9 @@ static bool read_folder(int folder, const char* name, size_t place, char* best, 
 {
     best[0] = '\0';
     bool all_kept = true;
-    // A descriptor of its own, so that the listing starts at the first
-    // entry whatever was read through `folder`.
-    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (own < 0)
+    DIR* listing = list_from_start(folder);
+    if (listing == nullptr)
         return false;
-    DIR* listing = fdopendir(own);
-    if (listing == nullptr) {
-        close(own);
-        return false;
-    }
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(listing);
