@@ -186,8 +186,11 @@ static bool interpreter_finds_program(const char* line)
     if (!split_command_line(line, words) || words.count == 0)
         return false;
     const char* program = words.words[0];
-    read_variable("PATHEXT", path_extensions, sizeof path_extensions);
-    if (path_extensions[0] == '\0' || !is_nt_family())
+    if (is_nt_family())
+        read_variable("PATHEXT", path_extensions, sizeof path_extensions);
+    else
+        path_extensions[0] = '\0';
+    if (path_extensions[0] == '\0')
         compose(path_extensions, sizeof path_extensions, {is_nt_family() ? ".COM;.EXE;.BAT;.CMD" : ".COM;.EXE;.BAT"});
     if (last_name_start(program) > 0 || has_colon_second(program))
         return folder_holds_program("", program);

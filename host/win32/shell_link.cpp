@@ -89,16 +89,23 @@ static bool code_page_holds(UINT code_page, const wchar_t* text)
     return wcscmp(text, read_back) == 0;
 }
 
+// Writes `path` (code page 932) made absolute into `full`
+// (ENTRY_PATH_SIZE units), as the system makes a path absolute.
+static bool wide_full_path(const char* path, wchar_t* full)
+{
+    wchar_t wide[ENTRY_PATH_SIZE];
+    if (!to_wide(path, wide, ENTRY_PATH_SIZE))
+        return false;
+    const DWORD length = GetFullPathNameW(wide, ENTRY_PATH_SIZE, full, nullptr);
+    return length > 0 && length < ENTRY_PATH_SIZE;
+}
+
 bool set_link_path(const char* target_path)
 {
     if (ansi_link != nullptr)
         return SUCCEEDED(ansi_link->SetPath(target_path));
-    wchar_t given_path[ENTRY_PATH_SIZE];
     wchar_t wide[ENTRY_PATH_SIZE];
-    if (!to_wide(target_path, given_path, ENTRY_PATH_SIZE))
-        return false;
-    const DWORD full_length = GetFullPathNameW(given_path, ENTRY_PATH_SIZE, wide, nullptr);
-    if (full_length == 0 || full_length >= ENTRY_PATH_SIZE)
+    if (!wide_full_path(target_path, wide))
         return false;
     // The shortcut file keeps the target in the ANSI code page too, and
     // Wine reads it from there alone. Where that code page cannot hold the
@@ -230,10 +237,6 @@ bool get_full_path(const char* path, char* out, size_t capacity)
         const DWORD length = GetFullPathNameA(path, static_cast<DWORD>(capacity), out, nullptr);
         return length > 0 && length < capacity;
     }
-    wchar_t wide[ENTRY_PATH_SIZE];
     wchar_t full[ENTRY_PATH_SIZE];
-    if (!to_wide(path, wide, ENTRY_PATH_SIZE))
-        return false;
-    const DWORD length = GetFullPathNameW(wide, ENTRY_PATH_SIZE, full, nullptr);
-    return length > 0 && length < ENTRY_PATH_SIZE && to_exact_cp932(full, out, capacity);
+    return wide_full_path(path, full) && to_exact_cp932(full, out, capacity);
 }

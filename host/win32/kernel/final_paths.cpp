@@ -73,22 +73,34 @@ bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
     return is_itself_of(entry, folder_final, tail);
 }
 
+// Whether `entry` is itself, on a disk, with none of the attributes
+// `refused`.
 template <typename Char>
-static bool is_replaceable_of(HANDLE entry, const wchar_t* folder_final, const Char* tail)
+static bool is_itself_without(HANDLE entry, const wchar_t* folder_final, const Char* tail, DWORD refused)
 {
     BY_HANDLE_FILE_INFORMATION information;
     return GetFileType(entry) == FILE_TYPE_DISK && GetFileInformationByHandle(entry, &information) &&
-           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_itself(entry, folder_final, tail);
+           (information.dwFileAttributes & refused) == 0 && is_itself(entry, folder_final, tail);
 }
 
 bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const char* tail)
 {
-    return is_replaceable_of(entry, folder_final, tail);
+    return is_itself_without(entry, folder_final, tail, FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
 {
-    return is_replaceable_of(entry, folder_final, tail);
+    return is_itself_without(entry, folder_final, tail, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool is_own_file(HANDLE entry, const wchar_t* folder_final, const char* tail)
+{
+    return is_itself_without(entry, folder_final, tail, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool is_own_file(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail)
+{
+    return is_itself_without(entry, folder_final, tail, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 // What may_replace_at and clear_entry_at share: the entry at `path` looked

@@ -40,6 +40,11 @@ bool is_itself(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
 bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const char* tail);
 bool is_replaceable(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
 
+// The same, but for a link shown as a reparse point too: whether `entry`
+// is a file of its own, as a new file of this program is.
+bool is_own_file(HANDLE entry, const wchar_t* folder_final, const char* tail);
+bool is_own_file(HANDLE entry, const wchar_t* folder_final, const wchar_t* tail);
+
 // Whether what stands at `path` (the end `tail` of it named from the
 // folder whose final path is `folder_final`) may be replaced by a new file
 // moved over it: nothing, or an entry that is_replaceable. Looked at

@@ -139,10 +139,7 @@ static bool reclaim(const Char* path, const wchar_t* folder_final, const Char* t
     const HANDLE entry = open_entry(path, DELETE | GENERIC_READ, OPEN_EXISTING);
     if (entry == INVALID_HANDLE_VALUE)
         return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool removed = GetFileType(entry) == FILE_TYPE_DISK && GetFileInformationByHandle(entry, &information) &&
-                         (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-                         is_itself(entry, folder_final, tail) && hold(entry) && delete_through(entry);
+    const bool removed = is_own_file(entry, folder_final, tail) && hold(entry) && delete_through(entry);
     CloseHandle(entry);
     return removed;
 }
