@@ -110,8 +110,7 @@ int after_output(int code)
 struct Options {
     int mode;  // 0 (packing), 'l' or 't'
     bool quiet;
-    bool method_given;
-    PackMethod method;
+    PackMethod method;  // PACK_SMALLER unless --method gave one
 };
 
 // Reads the options into `o`. True when the files follow at optind; false
@@ -151,7 +150,6 @@ bool read_options(int argc, char** argv, Options& o, int* code)
                 return false;
             }
             o.method = optarg[2] == '0' ? PACK_STORED : PACK_LH1;
-            o.method_given = true;
             break;
         case ':':
             *code = usage_error("--method needs a method", "lh0 or lh1");
@@ -191,7 +189,7 @@ bool take_arguments(int* argc, char*** argv)
 // -l and -t: the one archive, argv[first], listed or tested.
 int run_check(const Options& o, int argc, char** argv, int first)
 {
-    if (o.method_given)
+    if (o.method != PACK_SMALLER)
         return usage_error("--method is for packing", o.mode == 'l' ? "-l" : "-t");
     if (argc - first != 1)
         return usage_error(o.mode == 'l' ? "-l takes one archive" : "-t takes one archive",
@@ -242,7 +240,7 @@ int main(int argc, char** argv)
         return EXIT_FAILED;
     // An interrupt leaves no archive half written.
     end_on_interrupt(EXIT_FAILED, nullptr);
-    Options o{0, false, false, PACK_SMALLER};
+    Options o{0, false, PACK_SMALLER};
     int code = EXIT_DONE;
     if (!read_options(argc, argv, o, &code))
         return code;
