@@ -46,8 +46,10 @@ FILE* open_file_in(const char* folder, const char* name, const char* mode);
 // once, at the first file, and keeps it; and what is looked up on the way
 // for every file is looked up once for the batch: the names in each folder
 // that its files go into, for names that differ only in letter case (the
-// names the batch writes are added), so that a folder is read once however
-// many files go into it; under Wine, the Unix mount table too. Everything
+// names the batch writes are added), so that a folder is read once for its
+// names however many files go into it (and once more a run where
+// leftovers are looked for: claim_leftover_new_files); under Wine, the Unix
+// mount table too. Everything
 // that is opened is still checked where it is opened, for each file, as
 // outside a batch. One batch at a time; a new one ends the last.
 void begin_folder_batch(const char* folder);
@@ -67,9 +69,9 @@ void discard_file(FILE* file);
 // beside their paths (killed while they wrote, or stopped by a power loss)
 // wherever it meets them: a file under a name of the new files' own
 // (host/portable/new_file_names.h) that no running program holds, removed
-// as the checked entry it is. They are met in a batch's folder when the
-// batch begins, and wherever the name a new file would take is found
-// taken, so that leftovers never keep a run from writing. The installer,
+// as the checked entry it is. They are looked for in each folder that a
+// run writes into, once a run (one listing), and wherever the name a new
+// file would take is found taken, so that leftovers never keep a run from writing. The installer,
 // whose folders are the game's and the shortcuts', calls it first; the
 // packer, which writes in folders of the user's, does not.
 void claim_leftover_new_files();
